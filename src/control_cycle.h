@@ -1,0 +1,32 @@
+// One control cycle of the panel, without the sleep and the key polling, so
+// that a host (or a test) can drive cycles with a key of its choosing.
+#pragma once
+
+#include <optional>
+
+#include "panel_state.h"
+
+namespace panel {
+
+// Every record the cycle works on, owned by the host for the whole run.
+struct Panel {
+    ControlState control;
+    TimeTemp time_temp;
+    PanelOutputs outputs;
+    DisplayDigits digits;
+    const ModeTable* table;
+    const ModeInfo* current_mode;
+    std::int32_t time_tick;
+    std::int32_t temp_tick;
+    std::int32_t beep_tick;
+};
+
+// Start-up state: mode table row 0 current, counters 0, then initialize.
+void Start_Panel(Panel& panel);
+
+// Steps 2 to 5 of a cycle: the key (if one was read), the control stages and
+// both panel lines, the operation stage, then backlight, beeper and the plain
+// redraw of the mode line.
+void Control_Cycle(Panel& panel, std::optional<std::int8_t> key);
+
+}  // namespace panel

@@ -1,0 +1,21 @@
+// The host: start-up, the terminal, and the endless 100 ms control cycle.
+// Everything the cycle does lives in the panel library.
+#include <optional>
+#include <unistd.h>
+
+#include "control_cycle.h"
+#include "terminal.h"
+
+int main() {
+    panel::Panel state{};
+    panel::Start_Panel(state);
+    panel::tty_cbreak(STDIN_FILENO);
+    for (;;) {
+        ::usleep(100000);
+        std::optional<std::int8_t> key;
+        if (panel::kbdhit() != 0) {
+            key = static_cast<std::int8_t>(panel::getch());  // bytes 128 to 255 become negative
+        }
+        panel::Control_Cycle(state, key);
+    }
+}

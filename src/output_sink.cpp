@@ -1,0 +1,77 @@
+#include "output_sink.h"
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace panel {
+
+void write_all(int fd, const char* bytes, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, bytes, size);
+        if (written > 0) {
+            bytes += written;
+            size -= static_cast<std::size_t>(written);
+        } else if (written < 0 && errno == EINTR) {
+            continue;
+        } else {
+            return;  // lost: the panel goes on whatever standard output does
+        }
+    }
+}
+
+void OutputSink::put(char byte) {
+    if (length_ == CAPACITY) {
+        flush();
+    }
+    buffer_[length_++] = byte;
+}
+
+void OutputSink::put(const char* bytes, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i) {
+        put(bytes[i]);
+    }
+}
+
+void OutputSink::put_decimal(std::int32_t value) {
+    // Plain decimal, no padding; the magnitude goes through 64 bits so that
+    // the most negative value prints correctly too.
+    char digits[11];
+    std::size_t count = 0;
+    std::int64_t magnitude = value;
+    if (magnitude < 0) {
+        put('-');
+        magnitude = -magnitude;
+    }
+    do {
+        digits[count++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    while (count > 0) {
+        put(digits[--count]);
+    }
+}
+
+void OutputSink::flush() {
+    if (length_ == 0) {
+        return;
+    }
+    if (handler_ != nullptr) {
+        handler_(context_, buffer_, length_);
+    } else {
+        write_all(STDOUT_FILENO, buffer_, length_);
+    }
+    length_ = 0;
+}
+
+void OutputSink::set_handler(FlushHandler handler, void* context) {
+    handler_ = handler;
+    context_ = context;
+}
+
+namespace {
+constinit OutputSink process_output;
+}  // namespace
+
+OutputSink& panel_output() { return process_output; }
+
+}  // namespace panel

@@ -1,0 +1,45 @@
+// The panel's one output stream: a small fixed buffer in front of standard
+// output. Bytes are held until flush(), which hands them on in one piece; the
+// drawing flushes only right after a cursor-positioning sequence, so the flush
+// points are part of what the panel does. Tests install a handler that records
+// each flushed batch instead of writing to a descriptor.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace panel {
+
+// Receives one flushed batch. It must not keep the pointer.
+using FlushHandler = void (*)(void* context, const char* bytes, std::size_t size);
+
+class OutputSink {
+public:
+    // A cycle writes well under a hundred bytes between two flushes.
+    static constexpr std::size_t CAPACITY = 128;
+
+    void put(char byte);
+    void put(const char* bytes, std::size_t size);
+    void put_decimal(std::int32_t value);
+    void flush();
+
+    // Route flushed batches to handler (or back to standard output with nullptr).
+    void set_handler(FlushHandler handler, void* context);
+
+    std::size_t pending() const { return length_; }
+
+private:
+    char buffer_[CAPACITY] = {};
+    std::size_t length_ = 0;
+    FlushHandler handler_ = nullptr;
+    void* context_ = nullptr;
+};
+
+// The sink all drawing and the beeper write through.
+OutputSink& panel_output();
+
+// Writes all of bytes to fd, retrying after signals; a failing descriptor
+// (closed, a pipe without a reader) loses the rest silently.
+void write_all(int fd, const char* bytes, std::size_t size);
+
+}  // namespace panel

@@ -1,0 +1,78 @@
+// Temperature controller, third control stage of the cycle: right after the
+// time controller, whose result of this cycle it sees. While running it raises
+// the current temperature by 10 every 30 cycles up to 90; while idle it applies
+// a raise to the set temperature (temperature selected, manual row current) or
+// derives the set temperature from the time (time selected, any mode).
+#include "temp_controller.h"
+
+namespace panel {
+namespace {
+
+constexpr std::int32_t CYCLES_PER_HEATING_STEP = 30;
+constexpr std::int32_t HEATING_STEP = 10;
+constexpr std::int32_t FINE_TEMP_STEP = 10;
+constexpr std::int32_t COARSE_TEMP_STEP = 20;
+
+}  // namespace
+
+std::int32_t Raise_Temp(const TimeTemp& time_temp, std::int32_t& temp_tick) {
+    std::int32_t temperature = time_temp.cur_temp;
+    temp_tick += 1;
+    if (temp_tick == CYCLES_PER_HEATING_STEP) {
+        if (temperature <= MAX_TEMP - 1) {
+            temperature += HEATING_STEP;
+        }
+        temp_tick = 0;
+    }
+    return temperature;
+}
+
+std::int32_t Set_Temp_by_RBmode(ControlState& control, const TimeTemp& time_temp) {
+    std::int32_t temperature = time_temp.set_temp;
+    if (control.opening_state == OPENING_CLOSED) {
+        std::int32_t step = 0;
+        if (control.raise_button == RAISE_FINE) {
+            step = FINE_TEMP_STEP;
+        } else if (control.raise_button == RAISE_COARSE) {
+            step = COARSE_TEMP_STEP;
+        }
+        if (temperature + step <= MAX_TEMP) {
+            temperature += step;
+        } else if (temperature == MAX_TEMP) {
+            temperature = step + MIN_TEMP;  // wraps to one step above the lowest
+        } else {
+            temperature = MAX_TEMP;
+        }
+    }
+    control.raise_button = RAISE_NONE;
+    return temperature;
+}
+
+std::int32_t Set_Temp_by_Time(const TimeTemp& time_temp) {
+    std::int32_t temperature = (time_temp.time / 3) * 10 + MIN_TEMP;
+    if (temperature > MAX_TEMP) {
+        temperature = MAX_TEMP;
+    } else if (temperature < MIN_TEMP) {
+        temperature = MIN_TEMP;
+    }
+    return temperature;
+}
+
+void Temp_Controller(ControlState& control, TimeTemp& time_temp, std::int32_t& temp_tick,
+                     const ModeInfo current_mode) {
+    if (control.operation == OP_RUNNING) {
+        time_temp.cur_temp = Raise_Temp(time_temp, temp_tick);
+        return;
+    }
+    if (control.raise_button != RAISE_NONE && control.time_temp_setting == SETTING_TEMP &&
+        control.operation == OP_IDLE && current_mode.number == 0) {
+        time_temp.set_temp = Set_Temp_by_RBmode(control, time_temp);
+        return;
+    }
+    if (control.raise_button == RAISE_NONE && control.time_temp_setting == SETTING_TIME &&
+        control.operation == OP_IDLE) {
+        time_temp.set_temp = Set_Temp_by_Time(time_temp);
+    }
+}
+
+}  // namespace panel

@@ -1,0 +1,17 @@
+// The terminal on standard input: character-at-a-time input without echo,
+// and a non-blocking poll for a waiting key.
+#pragma once
+
+namespace panel {
+
+// Saves the attributes of fd and switches off echo and line editing (VMIN 1,
+// VTIME 0, signals still on). -1 if fd's attributes cannot be read.
+int tty_cbreak(int fd);
+// Puts back the attributes tty_cbreak found.
+int tty_reset(int fd);
+// 1 if a byte can be read from descriptor 0 without waiting, else 0.
+int kbdhit();
+// The next byte of descriptor 0 (0 to 255); 255 when none could be read.
+int getch();
+
+}  // namespace panel

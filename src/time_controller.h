@@ -1,0 +1,16 @@
+// Time controller: counts the cooking time down, applies a raise in manual
+// mode, derives the time from the set temperature, or loads a mode's preset.
+#pragma once
+
+#include "panel_state.h"
+
+namespace panel {
+
+void Time_Controller(ControlState& control, TimeTemp& time_temp, ModeInfo current_mode,
+                     std::int32_t& time_tick);
+std::int32_t Decrease_Time(TimeTemp time_temp, std::int32_t& time_tick);
+std::int32_t Set_Time_by_RBmode(ControlState& control, TimeTemp time_temp);
+std::int32_t Set_Time_by_Temp(TimeTemp time_temp);
+std::int32_t Set_Time_by_Mode(ControlState& control, TimeTemp time_temp, ModeInfo current_mode);
+
+}  // namespace panel
