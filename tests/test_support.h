@@ -12,6 +12,9 @@
 
 namespace panel::test {
 
+// Where panel output goes when no test is looking at it.
+inline void discard(void*, const char*, std::size_t) {}
+
 // Captures every flushed batch while alive. bytes() is all that reached the
 // "terminal"; batches() shows where the flushes fell.
 class Recorder {
@@ -22,7 +25,7 @@ public:
     }
     ~Recorder() {
         panel_output().flush();
-        panel_output().set_handler(nullptr, nullptr);
+        panel_output().set_handler(&discard, nullptr);
     }
     Recorder(const Recorder&) = delete;
     Recorder& operator=(const Recorder&) = delete;
