@@ -9,6 +9,7 @@
 int main() {
     panel::Panel state{};
     panel::Start_Panel(state);
+    panel::install_signal_handlers();
     panel::tty_cbreak(STDIN_FILENO);
     for (;;) {
         ::usleep(100000);

@@ -1,5 +1,6 @@
-// The terminal on standard input: character-at-a-time input without echo,
-// and a non-blocking poll for a waiting key.
+// The terminal on standard input: character-at-a-time input without echo, a
+// non-blocking poll for a waiting key, and the signal handling that gives the
+// terminal back as it was found when the panel is interrupted or suspended.
 #pragma once
 
 namespace panel {
@@ -13,5 +14,11 @@ int tty_reset(int fd);
 int kbdhit();
 // The next byte of descriptor 0 (0 to 255); 255 when none could be read.
 int getch();
+
+// Installs the handlers for interrupt, termination, hang-up and quit (restore
+// the terminal, then die by the same signal), for suspend and resume, and
+// ignores SIGPIPE so a vanished reader of standard output cannot end the
+// panel. A signal that was ignored at start stays ignored.
+void install_signal_handlers();
 
 }  // namespace panel

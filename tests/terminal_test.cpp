@@ -55,6 +55,17 @@ TEST_F(PipeOnStdin, BytesComeOnePerCallInOrderThenEndOfInputYields255) {
     }
 }
 
+TEST(Terminal, FailedPollIsNotAKey) {
+    // With descriptor 0 closed select fails; that must not read as a waiting
+    // key, or the caller's read would be the next thing to fail or block.
+    const int saved = ::dup(STDIN_FILENO);
+    ::close(STDIN_FILENO);
+    EXPECT_EQ(kbdhit(), 0);
+    EXPECT_EQ(getch(), 255);
+    ::dup2(saved, STDIN_FILENO);
+    ::close(saved);
+}
+
 TEST(Terminal, CbreakRefusesADescriptorThatIsNotATerminal) {
     const int fd = ::open("/dev/null", O_RDONLY);
     ASSERT_GE(fd, 0);
