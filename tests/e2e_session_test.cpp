@@ -47,12 +47,12 @@ TEST(EndToEnd, TemperatureThenTimedRunWithBellsAndReset) {
     EXPECT_TRUE(starts_with(cycles[6], "\x1b[32m00:00\x1b[0m "));
     // The start cycle still draws green; yellow from the next cycle on.
     EXPECT_TRUE(starts_with(cycles[8], "\x1b[32m00:10\x1b[0m "));
-    for (int cycle = 9; cycle <= 107; ++cycle) {
-        const int shown = 10 - (cycle - 8) / 10;
+    for (std::size_t cycle = 9; cycle <= 107; ++cycle) {
+        const int shown = 10 - static_cast<int>(cycle - 8) / 10;
         const std::string text = "00:" + std::string(1, char('0' + shown / 10)) + char('0' + shown % 10);
         EXPECT_TRUE(starts_with(cycles[cycle], "\x1b[33m" + text + "\x1b[0m ")) << "cycle " << cycle;
     }
-    for (int cycle = 108; cycle <= 128; ++cycle) {
+    for (std::size_t cycle = 108; cycle <= 128; ++cycle) {
         EXPECT_TRUE(starts_with(cycles[cycle], "\x1b[32m00:00\x1b[0m ")) << "cycle " << cycle;
     }
     for (std::size_t cycle = 1; cycle < cycles.size(); ++cycle) {
