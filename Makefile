@@ -1,5 +1,6 @@
-# The two commands a newcomer needs; everything else goes through CMake presets.
-.PHONY: run test test-asan clean
+# The two commands a newcomer needs are `make run` and `make test`; the rest
+# are for maintainers. Everything goes through the CMake presets.
+.PHONY: run test test-asan bench coverage package lint clean
 
 run:
 	cmake --preset release
@@ -15,6 +16,30 @@ test-asan:
 	cmake --preset asan
 	cmake --build --preset asan
 	ctest --preset asan
+
+bench:
+	cmake --preset bench
+	cmake --build --preset bench
+	./build/bench/bench/cooker_panel_bench
+
+coverage:
+	cmake --preset coverage
+	cmake --build --preset coverage
+	find build/coverage -name '*.gcda' -delete
+	ctest --preset coverage
+	gcovr --root . --filter src/ --exclude src/main.cpp build/coverage --txt-metric branch \
+	    --print-summary --txt build/coverage/coverage.txt --html-details build/coverage/coverage.html
+
+package:
+	cmake --preset release
+	cmake --build --preset release
+	cd build/release && cpack
+
+lint:
+	cmake --preset dev
+	clang-tidy -p build/dev --quiet src/*.cpp
+	cppcheck --enable=warning,style,performance,portability --error-exitcode=1 --inline-suppr \
+	    --std=c++20 --language=c++ --suppress=missingIncludeSystem -I src src
 
 clean:
 	rm -rf build

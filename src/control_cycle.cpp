@@ -11,7 +11,7 @@ namespace panel {
 
 void Start_Panel(Panel& panel) {
     panel.table = &MODE_TABLE;
-    panel.current_mode = &MODE_TABLE[0];
+    panel.current_mode = MODE_TABLE.data();
     panel.time_tick = 0;
     panel.temp_tick = 0;
     panel.beep_tick = 0;

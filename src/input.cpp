@@ -74,7 +74,7 @@ std::int32_t Determine_Mode_Number(std::int8_t /*key*/, const std::int32_t mode_
 }
 
 std::int32_t Determine_Start_Cancel_Setting(std::int8_t /*key*/, const std::int32_t operation,
-                                            const std::int32_t opening_state, TimeTemp& time_temp) {
+                                            const std::int32_t opening_state, const TimeTemp& time_temp) {
     if (time_temp.time == 0) {
         return operation;
     }

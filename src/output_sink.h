@@ -26,7 +26,7 @@ public:
     // Route flushed batches to handler (or back to standard output with nullptr).
     void set_handler(FlushHandler handler, void* context);
 
-    std::size_t pending() const { return length_; }
+    [[nodiscard]] std::size_t pending() const { return length_; }
 
 private:
     char buffer_[CAPACITY] = {};

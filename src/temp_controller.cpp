@@ -59,6 +59,7 @@ std::int32_t Set_Temp_by_Time(const TimeTemp& time_temp) {
 }
 
 void Temp_Controller(ControlState& control, TimeTemp& time_temp, std::int32_t& temp_tick,
+                     // cppcheck-suppress passedByValue ; the mode row is a snapshot taken at the call
                      const ModeInfo current_mode) {
     if (control.operation == OP_RUNNING) {
         time_temp.cur_temp = Raise_Temp(time_temp, temp_tick);

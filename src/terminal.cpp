@@ -53,7 +53,7 @@ void raise_with_default_action(int sig) {
     sigemptyset(&only);
     sigaddset(&only, sig);
     ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
-    ::raise(sig);
+    (void)::raise(sig);
 }
 
 void on_terminate(int sig) {
@@ -83,7 +83,9 @@ void install(int sig, void (*handler)(int)) {
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
     // A handler is not interrupted by another of the terminal's signals.
-    for (const int other : TERMINATING_SIGNALS) sigaddset(&action.sa_mask, other);
+    for (const int other : TERMINATING_SIGNALS) {
+        sigaddset(&action.sa_mask, other);
+    }
     sigaddset(&action.sa_mask, SIGTSTP);
     action.sa_flags = SA_RESTART;
     ::sigaction(sig, &action, nullptr);
@@ -135,11 +137,15 @@ int getch() {
 }
 
 void install_signal_handlers() {
-    ::signal(SIGPIPE, SIG_IGN);
+    install(SIGPIPE, SIG_IGN);
     for (const int sig : TERMINATING_SIGNALS) {
-        if (!ignored_at_start(sig)) install(sig, &on_terminate);
+        if (!ignored_at_start(sig)) {
+            install(sig, &on_terminate);
+        }
     }
-    if (!ignored_at_start(SIGTSTP)) install(SIGTSTP, &on_suspend);
+    if (!ignored_at_start(SIGTSTP)) {
+        install(SIGTSTP, &on_suspend);
+    }
     install(SIGCONT, &on_continue);
 }
 

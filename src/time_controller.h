@@ -11,6 +11,6 @@ void Time_Controller(ControlState& control, TimeTemp& time_temp, ModeInfo curren
 std::int32_t Decrease_Time(TimeTemp time_temp, std::int32_t& time_tick);
 std::int32_t Set_Time_by_RBmode(ControlState& control, TimeTemp time_temp);
 std::int32_t Set_Time_by_Temp(TimeTemp time_temp);
-std::int32_t Set_Time_by_Mode(ControlState& control, TimeTemp time_temp, ModeInfo current_mode);
+std::int32_t Set_Time_by_Mode(const ControlState& control, TimeTemp time_temp, ModeInfo current_mode);
 
 }  // namespace panel

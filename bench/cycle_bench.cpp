@@ -1,0 +1,64 @@
+// Cost of the control cycle's own work, with output into a memory sink:
+// one cycle of an idle panel, one of a running panel, and a whole 300 s run.
+#include <benchmark/benchmark.h>
+
+#include <cstddef>
+
+#include "control_cycle.h"
+#include "output_sink.h"
+
+namespace {
+
+// Counts the bytes of each flush, as a stand-in for the terminal.
+void count_bytes(void* total, const char* /*bytes*/, std::size_t size) { *static_cast<std::size_t*>(total) += size; }
+
+std::size_t bytes_out = 0;
+
+panel::Panel fresh_panel() {
+    panel::panel_output().set_handler(&count_bytes, &bytes_out);
+    panel::Panel p{};
+    panel::Start_Panel(p);
+    return p;
+}
+
+void BM_IdleCycle(benchmark::State& state) {
+    panel::Panel p = fresh_panel();
+    for (auto _ : state) {
+        panel::Control_Cycle(p, std::nullopt);
+        benchmark::DoNotOptimize(p);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_IdleCycle);
+
+void BM_RunningCycle(benchmark::State& state) {
+    panel::Panel p = fresh_panel();
+    for (auto _ : state) {
+        // Keep a run going: start a 300 s preset whenever the last one ended.
+        if (p.control.operation != panel::OP_RUNNING) {
+            state.PauseTiming();
+            p = fresh_panel();
+            for (const char key : {'d', 'd', 'd', 'd', 'x', 'e'}) panel::Control_Cycle(p, key);
+            state.ResumeTiming();
+        }
+        panel::Control_Cycle(p, std::nullopt);
+        benchmark::DoNotOptimize(p);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_RunningCycle);
+
+void BM_WholeLongestRun(benchmark::State& state) {
+    for (auto _ : state) {
+        panel::Panel p = fresh_panel();
+        for (const char key : {'d', 'd', 'd', 'd', 'x', 'e'}) panel::Control_Cycle(p, key);
+        for (int cycle = 1; cycle < 3000; ++cycle) panel::Control_Cycle(p, std::nullopt);
+        benchmark::DoNotOptimize(p);
+        if (p.control.operation != panel::OP_ENDED) state.SkipWithError("run did not end");
+    }
+}
+BENCHMARK(BM_WholeLongestRun)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
