@@ -27,8 +27,8 @@ coverage:
 	cmake --build --preset coverage
 	find build/coverage -name '*.gcda' -delete
 	ctest --preset coverage
-	gcovr --root . --filter src/ --exclude src/main.cpp build/coverage --txt-metric branch \
-	    --print-summary --txt build/coverage/coverage.txt --html-details build/coverage/coverage.html
+	gcovr --root . --filter src/ --exclude src/main.cpp build/coverage \
+	    --branches --exclude-throw-branches --exclude-unreachable-branches --print-summary --txt build/coverage/coverage.txt --html-details build/coverage/coverage.html
 
 package:
 	cmake --preset release

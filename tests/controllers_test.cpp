@@ -5,6 +5,7 @@
 #include "backlight_beep_control.h"
 #include "backlight_controller.h"
 #include "beeper_controller.h"
+#include "display_controller.h"
 #include "input.h"
 #include "operation_control.h"
 #include "temp_controller.h"
@@ -291,6 +292,39 @@ TEST(Signals, BeeperRingsOnCyclesZeroTenTwentyOfTheEnd) {
         EXPECT_EQ(outputs.beeper, cycle < 29 ? BEEPER_ON : BEEPER_OFF) << cycle;
         EXPECT_EQ(outputs.backlight, BACKLIGHT_OFF);
     }
+}
+
+TEST(Guards, ValuesOutsideTheListedOnesChangeNothing) {
+    // Fields hold only their listed values in the running panel; a guard fed
+    // anything else must fail and leave the field as it was.
+    TimeTemp tt{40, 50, 20};
+    EXPECT_EQ(Determine_Raise_Button('c', OP_IDLE, OPENING_CLOSED, RAISE_NONE), RAISE_NONE);
+    EXPECT_EQ(Determine_Opening_state('f', OP_IDLE, 5), 5);
+    EXPECT_EQ(Determine_Start_Cancel_Setting('e', OP_ENDED, OPENING_CLOSED, tt), OP_ENDED);
+    // The selector still clears time and set temperature, as it does for any accepted press.
+    EXPECT_EQ(Determine_Time_Temp_setting({}, tt, 'c', 7, OP_IDLE, OPENING_CLOSED), 7);
+    EXPECT_TRUE(tt == (TimeTemp{0, 20, 20}));
+    EXPECT_EQ(Convert_to_DpTemp({RAISE_NONE, SETTING_TIME, OP_CANCEL, OPENING_CLOSED, 0}, TimeTemp{0, 50, 60}),
+              (std::array<std::int32_t, 2>{0, 0}));
+
+    ControlState unknown_raise{2, SETTING_TIME, OP_IDLE, OPENING_CLOSED, 0};
+    EXPECT_EQ(Set_Time_by_RBmode(unknown_raise, TimeTemp{40, 50, 20}), 40);
+    unknown_raise.raise_button = 2;
+    EXPECT_EQ(Set_Temp_by_RBmode(unknown_raise, TimeTemp{40, 50, 20}), 50);
+    EXPECT_EQ(Set_Temp_by_Time(TimeTemp{-3, 50, 20}), 20);
+
+    PanelOutputs outputs{};
+    outputs.backlight = 7;
+    EXPECT_EQ(Backlight_Interface(outputs), 32);
+    // A beeper left on past its 30 cycles rings no more and is switched off.
+    test::Recorder rec;
+    outputs.beeper = BEEPER_ON;
+    std::int32_t beep_tick = 30;
+    Beeper_Interface(outputs, beep_tick);
+    panel_output().flush();
+    EXPECT_EQ(rec.bytes(), "");
+    EXPECT_EQ(beep_tick, 30);
+    EXPECT_EQ(outputs.beeper, BEEPER_OFF);
 }
 
 }  // namespace
