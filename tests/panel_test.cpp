@@ -1,0 +1,221 @@
+// The panel driven in-process, cycle by cycle: state and drawn bytes after key
+// scripts, the flush points, the beeper and backlight, guards fed values
+// outside their lists, and a long random run against the state's invariants.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <chrono>
+#include <random>
+#include <unistd.h>
+
+#include "backlight_beep_control.h"
+#include "display_controller.h"
+#include "input.h"
+#include "mode_controller.h"
+#include "temp_controller.h"
+#include "terminal.h"
+#include "test_support.h"
+#include "time_controller.h"
+
+namespace panel {
+namespace {
+
+using test::Recorder;
+using test::run;
+
+const char* const MODE_TEXTS[] = {"00: manual", "01: \xEB\x96\xA1", "02: \xEC\xA3\xBD", "03: \xEB\xB0\xA5",
+                                  "04: \xEA\xB5\xAD/\xEC\xB0\x8C\xEA\xB0\x9C", "05: \xED\x94\xBC\xEC\x9E\x90"};
+
+// Row 10 as drawn: time form plus one blank, or temperature form plus three.
+std::string row10(const std::string& text, int color) {
+    return "\x1b[" + std::to_string(color) + "m" + text + "\x1b[0m" + (text.size() == 3 ? "   " : " ");
+}
+
+struct Scenario {
+    const char* script;
+    std::int32_t time, set_temp, cur_temp, operation, opening, mode, raise, setting, text_row;
+    const char* drawn;  // row 10 of the last cycle
+    std::int32_t color;
+};
+
+// I/R/E: idle, running, ended; C/O: closed, open; N/F/K: no raise, fine, coarse; T/P: time, temperature.
+constexpr std::int32_t I = OP_IDLE, R = OP_RUNNING, E = OP_ENDED, C = OPENING_CLOSED, O = OPENING_OPEN;
+constexpr std::int32_t N = RAISE_NONE, F = RAISE_FINE, K = RAISE_COARSE, T = SETTING_TIME, P = SETTING_TEMP;
+
+const Scenario SCENARIOS[] = {
+    // script                 time set cur op open mode raise sel text  row 10
+    {".",                        0, 20, 20, I, C, 0, N, T, 0, "00:00", 32},
+    {"a{60}.",                 600, 90, 20, I, C, 0, N, T, 0, "10:00", 32},  // fine raises reach the ceiling
+    {"a{61}",                   10, 50, 20, I, C, 0, N, T, 0, "10:00", 32},  // and wrap only from it
+    {"b{19}aba",                10, 50, 20, I, C, 0, N, T, 0, "10:00", 32},  // 580 clamps to 600, then wraps
+    {"b{21}",                   30, 90, 20, I, C, 0, N, T, 0, "10:00", 32},
+    {"ca{8}.",                   3, 30, 20, I, C, 0, N, P, 0, "30C", 32},    // 90 wraps to 30; time follows
+    {"cbbbb",                    0, 90, 20, I, C, 0, N, P, 0, "80C", 32},    // time waits for a quiet cycle
+    {"cbbbbb.",                  6, 40, 20, I, C, 0, N, P, 0, "40C", 32},
+    {"axex{98}",                 1, 50, 50, R, C, 0, N, T, 0, "00:01", 33},  // 10 s run: cycle 99
+    {"axex{99}",                 0, 50, 50, E, C, 0, N, T, 0, "00:01", 33},  // ends in cycle 100
+    {"caxex{29}",                0, 30, 30, E, C, 0, N, P, 0, "20C", 33},    // last rise in the last cycle
+    {"caxex{29}.",               0, 30, 30, E, C, 0, N, P, 0, "30C", 32},    // ended shows the current temperature
+    {"d{4}xex{2999}..",          0, 90, 90, E, C, 4, N, T, 4, "00:00", 32},  // ended keeps time 0, no preset
+    {"dxde",                    60, 90, 20, R, C, 2, N, T, 2, "01:00", 32},  // the time stage lags a cycle
+    {"dxdxe",                   90, 90, 20, R, C, 2, N, T, 2, "01:30", 32},
+    {"dxad{4}",                 60, 90, 20, I, C, 5, F, T, 5, "01:00", 32},  // raise waits in automatic modes
+    {"dxad{5}.",                10, 50, 20, I, C, 0, N, T, 0, "00:00", 32},  // and applies back in manual
+    {"dxad{5}ff.",               0, 20, 20, I, C, 0, N, T, 0, "00:00", 32},  // dropped by opening in its cycle
+    {"dxbex{599}ff.",           30, 90, 20, I, C, 0, N, T, 0, "00:00", 32},  // survives a run and its reset
+    {"d{3}xex{25}e",             0, 20, 20, I, C, 0, N, T, 3, "01:58", 33},  // cancel keeps the frame
+    {"d{3}xex{25}e.",            0, 20, 20, I, C, 0, N, T, 0, "00:00", 32},  // mode line follows next cycle
+    {"axex{99}abcde",            0, 50, 50, E, C, 0, N, T, 0, "00:00", 32},  // ended refuses a to e
+    {"d{4}xex{2999}f",           0, 20, 20, I, O, 0, N, T, 4, "00:00", 32},  // opening resets, old mode shown
+    {"d{4}xex{2999}fabcde",      0, 20, 20, I, O, 0, N, T, 4, "00:00", 33},  // open refuses a to e
+    {"d{4}xex{2999}fabcdef",     0, 20, 20, I, C, 0, N, T, 0, "00:00", 33},  // closing shows manual
+    {"axeabcdf",                10, 50, 20, R, C, 0, N, T, 0, "00:10", 33},  // running refuses all but e
+    {"e",                        0, 20, 20, I, C, 0, N, T, 0, "00:00", 32},  // no start without a time
+    {"afe",                     10, 50, 20, I, O, 0, N, T, 0, "00:10", 33},  // no start while open
+    {"cdc",                     60, 20, 20, I, C, 1, N, P, 1, "00:00", 32},  // automatic modes draw the time
+    {"ad{6}.",                   0, 20, 20, I, C, 0, N, T, 0, "00:00", 32},  // 5 to 0 clears the time
+};
+
+TEST(Panel, Scenarios) {
+    for (const Scenario& s : SCENARIOS) {
+        Recorder rec;
+        Panel p = test::started();
+        run(p, s.script);
+        const ControlState& c = p.control;
+        const TimeTemp& t = p.time_temp;
+        EXPECT_EQ((std::array{t.time, t.set_temp, t.cur_temp, c.operation, c.opening_state, c.mode_number,
+                              c.raise_button, c.time_temp_setting}),
+                  (std::array{s.time, s.set_temp, s.cur_temp, s.operation, s.opening, s.mode, s.raise, s.setting}))
+            << s.script;
+        EXPECT_STREQ(p.outputs.mode_text.bytes, MODE_TEXTS[s.text_row]) << s.script;
+        const std::string& drawn = rec.batches[rec.batches.size() - 2];
+        EXPECT_EQ(drawn, row10(s.drawn, s.color) + "\x1b[11;30f") << s.script;
+        EXPECT_EQ(p.outputs.backlight, (c.operation == R) != (c.opening_state == O)) << s.script;
+    }
+}
+
+TEST(Panel, FlushesFollowPositioningsOnly) {
+    // Three flushes a cycle, each right after a positioning; the plain mode
+    // line stays buffered until the next cycle positions the cursor.
+    Recorder rec;
+    Panel p = test::started();
+    run(p, "..");
+    const std::string line10 = row10("00:00", 32) + "\x1b[11;30f";
+    const std::string line11 = "\x1b[32m00: manual\x1b[0m     \x1b[11;30f";
+    const std::string plain = "\x1b[0m00: manual\x1b[0m     ";
+    EXPECT_EQ(rec.batches, (std::vector<std::string>{"\x1b[10;30f", line10, line11, plain + "\x1b[10;30f", line10, line11}));
+    EXPECT_EQ(panel_output().pending(), plain.size());
+    run(p, "caaaxcae.{120}ff..");  // through a whole session: one positioning per batch, at its end
+    EXPECT_EQ(rec.batches.size(), 3U * 134U);
+    for (const std::string& batch : rec.batches) EXPECT_EQ(batch.find("\x1b[1"), batch.size() - 8) << batch;
+}
+
+TEST(Panel, ThreeBellsTenCyclesApartAfterEveryEnd) {
+    Recorder rec;
+    Panel p = test::started();
+    for (int round = 0; round < 2; ++round) {
+        run(p, "axex{98}");
+        std::vector<int> bells;
+        for (int cycle = 0; cycle < 40; ++cycle) {
+            rec.batches.clear();
+            run(p, ".");
+            if (rec.batches[2].find('\a') != std::string::npos) bells.push_back(cycle);
+            // The bell leaves with the coloured mode line, before the plain redraw.
+            if (cycle == 0) {
+                EXPECT_EQ(rec.batches[2], "\x1b[33m00: manual\x1b[0m     \a\x1b[11;30f");
+            }
+        }
+        EXPECT_EQ(bells, (std::vector<int>{0, 10, 20}));
+        EXPECT_EQ(p.beep_tick, 30);
+        run(p, "ff");
+    }
+}
+
+TEST(Panel, ConversionsAndGuardsOutsideTheirLists) {
+    const std::pair<std::int32_t, std::array<std::int32_t, 4>> times[] = {
+        {0, {0, 0, 0, 0}}, {59, {0, 0, 5, 9}}, {60, {0, 1, 0, 0}}, {125, {0, 2, 0, 5}}, {599, {0, 9, 5, 9}},
+        {600, {1, 0, 0, 0}}};
+    for (const auto& [seconds, digits] : times) EXPECT_EQ(Convert_to_DpTime({seconds, 20, 20}), digits);
+    for (std::size_t row = 0; row < MODE_TABLE.size(); ++row) {
+        EXPECT_STREQ(Display_Mode_Name(&MODE_TABLE[row]).bytes, MODE_TEXTS[row]);
+    }
+    ModeInfo full{3, {}, 0};  // a name of 20 bytes has no NUL to end it
+    std::fill(std::begin(full.name), std::end(full.name), 'x');
+    EXPECT_EQ(std::string(Display_Mode_Name(&full).bytes), "03: " + std::string(20, 'x'));
+    // Fields hold only their listed values in the running panel; a guard fed
+    // anything else must fail and leave its field as it was.
+    TimeTemp tt{40, 50, 20};
+    ControlState odd_raise{2, T, I, C, 0};
+    PanelOutputs outputs{{}, {}, 7, BEEPER_ON};
+    std::int32_t beep_tick = 30;
+    Beeper_Interface(outputs, beep_tick);
+    EXPECT_EQ((std::array<std::int32_t, 9>{Determine_Raise_Button('c', I, C, N), Determine_Opening_state('f', I, 5),
+                          Determine_Time_Temp_setting({}, tt, 'c', 7, I, C), Set_Time_by_RBmode(odd_raise, tt),
+                          Set_Temp_by_RBmode(odd_raise, tt), Set_Temp_by_Time({-3, 50, 20}),
+                          Backlight_Interface(outputs), outputs.beeper, Convert_to_DpTemp({N, T, OP_CANCEL, C, 0}, tt)[0]}),
+              (std::array<std::int32_t, 9>{N, 5, 7, 0, 20, 20, 32, BEEPER_OFF, 0}));
+}
+
+TEST(Panel, SinkWritesPlainDecimalsAndNeverDropsAFullBuffer) {
+    Recorder rec;
+    for (const std::int32_t value : {0, 33, -5, INT32_MIN}) panel_output().put_decimal(value);
+    const std::string long_text(OutputSink::CAPACITY, 'z');
+    panel_output().put(long_text.data(), long_text.size());
+    panel_output().flush();
+    EXPECT_EQ(rec.batches, (std::vector<std::string>{"033-5-2147483648" + long_text.substr(16), long_text.substr(0, 16)}));
+}
+
+TEST(Panel, MillionRandomBytesKeepEveryInvariant) {
+    panel_output().set_handler(&test::discard, nullptr);
+    std::mt19937 random(20261206);
+    std::uniform_int_distribution<int> pick(0, 15), any_byte(0, 255);
+    Panel p = test::started();
+    int starts = 0;
+    auto within = [](std::int32_t v, std::int32_t low, std::int32_t high) { return v >= low && v <= high; };
+    for (int cycle = 0; cycle < 1'000'000; ++cycle) {
+        // Half the cycles get a byte of any value; the rest favour the six
+        // keys and pauses, so the panel really runs, ends and resets.
+        const int k = pick(random);
+        const bool was_running = p.control.operation == R;
+        Control_Cycle(p, k < 8    ? std::optional(static_cast<std::int8_t>(any_byte(random)))
+                         : k < 14 ? std::optional(static_cast<std::int8_t>('a' + k - 8))
+                                  : std::nullopt);
+        starts += !was_running && p.control.operation == R;
+        const ControlState& c = p.control;
+        const TimeTemp& t = p.time_temp;
+        ASSERT_TRUE(within(t.time, 0, 600) && within(t.set_temp, 20, 90) && t.set_temp % 10 == 0 &&
+                    within(t.cur_temp, 20, 90) && t.cur_temp % 10 == 0 && within(c.mode_number, 0, 5) &&
+                    within(c.operation, I, E) && !(c.operation == R && c.opening_state == O) &&
+                    (c.raise_button == F || c.raise_button == K || c.raise_button == N) &&
+                    within(c.time_temp_setting, T, P) && within(c.opening_state, C, O) && within(p.time_tick, 0, 9) &&
+                    within(p.temp_tick, 0, 29) && within(p.beep_tick, 0, 30) &&
+                    within(static_cast<std::int32_t>(p.current_mode - MODE_TABLE.data()), 0, 5))
+            << "cycle " << cycle;
+    }
+    EXPECT_GT(starts, 1000);
+}
+
+TEST(Panel, PollAndReadOnAPipe) {
+    const int saved = ::dup(STDIN_FILENO);
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ::dup2(fds[0], STDIN_FILENO);
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 100; ++i) EXPECT_EQ(kbdhit(), 0);  // nothing typed: 0, at once
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+    ASSERT_EQ(::write(fds[1], "a\x1b[A\xff", 5), 5);  // a key, an arrow key, a high byte: one per call
+    for (const int byte : {int{'a'}, 0x1b, int{'['}, int{'A'}, 0xff}) {
+        EXPECT_EQ(kbdhit(), 1);
+        EXPECT_EQ(getch(), byte);
+    }
+    ::close(fds[1]);
+    EXPECT_EQ(kbdhit() * 1000 + getch(), 1255);  // end of input reads as 255
+    ::close(STDIN_FILENO);
+    EXPECT_EQ(kbdhit(), 0);  // a failed select is no key, so no read follows
+    EXPECT_EQ(tty_cbreak(fds[0]), -1);  // not a terminal: nothing changed
+    ::dup2(saved, STDIN_FILENO);
+    ::close(saved), ::close(fds[0]);
+}
+
+}  // namespace
+}  // namespace panel
