@@ -18,9 +18,12 @@ test-asan:
 	ctest --preset asan
 
 bench:
+	cmake --preset release
 	cmake --preset bench
 	cmake --build --preset bench
 	./build/bench/bench/cooker_panel_bench
+	cmake --build --preset release
+	python3 bench/measure_host.py build/release/cooker-panel
 
 coverage:
 	cmake --preset coverage
