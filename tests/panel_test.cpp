@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "backlight_beep_control.h"
+#include "backlight_controller.h"
 #include "display_controller.h"
 #include "input.h"
 #include "mode_controller.h"
@@ -149,11 +150,12 @@ TEST(Panel, ConversionsAndGuardsOutsideTheirLists) {
     PanelOutputs outputs{{}, {}, 7, BEEPER_ON};
     std::int32_t beep_tick = 30;
     Beeper_Interface(outputs, beep_tick);
-    EXPECT_EQ((std::array<std::int32_t, 9>{Determine_Raise_Button('c', I, C, N), Determine_Opening_state('f', I, 5),
+    EXPECT_EQ((std::array<std::int32_t, 11>{Determine_Raise_Button('c', I, C, N), Backlight_Controller({N, T, R, O, 0}),
+                                           Determine_Start_Cancel_Setting('e', E, C, tt), Determine_Opening_state('f', I, 5),
                           Determine_Time_Temp_setting({}, tt, 'c', 7, I, C), Set_Time_by_RBmode(odd_raise, tt),
                           Set_Temp_by_RBmode(odd_raise, tt), Set_Temp_by_Time({-3, 50, 20}),
                           Backlight_Interface(outputs), outputs.beeper, Convert_to_DpTemp({N, T, OP_CANCEL, C, 0}, tt)[0]}),
-              (std::array<std::int32_t, 9>{N, 5, 7, 0, 20, 20, 32, BEEPER_OFF, 0}));
+              (std::array<std::int32_t, 11>{N, BACKLIGHT_OFF, E, 5, 7, 0, 20, 20, 32, BEEPER_OFF, 0}));
 }
 
 TEST(Panel, SinkWritesPlainDecimalsAndNeverDropsAFullBuffer) {
