@@ -25,6 +25,32 @@ inline constexpr std::int32_t MIN_TEMP = 20;
 inline constexpr std::int32_t MAX_TEMP = 90;
 inline constexpr std::int32_t MODE_COUNT = 6;
 
+// How a raise-button press changes a quantity: up by the fine or the coarse
+// step, never past the ceiling, and round to wrap_base + step only from the
+// ceiling itself (a raise that would pass it from below stops there first).
+struct RaiseRule {
+    std::int32_t fine_step;
+    std::int32_t coarse_step;
+    std::int32_t ceiling;
+    std::int32_t wrap_base;
+};
+
+inline constexpr std::int32_t Apply_Raise(std::int32_t value, std::int32_t raise_button, RaiseRule rule) {
+    std::int32_t step = 0;
+    if (raise_button == RAISE_FINE) {
+        step = rule.fine_step;
+    } else if (raise_button == RAISE_COARSE) {
+        step = rule.coarse_step;
+    }
+    if (value + step <= rule.ceiling) {
+        return value + step;
+    }
+    if (value == rule.ceiling) {
+        return rule.wrap_base + step;
+    }
+    return rule.ceiling;
+}
+
 struct ControlState {
     std::int32_t raise_button;
     std::int32_t time_temp_setting;

@@ -10,8 +10,8 @@ namespace {
 
 constexpr std::int32_t CYCLES_PER_HEATING_STEP = 30;
 constexpr std::int32_t HEATING_STEP = 10;
-constexpr std::int32_t FINE_TEMP_STEP = 10;
-constexpr std::int32_t COARSE_TEMP_STEP = 20;
+// 10 or 20 degrees up to 90; from 90 a raise gives one step above the lowest, 20.
+constexpr RaiseRule TEMP_RAISE{10, 20, MAX_TEMP, MIN_TEMP};
 
 }  // namespace
 
@@ -30,20 +30,9 @@ std::int32_t Raise_Temp(const TimeTemp& time_temp, std::int32_t& temp_tick) {
 std::int32_t Set_Temp_by_RBmode(ControlState& control, const TimeTemp& time_temp) {
     std::int32_t temperature = time_temp.set_temp;
     if (control.opening_state == OPENING_CLOSED) {
-        std::int32_t step = 0;
-        if (control.raise_button == RAISE_FINE) {
-            step = FINE_TEMP_STEP;
-        } else if (control.raise_button == RAISE_COARSE) {
-            step = COARSE_TEMP_STEP;
-        }
-        if (temperature + step <= MAX_TEMP) {
-            temperature += step;
-        } else if (temperature == MAX_TEMP) {
-            temperature = step + MIN_TEMP;  // wraps to one step above the lowest
-        } else {
-            temperature = MAX_TEMP;
-        }
+        temperature = Apply_Raise(temperature, control.raise_button, TEMP_RAISE);
     }
+    // A press that meets an open appliance is dropped, not kept for later.
     control.raise_button = RAISE_NONE;
     return temperature;
 }

@@ -9,8 +9,8 @@ namespace panel {
 namespace {
 
 constexpr std::int32_t CYCLES_PER_SECOND = 10;
-constexpr std::int32_t FINE_TIME_STEP = 10;
-constexpr std::int32_t COARSE_TIME_STEP = 30;
+// 10 s or 30 s up to 10:00; from 10:00 a raise gives one step.
+constexpr RaiseRule TIME_RAISE{10, 30, MAX_TIME, 0};
 
 }  // namespace
 
@@ -27,19 +27,7 @@ std::int32_t Decrease_Time(const TimeTemp time_temp, std::int32_t& time_tick) {
 std::int32_t Set_Time_by_RBmode(ControlState& control, const TimeTemp time_temp) {
     std::int32_t time = time_temp.time;
     if (control.opening_state == OPENING_CLOSED) {
-        std::int32_t step = 0;
-        if (control.raise_button == RAISE_FINE) {
-            step = FINE_TIME_STEP;
-        } else if (control.raise_button == RAISE_COARSE) {
-            step = COARSE_TIME_STEP;
-        }
-        if (time + step <= MAX_TIME) {
-            time += step;
-        } else if (time == MAX_TIME) {
-            time = step;  // only a raise from the ceiling itself wraps
-        } else {
-            time = MAX_TIME;
-        }
+        time = Apply_Raise(time, control.raise_button, TIME_RAISE);
     }
     // A press that meets an open appliance is dropped, not kept for later.
     control.raise_button = RAISE_NONE;
