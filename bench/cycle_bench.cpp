@@ -10,7 +10,9 @@
 namespace {
 
 // Counts the bytes of each flush, as a stand-in for the terminal.
-void count_bytes(void* total, const char* /*bytes*/, std::size_t size) { *static_cast<std::size_t*>(total) += size; }
+void count_bytes(void* total, const char* /*bytes*/, std::size_t size) {
+    *static_cast<std::size_t*>(total) += size;
+}
 
 std::size_t bytes_out = 0;
 

@@ -33,7 +33,8 @@ void Beeper_Interface(PanelOutputs& outputs, std::int32_t& beep_tick) {
     }
 }
 
-void Backlight_Beep_Control(const ControlState control, const std::int32_t& beep_tick, PanelOutputs& outputs) {
+void Backlight_Beep_Control(const ControlState control, const std::int32_t& beep_tick,
+                            PanelOutputs& outputs) {
     outputs.backlight = Backlight_Controller(control);
     outputs.beeper = Beeper_Controller(control, beep_tick);
 }

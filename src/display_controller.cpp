@@ -35,8 +35,8 @@ DisplayFrame Display_Cur_Time_Temp(const DisplayDigits& digits) {
     return DisplayFrame{{t[0], t[1], t[2], t[3], c[0], c[1]}};
 }
 
-DisplayFrame Display_Controller(const ControlState control, const TimeTemp time_temp,
-                                DisplayDigits& digits, PanelOutputs& outputs) {
+DisplayFrame Display_Controller(const ControlState control, const TimeTemp time_temp, DisplayDigits& digits,
+                                PanelOutputs& outputs) {
     digits.time_digits = Convert_to_DpTime(time_temp);
     if (control.operation == OP_IDLE) {
         digits.set_temp_digits = Convert_to_DpTemp(control, time_temp);

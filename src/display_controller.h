@@ -10,7 +10,7 @@ std::array<std::int32_t, 4> Convert_to_DpTime(TimeTemp time_temp);
 std::array<std::int32_t, 2> Convert_to_DpTemp(ControlState control, TimeTemp time_temp);
 DisplayFrame Display_Set_Time_Temp(const DisplayDigits& digits);
 DisplayFrame Display_Cur_Time_Temp(const DisplayDigits& digits);
-DisplayFrame Display_Controller(ControlState control, TimeTemp time_temp,
-                                DisplayDigits& digits, PanelOutputs& outputs);
+DisplayFrame Display_Controller(ControlState control, TimeTemp time_temp, DisplayDigits& digits,
+                                PanelOutputs& outputs);
 
 }  // namespace panel

@@ -41,9 +41,9 @@ std::int32_t Determine_Raise_Button(const std::int8_t key, const std::int32_t op
     return raise_button;
 }
 
-std::int32_t Determine_Time_Temp_setting(const ControlState snapshot, TimeTemp& time_temp, std::int8_t /*key*/,
-                                         const std::int32_t time_temp_setting, const std::int32_t operation,
-                                         const std::int32_t opening_state) {
+std::int32_t Determine_Time_Temp_setting(const ControlState snapshot, TimeTemp& time_temp,
+                                         std::int8_t /*key*/, const std::int32_t time_temp_setting,
+                                         const std::int32_t operation, const std::int32_t opening_state) {
     if (operation != OP_IDLE || opening_state != OPENING_CLOSED || snapshot.mode_number != 0) {
         return time_temp_setting;
     }
@@ -126,8 +126,8 @@ void Determine_Button_Input(ControlState& control, const std::int8_t key, TimeTe
                                                     control.operation, time_temp, control.opening_state);
         break;
     default:  // 'e'
-        control.operation = Determine_Start_Cancel_Setting(narrow(Start_Cancel_Button_Interface(key)),
-                                                           control.operation, control.opening_state, time_temp);
+        control.operation = Determine_Start_Cancel_Setting(
+            narrow(Start_Cancel_Button_Interface(key)), control.operation, control.opening_state, time_temp);
         break;
     }
 }

@@ -1,7 +1,8 @@
 // The host: start-up, the terminal, and the endless 100 ms control cycle.
 // Everything the cycle does lives in the panel library.
-#include <optional>
 #include <unistd.h>
+
+#include <optional>
 
 #include "control_cycle.h"
 #include "terminal.h"

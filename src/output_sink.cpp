@@ -1,7 +1,8 @@
 #include "output_sink.h"
 
-#include <cerrno>
 #include <unistd.h>
+
+#include <cerrno>
 
 namespace panel {
 

@@ -79,11 +79,11 @@ using ModeTable = std::array<ModeInfo, MODE_COUNT>;
 // compiler's source character set.
 inline constexpr ModeTable MODE_TABLE{{
     {0, "manual", 0},
-    {1, "\xEB\x96\xA1", 60},                                    // rice cake
-    {2, "\xEC\xA3\xBD", 90},                                    // porridge
-    {3, "\xEB\xB0\xA5", 120},                                   // cooked rice
-    {4, "\xEA\xB5\xAD/\xEC\xB0\x8C\xEA\xB0\x9C", 300},          // soup / stew
-    {5, "\xED\x94\xBC\xEC\x9E\x90", 120},                       // pizza
+    {1, "\xEB\x96\xA1", 60},                            // rice cake
+    {2, "\xEC\xA3\xBD", 90},                            // porridge
+    {3, "\xEB\xB0\xA5", 120},                           // cooked rice
+    {4, "\xEA\xB5\xAD/\xEC\xB0\x8C\xEA\xB0\x9C", 300},  // soup / stew
+    {5, "\xED\x94\xBC\xEC\x9E\x90", 120},               // pizza
 }};
 
 struct DisplayDigits {

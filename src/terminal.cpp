@@ -7,11 +7,12 @@
 // sigaction, sigprocmask, raise) and the two attribute records saved here.
 #include "terminal.h"
 
-#include <cerrno>
-#include <csignal>
 #include <sys/select.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 
 namespace panel {
 namespace {
@@ -33,7 +34,8 @@ void leave_terminal() {
     if (attributes_saved != 0) {
         ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &save_termios);
     }
-    [[maybe_unused]] const ssize_t ignored = ::write(STDOUT_FILENO, LEAVE_SEQUENCE, sizeof LEAVE_SEQUENCE - 1);
+    [[maybe_unused]] const ssize_t ignored =
+        ::write(STDOUT_FILENO, LEAVE_SEQUENCE, sizeof LEAVE_SEQUENCE - 1);
 }
 
 void reenter_terminal() {
@@ -45,7 +47,7 @@ void reenter_terminal() {
 // Sets sig back to its default action, unblocks it and raises it: the process
 // ends (or stops) exactly as it would have without the handler.
 void raise_with_default_action(int sig) {
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = SIG_DFL;
     sigemptyset(&action.sa_mask);
     ::sigaction(sig, &action, nullptr);
@@ -79,7 +81,7 @@ void on_suspend(int sig) {
 }
 
 void install(int sig, void (*handler)(int)) {
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
     // A handler is not interrupted by another of the terminal's signals.
@@ -92,7 +94,7 @@ void install(int sig, void (*handler)(int)) {
 }
 
 bool ignored_at_start(int sig) {
-    struct sigaction current{};
+    struct sigaction current {};
     ::sigaction(sig, nullptr, &current);
     return current.sa_handler == SIG_IGN;
 }

@@ -1,18 +1,18 @@
 // The real binary: keys replayed one byte per cycle, standard streams that
 // fail, and a pseudo-terminal under a tiny job-control "shell" that gives the
 // panel its own foreground process group (so that Ctrl-Z can stop it).
-#include <gtest/gtest.h>
-
-#include <csignal>
-#include <cstring>
 #include <fcntl.h>
-#include <fstream>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <utmp.h>
+
+#include <csignal>
+#include <cstring>
+#include <fstream>
+#include <thread>
 
 namespace {
 
@@ -33,7 +33,8 @@ pid_t spawn(int in, int out) {
 
 // What fd yields within span, or until done(text).
 template <typename Done = bool (*)(const std::string&)>
-std::string read_for(int fd, std::chrono::milliseconds span, Done done = [](const std::string&) { return false; }) {
+std::string read_for(
+    int fd, std::chrono::milliseconds span, Done done = [](const std::string&) { return false; }) {
     const auto deadline = std::chrono::steady_clock::now() + span;
     std::string text;
     char buffer[4096];
@@ -103,8 +104,9 @@ TEST(EndToEnd, KeyScriptSession) {
 
 TEST(EndToEnd, FailingStreamsNeverStopTheCycle) {
     // stdin closed or /dev/null; stdout closed, a pipe read throughout, or one whose reader leaves.
-    const struct { bool in_closed, out_closed, reader_leaves; } cases[] = {
-        {false, true, false}, {false, false, true}, {true, false, false}};
+    const struct {
+        bool in_closed, out_closed, reader_leaves;
+    } cases[] = {{false, true, false}, {false, false, true}, {true, false, false}};
     for (const auto& c : cases) {
         const int null_in = ::open("/dev/null", O_RDONLY);
         int out[2];
@@ -151,7 +153,8 @@ protected:
         }
         ::close(slave);
         read_for(master_, 2s, [](const std::string& s) { return s.find("[11;30f") != s.npos; });
-        std::ifstream("/proc/" + std::to_string(shell_) + "/task/" + std::to_string(shell_) + "/children") >> panel_;
+        std::ifstream("/proc/" + std::to_string(shell_) + "/task/" + std::to_string(shell_) + "/children") >>
+            panel_;
     }
     void TearDown() override {
         if (shell_ > 0) ::kill(panel_, SIGKILL), ::waitpid(shell_, nullptr, 0);

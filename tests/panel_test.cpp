@@ -2,10 +2,10 @@
 // scripts, the flush points, the beeper and backlight, guards fed values
 // outside their lists, and a long random run against the state's invariants.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <random>
-#include <unistd.h>
 
 #include "backlight_beep_control.h"
 #include "backlight_controller.h"
@@ -23,8 +23,12 @@ namespace {
 using test::Recorder;
 using test::run;
 
-const char* const MODE_TEXTS[] = {"00: manual", "01: \xEB\x96\xA1", "02: \xEC\xA3\xBD", "03: \xEB\xB0\xA5",
-                                  "04: \xEA\xB5\xAD/\xEC\xB0\x8C\xEA\xB0\x9C", "05: \xED\x94\xBC\xEC\x9E\x90"};
+const char* const MODE_TEXTS[] = {"00: manual",
+                                  "01: \xEB\x96\xA1",
+                                  "02: \xEC\xA3\xBD",
+                                  "03: \xEB\xB0\xA5",
+                                  "04: \xEA\xB5\xAD/\xEC\xB0\x8C\xEA\xB0\x9C",
+                                  "05: \xED\x94\xBC\xEC\x9E\x90"};
 
 // Row 10 as drawn: time form plus one blank, or temperature form plus three.
 std::string row10(const std::string& text, int color) {
@@ -42,6 +46,7 @@ struct Scenario {
 constexpr std::int32_t I = OP_IDLE, R = OP_RUNNING, E = OP_ENDED, C = OPENING_CLOSED, O = OPENING_OPEN;
 constexpr std::int32_t N = RAISE_NONE, F = RAISE_FINE, K = RAISE_COARSE, T = SETTING_TIME, P = SETTING_TEMP;
 
+// clang-format off
 const Scenario SCENARIOS[] = {
     // script                 time set cur op open mode raise sel text  row 10
     {".",                        0, 20, 20, I, C, 0, N, T, 0, "00:00", 32},
@@ -75,6 +80,7 @@ const Scenario SCENARIOS[] = {
     {"cdc",                     60, 20, 20, I, C, 1, N, P, 1, "00:00", 32},  // automatic modes draw the time
     {"ad{6}.",                   0, 20, 20, I, C, 0, N, T, 0, "00:00", 32},  // 5 to 0 clears the time
 };
+// clang-format on
 
 TEST(Panel, Scenarios) {
     for (const Scenario& s : SCENARIOS) {
@@ -83,9 +89,10 @@ TEST(Panel, Scenarios) {
         run(p, s.script);
         const ControlState& c = p.control;
         const TimeTemp& t = p.time_temp;
-        EXPECT_EQ((std::array{t.time, t.set_temp, t.cur_temp, c.operation, c.opening_state, c.mode_number,
-                              c.raise_button, c.time_temp_setting}),
-                  (std::array{s.time, s.set_temp, s.cur_temp, s.operation, s.opening, s.mode, s.raise, s.setting}))
+        EXPECT_EQ(
+            (std::array{t.time, t.set_temp, t.cur_temp, c.operation, c.opening_state, c.mode_number,
+                        c.raise_button, c.time_temp_setting}),
+            (std::array{s.time, s.set_temp, s.cur_temp, s.operation, s.opening, s.mode, s.raise, s.setting}))
             << s.script;
         EXPECT_STREQ(p.outputs.mode_text.bytes, MODE_TEXTS[s.text_row]) << s.script;
         const std::string& drawn = rec.batches[rec.batches.size() - 2];
@@ -103,7 +110,8 @@ TEST(Panel, FlushesFollowPositioningsOnly) {
     const std::string line10 = row10("00:00", 32) + "\x1b[11;30f";
     const std::string line11 = "\x1b[32m00: manual\x1b[0m     \x1b[11;30f";
     const std::string plain = "\x1b[0m00: manual\x1b[0m     ";
-    EXPECT_EQ(rec.batches, (std::vector<std::string>{"\x1b[10;30f", line10, line11, plain + "\x1b[10;30f", line10, line11}));
+    EXPECT_EQ(rec.batches, (std::vector<std::string>{"\x1b[10;30f", line10, line11, plain + "\x1b[10;30f",
+                                                     line10, line11}));
     EXPECT_EQ(panel_output().pending(), plain.size());
     run(p, "caaaxcae.{120}ff..");  // through a whole session: one positioning per batch, at its end
     EXPECT_EQ(rec.batches.size(), 3U * 134U);
@@ -133,8 +141,8 @@ TEST(Panel, ThreeBellsTenCyclesApartAfterEveryEnd) {
 
 TEST(Panel, ConversionsAndGuardsOutsideTheirLists) {
     const std::pair<std::int32_t, std::array<std::int32_t, 4>> times[] = {
-        {0, {0, 0, 0, 0}}, {59, {0, 0, 5, 9}}, {60, {0, 1, 0, 0}}, {125, {0, 2, 0, 5}}, {599, {0, 9, 5, 9}},
-        {600, {1, 0, 0, 0}}};
+        {0, {0, 0, 0, 0}},   {59, {0, 0, 5, 9}},  {60, {0, 1, 0, 0}},
+        {125, {0, 2, 0, 5}}, {599, {0, 9, 5, 9}}, {600, {1, 0, 0, 0}}};
     for (const auto& [seconds, digits] : times) EXPECT_EQ(Convert_to_DpTime({seconds, 20, 20}), digits);
     for (std::size_t row = 0; row < MODE_TABLE.size(); ++row) {
         EXPECT_STREQ(Display_Mode_Name(&MODE_TABLE[row]).bytes, MODE_TEXTS[row]);
@@ -149,12 +157,14 @@ TEST(Panel, ConversionsAndGuardsOutsideTheirLists) {
     PanelOutputs outputs{{}, {}, 7, BEEPER_ON};
     std::int32_t beep_tick = 30;
     Beeper_Interface(outputs, beep_tick);
-    EXPECT_EQ((std::array<std::int32_t, 11>{Determine_Raise_Button('c', I, C, N), Backlight_Controller({N, T, R, O, 0}),
-                                           Determine_Start_Cancel_Setting('e', E, C, tt), Determine_Opening_state('f', I, 5),
-                          Determine_Time_Temp_setting({}, tt, 'c', 7, I, C), Set_Time_by_RBmode(odd_raise, tt),
-                          Set_Temp_by_RBmode(odd_raise, tt), Set_Temp_by_Time({-3, 50, 20}),
-                          Backlight_Interface(outputs), outputs.beeper, Convert_to_DpTemp({N, T, OP_CANCEL, C, 0}, tt)[0]}),
-              (std::array<std::int32_t, 11>{N, BACKLIGHT_OFF, E, 5, 7, 0, 20, 20, 32, BEEPER_OFF, 0}));
+    EXPECT_EQ(
+        (std::array<std::int32_t, 11>{
+            Determine_Raise_Button('c', I, C, N), Backlight_Controller({N, T, R, O, 0}),
+            Determine_Start_Cancel_Setting('e', E, C, tt), Determine_Opening_state('f', I, 5),
+            Determine_Time_Temp_setting({}, tt, 'c', 7, I, C), Set_Time_by_RBmode(odd_raise, tt),
+            Set_Temp_by_RBmode(odd_raise, tt), Set_Temp_by_Time({-3, 50, 20}), Backlight_Interface(outputs),
+            outputs.beeper, Convert_to_DpTemp({N, T, OP_CANCEL, C, 0}, tt)[0]}),
+        (std::array<std::int32_t, 11>{N, BACKLIGHT_OFF, E, 5, 7, 0, 20, 20, 32, BEEPER_OFF, 0}));
 }
 
 TEST(Panel, MillionRandomBytesKeepEveryInvariant) {
@@ -179,8 +189,8 @@ TEST(Panel, MillionRandomBytesKeepEveryInvariant) {
                     within(t.cur_temp, 20, 90) && t.cur_temp % 10 == 0 && within(c.mode_number, 0, 5) &&
                     within(c.operation, I, E) && !(c.operation == R && c.opening_state == O) &&
                     (c.raise_button == F || c.raise_button == K || c.raise_button == N) &&
-                    within(c.time_temp_setting, T, P) && within(c.opening_state, C, O) && within(p.time_tick, 0, 9) &&
-                    within(p.temp_tick, 0, 29) && within(p.beep_tick, 0, 30) &&
+                    within(c.time_temp_setting, T, P) && within(c.opening_state, C, O) &&
+                    within(p.time_tick, 0, 9) && within(p.temp_tick, 0, 29) && within(p.beep_tick, 0, 30) &&
                     within(static_cast<std::int32_t>(p.current_mode - MODE_TABLE.data()), 0, 5))
             << "cycle " << cycle;
     }
@@ -202,7 +212,7 @@ TEST(Panel, PollAndReadOnAPipe) {
         EXPECT_EQ(getch(), byte);
     }
     ::close(STDIN_FILENO);
-    EXPECT_EQ(kbdhit(), 0);  // a failed select is no key, so no read follows
+    EXPECT_EQ(kbdhit(), 0);             // a failed select is no key, so no read follows
     EXPECT_EQ(tty_cbreak(fds[0]), -1);  // not a terminal: nothing changed
     ::dup2(saved, STDIN_FILENO);
     ::close(saved), ::close(fds[0]);
