@@ -37,7 +37,7 @@ std::int32_t Set_Time_by_RBmode(ControlState& control, const TimeTemp time_temp)
 std::int32_t Set_Time_by_Temp(const TimeTemp time_temp) { return ((time_temp.set_temp - MIN_TEMP) / 10) * 3; }
 
 std::int32_t Set_Time_by_Mode(const ControlState& control, const TimeTemp time_temp,
-                              // cppcheck-suppress passedByValue ; the mode row is a snapshot taken at the call
+                              // cppcheck-suppress passedByValue ; a snapshot of the mode row
                               const ModeInfo current_mode) {
     if (control.operation == OP_ENDED) {
         return time_temp.time;  // an ended run keeps its time instead of reloading the preset
