@@ -19,6 +19,8 @@ namespace {
 
 termios save_termios{};
 termios cbreak_termios{};
+// The terminal tty_cbreak switched (standard input in the panel).
+volatile sig_atomic_t terminal_fd = STDIN_FILENO;
 // Set once the attributes are saved: from then on an exit puts them back.
 volatile sig_atomic_t attributes_saved = 0;
 // Set once character-at-a-time input is on: a resume switches it on again.
@@ -32,7 +34,7 @@ constexpr int TERMINATING_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 void leave_terminal() {
     if (attributes_saved != 0) {
-        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &save_termios);
+        ::tcsetattr(terminal_fd, TCSAFLUSH, &save_termios);
     }
     [[maybe_unused]] const ssize_t ignored =
         ::write(STDOUT_FILENO, LEAVE_SEQUENCE, sizeof LEAVE_SEQUENCE - 1);
@@ -40,7 +42,7 @@ void leave_terminal() {
 
 void reenter_terminal() {
     if (cbreak_active != 0) {
-        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &cbreak_termios);
+        ::tcsetattr(terminal_fd, TCSAFLUSH, &cbreak_termios);
     }
 }
 
@@ -105,6 +107,7 @@ int tty_cbreak(const int fd) {
     if (::tcgetattr(fd, &save_termios) < 0) {
         return -1;
     }
+    terminal_fd = fd;
     attributes_saved = 1;
     termios buf = save_termios;
     buf.c_lflag &= ~static_cast<tcflag_t>(ECHO | ICANON);
