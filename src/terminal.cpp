@@ -32,27 +32,32 @@ constexpr char LEAVE_SEQUENCE[] = "\x1b[0m\x1b[12;1f";
 
 constexpr int TERMINATING_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
+// Installs handler for sig; while a handler runs, the terminal's other
+// signals wait.
+void install(int sig, void (*handler)(int)) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    for (const int other : TERMINATING_SIGNALS) {
+        sigaddset(&action.sa_mask, other);
+    }
+    sigaddset(&action.sa_mask, SIGTSTP);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(sig, &action, nullptr);
+}
+
 void leave_terminal() {
     if (attributes_saved != 0) {
-        ::tcsetattr(terminal_fd, TCSAFLUSH, &save_termios);
+        tty_reset(terminal_fd);
     }
     [[maybe_unused]] const ssize_t ignored =
         ::write(STDOUT_FILENO, LEAVE_SEQUENCE, sizeof LEAVE_SEQUENCE - 1);
 }
 
-void reenter_terminal() {
-    if (cbreak_active != 0) {
-        ::tcsetattr(terminal_fd, TCSAFLUSH, &cbreak_termios);
-    }
-}
-
 // Sets sig back to its default action, unblocks it and raises it: the process
 // ends (or stops) exactly as it would have without the handler.
 void raise_with_default_action(int sig) {
-    struct sigaction action {};
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(sig, &action, nullptr);
+    install(sig, SIG_DFL);
     sigset_t only;
     sigemptyset(&only);
     sigaddset(&only, sig);
@@ -65,34 +70,21 @@ void on_terminate(int sig) {
     raise_with_default_action(sig);
 }
 
+// Every resume, after a suspend or any other stop, switches the input mode back on.
 void on_continue(int /*sig*/) {
     const int saved_errno = errno;
-    reenter_terminal();
+    if (cbreak_active != 0) {
+        ::tcsetattr(terminal_fd, TCSAFLUSH, &cbreak_termios);
+    }
     errno = saved_errno;
 }
-
-void install(int sig, void (*handler)(int));
 
 void on_suspend(int sig) {
     const int saved_errno = errno;
     leave_terminal();
-    raise_with_default_action(sig);  // stops here until SIGCONT
+    raise_with_default_action(sig);  // stops here; the SIGCONT that resumes runs on_continue
     install(sig, &on_suspend);
-    reenter_terminal();
     errno = saved_errno;
-}
-
-void install(int sig, void (*handler)(int)) {
-    struct sigaction action {};
-    action.sa_handler = handler;
-    sigemptyset(&action.sa_mask);
-    // A handler is not interrupted by another of the terminal's signals.
-    for (const int other : TERMINATING_SIGNALS) {
-        sigaddset(&action.sa_mask, other);
-    }
-    sigaddset(&action.sa_mask, SIGTSTP);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(sig, &action, nullptr);
 }
 
 bool ignored_at_start(int sig) {
