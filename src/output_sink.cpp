@@ -6,7 +6,7 @@
 
 namespace panel {
 
-void write_all(int fd, const char* bytes, std::size_t size) {
+bool write_all(int fd, const char* bytes, std::size_t size) {
     while (size > 0) {
         const ssize_t written = ::write(fd, bytes, size);
         if (written > 0) {
@@ -15,9 +15,10 @@ void write_all(int fd, const char* bytes, std::size_t size) {
         } else if (written < 0 && errno == EINTR) {
             continue;
         } else {
-            return;  // lost: the panel goes on whatever standard output does
+            return false;  // lost: the panel goes on whatever standard output does
         }
     }
+    return true;
 }
 
 void OutputSink::put(char byte) {

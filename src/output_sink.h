@@ -39,7 +39,8 @@ private:
 OutputSink& panel_output();
 
 // Writes all of bytes to fd, retrying after signals; a failing descriptor
-// (closed, a pipe without a reader) loses the rest silently.
-void write_all(int fd, const char* bytes, std::size_t size);
+// (closed, a pipe without a reader) loses the rest: false then, with errno
+// telling why. The panel ignores the result; the trace program reports it.
+bool write_all(int fd, const char* bytes, std::size_t size);
 
 }  // namespace panel

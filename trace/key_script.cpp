@@ -1,0 +1,99 @@
+#include "key_script.h"
+
+#include <limits>
+
+namespace panel::trace {
+namespace {
+
+int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// A decimal from 1 to MAX_REPEAT, digits only; 0 for anything else.
+std::uint32_t parse_count(std::string_view digits) {
+    std::uint64_t value = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9') return 0;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+        if (value > MAX_REPEAT) return 0;
+    }
+    return static_cast<std::uint32_t>(value);
+}
+
+}  // namespace
+
+std::optional<ScriptError> parse_script(const std::string_view text, Script& script) {
+    script = Script{};
+    std::size_t line = 1;
+    std::size_t line_start = 0;
+    auto error_at = [&](std::size_t at, std::string message) {
+        return ScriptError{line, at - line_start + 1, std::move(message)};
+    };
+    bool repeatable = false;  // a count may follow: the last thing read was a step
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\n') {
+            ++line;
+            line_start = i + 1;
+            repeatable = false;
+            continue;
+        }
+        if (c == ' ' || c == '\t' || c == '\r') {
+            repeatable = false;
+            continue;
+        }
+        if (c == '#') {
+            const std::size_t end = text.find('\n', i);
+            if (end == std::string_view::npos) break;
+            i = end - 1;  // the newline itself is counted above
+            continue;
+        }
+        if (c == '{') {
+            if (!repeatable) return error_at(i, "'{' must follow a key or '.'");
+            const std::size_t close = text.find_first_of("}\n", i);
+            if (close == std::string_view::npos || text[close] != '}') return error_at(i, "'{' is not closed");
+            const std::string_view digits = text.substr(i + 1, close - i - 1);
+            const std::uint32_t count = parse_count(digits);
+            if (count == 0) {
+                return error_at(i + 1, "repeat count '" + std::string(digits) +
+                                           "' is not a decimal from 1 to 1000000000");
+            }
+            if (count - 1 > std::numeric_limits<std::uint64_t>::max() - script.cycles) {
+                return error_at(i + 1, "more cycles in all than 64 bits can count");
+            }
+            script.cycles += count - 1;
+            script.steps.back().count = count;
+            repeatable = false;
+            i = close;
+            continue;
+        }
+        std::int32_t key = static_cast<unsigned char>(c);
+        if (c == '.') {
+            key = NO_KEY;
+        } else if (c == '\\') {
+            if (i + 1 == text.size()) return error_at(i, "'\\' at the end of the script");
+            const char next = text[i + 1];
+            if (next == 'x') {
+                const int high = i + 2 < text.size() ? hex_value(text[i + 2]) : -1;
+                const int low = i + 3 < text.size() ? hex_value(text[i + 3]) : -1;
+                if (high < 0 || low < 0) return error_at(i, "'\\x' must be followed by two hex digits");
+                key = high * 16 + low;
+                i += 3;
+            } else if (next == '\\' || next == '.' || next == '#' || next == '{') {
+                key = next;
+                i += 1;
+            } else {
+                return error_at(i, "unknown escape: use \\\\, \\., \\#, \\{ or \\xHH");
+            }
+        }
+        script.steps.push_back({key, 1});
+        script.cycles += 1;
+        repeatable = true;
+    }
+    return std::nullopt;
+}
+
+}  // namespace panel::trace

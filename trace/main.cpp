@@ -1,0 +1,223 @@
+// cooker-panel-trace: runs the panel's control cycle in virtual time over a
+// key script and writes what happened, cycle by cycle, as a table, CSV or a
+// value change dump. A script is read and checked whole before the first
+// cycle, so bad input leaves nothing on standard output; --raw input streams.
+#include <fcntl.h>
+#include <getopt.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "key_script.h"
+#include "trace_writer.h"
+#include "tracer.h"
+
+namespace {
+
+using panel::trace::Format;
+using panel::trace::NO_KEY;
+
+constexpr const char* PROGRAM = "cooker-panel-trace";
+constexpr std::uint64_t MAX_CYCLES = 1'000'000'000;
+constexpr int STATUS_IO = 1;
+constexpr int STATUS_USAGE = 2;
+
+constexpr char HELP[] =
+    "Usage: cooker-panel-trace [OPTION]... [SCRIPT]\n"
+    "Run the cooker panel's control cycle in virtual time over a key script and\n"
+    "write the panel's state and display after every cycle.\n"
+    "\n"
+    "With no SCRIPT, or when SCRIPT is -, read standard input.\n"
+    "\n"
+    "  -r, --raw            every input byte is one cycle's key, as the panel reads\n"
+    "                         a replayed file\n"
+    "  -n, --cycles=N       run exactly N cycles (0 to 1000000000); a shorter\n"
+    "                         script goes on without keys, a longer one is cut\n"
+    "  -f, --format=FORMAT  table (the default), csv or vcd\n"
+    "  -c, --changes        table and csv: only the cycles that change a field,\n"
+    "                         and the first and the last\n"
+    "      --help           display this help and exit\n"
+    "      --version        output version information and exit\n"
+    "\n"
+    "Script: a to f act, any other character is a key that means nothing, '.' is\n"
+    "a cycle without a key, {N} after a key or '.' repeats it to N cycles in all,\n"
+    "blanks take no cycle, # comments to the end of the line, and \\xHH, \\\\, \\.,\n"
+    "\\# and \\{ stand for a byte. Example: a e .{127} f .\n"
+    "\n"
+    "Exit status: 0 on success, 1 on a read or write error, 2 on bad usage or a\n"
+    "bad script.\n";
+
+constexpr char VERSION[] = "cooker-panel-trace (cooker-panel) " COOKER_PANEL_VERSION "\n";
+
+[[noreturn]] void usage_error(const std::string& message) {
+    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", PROGRAM, message.c_str(), PROGRAM);
+    std::exit(STATUS_USAGE);
+}
+
+[[noreturn]] void io_error(const char* name, int error) {
+    std::fprintf(stderr, "%s: %s: %s\n", PROGRAM, name, std::strerror(error));
+    std::exit(STATUS_IO);
+}
+
+struct Options {
+    bool raw = false;
+    bool changes = false;
+    bool cycles_given = false;
+    std::uint64_t cycles = 0;
+    Format format = Format::TABLE;
+    const char* input = "-";
+};
+
+Options parse_options(int argc, char** argv) {
+    enum { HELP_OPTION = 256, VERSION_OPTION };
+    static const option LONG_OPTIONS[] = {{"raw", no_argument, nullptr, 'r'},
+                                          {"cycles", required_argument, nullptr, 'n'},
+                                          {"format", required_argument, nullptr, 'f'},
+                                          {"changes", no_argument, nullptr, 'c'},
+                                          {"help", no_argument, nullptr, HELP_OPTION},
+                                          {"version", no_argument, nullptr, VERSION_OPTION},
+                                          {nullptr, 0, nullptr, 0}};
+    Options o;
+    opterr = 0;  // the messages below say the same, in one place
+    for (int c; (c = getopt_long(argc, argv, ":rn:f:c", LONG_OPTIONS, nullptr)) != -1;) {
+        const std::string value = optarg != nullptr ? optarg : "";
+        switch (c) {
+        case 'r': o.raw = true; break;
+        case 'c': o.changes = true; break;
+        case 'n': {
+            const bool digits = !value.empty() && value.size() <= 10 &&
+                                value.find_first_not_of("0123456789") == std::string::npos;
+            if (!digits || std::stoull(value) > MAX_CYCLES) {
+                usage_error("invalid number of cycles '" + value + "' (0 to 1000000000)");
+            }
+            o.cycles = std::stoull(value);
+            o.cycles_given = true;
+            break;
+        }
+        case 'f':
+            if (value == "table") {
+                o.format = Format::TABLE;
+            } else if (value == "csv") {
+                o.format = Format::CSV;
+            } else if (value == "vcd") {
+                o.format = Format::VCD;
+            } else {
+                usage_error("invalid format '" + value + "' (table, csv or vcd)");
+            }
+            break;
+        case HELP_OPTION:
+            std::fputs(HELP, stdout);
+            std::exit(std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? 0 : STATUS_IO);
+        case VERSION_OPTION:
+            std::fputs(VERSION, stdout);
+            std::exit(std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? 0 : STATUS_IO);
+        case ':': usage_error(std::string("option '") + argv[optind - 1] + "' requires a value");
+        default: usage_error(std::string("unrecognized option '") + argv[optind - 1] + "'");
+        }
+    }
+    if (argc - optind > 1) usage_error(std::string("extra operand '") + argv[optind + 1] + "'");
+    if (optind < argc) o.input = argv[optind];
+    return o;
+}
+
+// The input's descriptor; a folder is refused here rather than at the first read.
+int open_input(const char* name) {
+    if (std::strcmp(name, "-") == 0) return STDIN_FILENO;
+    const int fd = ::open(name, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) io_error(name, errno);
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) io_error(name, EISDIR);
+    return fd;
+}
+
+// Up to size bytes; 0 at end of input.
+std::size_t read_some(int fd, const char* name, char* buffer, std::size_t size) {
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, size);
+        if (n >= 0) return static_cast<std::size_t>(n);
+        if (errno != EINTR) io_error(name, errno);
+    }
+}
+
+// The tracer and the writer of one run, over a buffered standard output.
+class Run {
+public:
+    Run(Format format, bool changes, std::uint64_t cycles)
+        : writer_(out_, format, changes, cycles) {
+        writer_.begin(tracer_.record());
+    }
+    // Runs count cycles with key; false once standard output has failed.
+    bool cycles(std::int32_t key, std::uint64_t count) {
+        for (std::uint64_t i = 0; i < count; ++i) {
+            writer_.write(tracer_.step(key));
+            if (out_.error() != 0) return false;
+        }
+        return true;
+    }
+    int finish() {
+        writer_.finish();
+        out_.flush();
+        return out_.error();
+    }
+
+private:
+    panel::trace::Output out_{STDOUT_FILENO};
+    panel::trace::Tracer tracer_;
+    panel::trace::TraceWriter writer_;
+};
+
+// Both return the error of standard output, 0 if none.
+int trace_script(const Options& o, int fd) {
+    std::string text;
+    char chunk[1 << 16];
+    while (const std::size_t n = read_some(fd, o.input, chunk, sizeof chunk)) text.append(chunk, n);
+    panel::trace::Script script;
+    if (const auto error = panel::trace::parse_script(text, script)) {
+        std::fprintf(stderr, "%s:%zu:%zu: %s\n", o.input, error->line, error->column, error->message.c_str());
+        std::exit(STATUS_USAGE);
+    }
+    text = std::string();
+    std::uint64_t left = o.cycles_given ? o.cycles : script.cycles;
+    static Run run(o.format, o.changes, left);  // static: the buffers are large
+    for (const auto& step : script.steps) {
+        const std::uint64_t count = std::min<std::uint64_t>(step.count, left);
+        if (!run.cycles(step.key, count)) break;
+        left -= count;
+    }
+    run.cycles(NO_KEY, left);
+    return run.finish();
+}
+
+int trace_raw(const Options& o, int fd) {
+    std::uint64_t left = o.cycles_given ? o.cycles : UINT64_MAX;
+    static Run run(o.format, o.changes, o.cycles_given ? o.cycles : 0);
+    char chunk[1 << 16];
+    bool writing = true;
+    while (left > 0 && writing) {
+        const std::size_t n = read_some(fd, o.input, chunk, static_cast<std::size_t>(std::min<std::uint64_t>(sizeof chunk, left)));
+        if (n == 0) break;
+        for (std::size_t i = 0; i < n && writing; ++i) writing = run.cycles(static_cast<unsigned char>(chunk[i]), 1);
+        left -= n;
+    }
+    if (o.cycles_given && writing) run.cycles(NO_KEY, left);
+    return run.finish();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // A reader that goes away ends the program quietly, as it does the
+    // standard tools, even when the caller ignored SIGPIPE.
+    std::signal(SIGPIPE, SIG_DFL);
+    const Options options = parse_options(argc, argv);
+    const int fd = open_input(options.input);
+    const int error = options.raw ? trace_raw(options, fd) : trace_script(options, fd);
+    if (error != 0) io_error("write error", error);
+    return 0;
+}

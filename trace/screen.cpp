@@ -1,0 +1,121 @@
+#include "screen.h"
+
+namespace panel::trace {
+namespace {
+
+constexpr char ESC = '\x1b';
+constexpr char BEL = '\a';
+
+// Bytes of the UTF-8 character a lead byte starts; 1 for anything else.
+std::size_t utf8_length(unsigned char lead) {
+    if ((lead & 0xE0U) == 0xC0U) return 2;
+    if ((lead & 0xF0U) == 0xE0U) return 3;
+    if ((lead & 0xF8U) == 0xF0U) return 4;
+    return 1;
+}
+
+std::uint32_t code_point(const char* bytes, std::size_t size) {
+    const auto lead = static_cast<unsigned char>(bytes[0]);
+    std::uint32_t value = size == 1 ? lead : lead & (0x7FU >> size);
+    for (std::size_t i = 1; i < size; ++i) value = (value << 6) | (static_cast<unsigned char>(bytes[i]) & 0x3FU);
+    return value;
+}
+
+// Terminals draw Hangul and the CJK blocks two columns wide.
+int columns_of(std::uint32_t cp) {
+    const bool wide = (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0xA4CF) ||
+                      (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) ||
+                      (cp >= 0xFF00 && cp <= 0xFF60) || (cp >= 0xFFE0 && cp <= 0xFFE6);
+    return wide ? 2 : 1;
+}
+
+}  // namespace
+
+void Screen::feed(const std::string_view bytes) {
+    for (const char byte : bytes) {
+        const auto u = static_cast<unsigned char>(byte);
+        if (mode_ == Mode::ESCAPE) {
+            mode_ = byte == '[' ? Mode::CSI : Mode::TEXT;
+            params_.fill(0);
+            param_count_ = 1;
+        } else if (mode_ == Mode::CSI) {
+            if (byte >= '0' && byte <= '9') {
+                std::int32_t& p = params_[param_count_ - 1];
+                p = p < 10000 ? p * 10 + (byte - '0') : p;
+            } else if (byte == ';') {
+                param_count_ = param_count_ < params_.size() ? param_count_ + 1 : param_count_;
+            } else {
+                mode_ = Mode::TEXT;
+                control_sequence(byte);
+            }
+        } else if (pending_need_ > 0 && (u & 0xC0U) == 0x80U) {
+            pending_[pending_size_++] = byte;
+            if (pending_size_ == pending_need_) put_character();
+        } else {
+            pending_need_ = 0;  // a character cut short is dropped
+            if (byte == ESC) {
+                mode_ = Mode::ESCAPE;
+            } else if (byte == BEL) {
+                ++bells_;
+            } else if (u >= 0x20 && u != 0x7F) {
+                pending_[0] = byte;
+                pending_size_ = 1;
+                pending_need_ = utf8_length(u);
+                if (pending_need_ == 1) put_character();
+            }
+        }
+    }
+}
+
+void Screen::control_sequence(const char final_byte) {
+    if (final_byte == 'f' || final_byte == 'H') {
+        // Rows and columns count from 1; 0 or nothing means 1.
+        auto clamp = [](std::int32_t v, int limit) { return v < 1 ? 0 : (v > limit ? limit - 1 : v - 1); };
+        row_ = clamp(params_[0], ROWS);
+        column_ = clamp(param_count_ > 1 ? params_[1] : 1, COLUMNS);
+    } else if (final_byte == 'm') {
+        for (std::size_t i = 0; i < param_count_; ++i) color_ = params_[i];
+    }
+}
+
+// Blanks the whole character that covers (row, column).
+void Screen::clear(int row, int column) {
+    auto& line = cells_[static_cast<std::size_t>(row)];
+    auto at = static_cast<std::size_t>(column);
+    if (line[at].width == 0 && at > 0) --at;
+    const std::size_t end = line[at].width == 2 ? at + 2 : at + 1;
+    for (std::size_t c = at; c < end && c < line.size(); ++c) line[c] = Cell{};
+}
+
+void Screen::put_character() {
+    const std::size_t size = pending_need_;
+    pending_need_ = 0;
+    const int width = columns_of(code_point(pending_, size));
+    if (column_ + width > COLUMNS) return;  // no room left on the row: the panel never gets here
+    for (int c = column_; c < column_ + width; ++c) clear(row_, c);
+    auto& line = cells_[static_cast<std::size_t>(row_)];
+    Cell& cell = line[static_cast<std::size_t>(column_)];
+    for (std::size_t i = 0; i < size; ++i) cell.bytes[i] = pending_[i];
+    cell.size = static_cast<std::uint8_t>(size);
+    cell.width = static_cast<std::uint8_t>(width);
+    cell.color = color_;
+    if (width == 2) line[static_cast<std::size_t>(column_) + 1] = Cell{{}, 0, 0, color_};
+    column_ += width;
+}
+
+std::string_view Screen::text(const int row) {
+    text_.clear();
+    for (const Cell& cell : cells_[static_cast<std::size_t>(row - 1)]) text_.append(cell.bytes, cell.size);
+    const std::size_t first = text_.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    return std::string_view(text_).substr(first, text_.find_last_not_of(' ') + 1 - first);
+}
+
+std::int32_t Screen::color(const int row) const {
+    for (const Cell& cell : cells_[static_cast<std::size_t>(row - 1)]) {
+        if (cell.width != 0 && !(cell.size == 1 && cell.bytes[0] == ' ')) return cell.color;
+    }
+    return 0;
+}
+
+}  // namespace panel::trace

@@ -1,0 +1,59 @@
+// Writes trace records as an aligned table, as CSV (RFC 4180) or as a value
+// change dump for waveform viewers, through a buffered descriptor that
+// remembers the first failure.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "tracer.h"
+
+namespace panel::trace {
+
+enum class Format : std::uint8_t { TABLE, CSV, VCD };
+
+class Output {
+public:
+    explicit Output(int fd) : fd_(fd) {}
+    void put(std::string_view bytes);
+    void put(char byte);
+    void put_number(std::uint64_t value);
+    // Hands the buffer to the descriptor; false once any write has failed.
+    bool flush();
+    // errno of the first failed write, 0 while none has failed.
+    [[nodiscard]] int error() const { return error_; }
+
+private:
+    static constexpr std::size_t CAPACITY = 1 << 16;
+    char buffer_[CAPACITY] = {};
+    std::size_t length_ = 0;
+    int fd_;
+    int error_ = 0;
+};
+
+class TraceWriter {
+public:
+    // cycles: how many cycles the trace will have, if known (0 if not); the
+    // table's first column is made that wide.
+    TraceWriter(Output& out, Format format, bool changes_only, std::uint64_t cycles);
+    // The start-up record: the table and CSV headers, the VCD header and #0.
+    void begin(const TraceRecord& start);
+    void write(const TraceRecord& record);
+    // The last cycle, where --changes left it out.
+    void finish();
+
+private:
+    void row(const TraceRecord& r);
+    void table_row(const TraceRecord& r);
+    void csv_row(const TraceRecord& r);
+    void vcd_changes(const TraceRecord& r, bool all);
+
+    Output& out_;
+    Format format_;
+    bool changes_only_;
+    int cycle_width_;
+    TraceRecord last_;
+    bool last_written_ = true;
+};
+
+}  // namespace panel::trace

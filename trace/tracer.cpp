@@ -1,0 +1,69 @@
+#include "tracer.h"
+
+#include "backlight_beep_control.h"
+#include "key_script.h"
+#include "output_sink.h"
+#include "time_temp_mode_control.h"
+
+namespace panel::trace {
+namespace {
+
+void to_screen(void* screen, const char* bytes, std::size_t size) {
+    static_cast<Screen*>(screen)->feed({bytes, size});
+}
+
+void discard(void* /*context*/, const char* /*bytes*/, std::size_t /*size*/) {}
+
+}  // namespace
+
+bool same_panel(const TraceRecord& a, const TraceRecord& b) {
+    return a.key == b.key && a.row10 == b.row10 && a.row11 == b.row11 && a.color == b.color &&
+           a.bell == b.bell && a.backlight == b.backlight && a.operation == b.operation && a.door == b.door &&
+           a.mode == b.mode && a.setting == b.setting && a.raise == b.raise && a.time == b.time &&
+           a.set_temp == b.set_temp && a.cur_temp == b.cur_temp;
+}
+
+Tracer::Tracer() {
+    panel_output().flush();
+    panel_output().set_handler(&to_screen, &screen_);
+    Start_Panel(panel_);
+    read_panel();
+    record_.color = Backlight_Interface(panel_.outputs);  // what the first cycle will draw in
+}
+
+Tracer::~Tracer() {
+    // The plain redraw still held back belongs to this run's screen, never to
+    // standard output.
+    panel_output().set_handler(&discard, nullptr);
+    panel_output().flush();
+}
+
+const TraceRecord& Tracer::step(const std::int32_t key) {
+    const std::uint64_t bells = screen_.bells();
+    Control_Cycle(panel_, key == NO_KEY ? std::nullopt
+                                        : std::optional(static_cast<std::int8_t>(static_cast<std::uint8_t>(key))));
+    record_.cycle += 1;
+    record_.key = key;
+    record_.bell = screen_.bells() != bells ? 1 : 0;
+    record_.row10 = screen_.text(TIME_TEMP_ROW);
+    record_.row11 = screen_.text(MODE_ROW);
+    record_.color = screen_.color(TIME_TEMP_ROW);
+    read_panel();
+    return record_;
+}
+
+void Tracer::read_panel() {
+    const ControlState& c = panel_.control;
+    const TimeTemp& t = panel_.time_temp;
+    record_.backlight = panel_.outputs.backlight;
+    record_.operation = c.operation;
+    record_.door = c.opening_state;
+    record_.mode = c.mode_number;
+    record_.setting = c.time_temp_setting;
+    record_.raise = c.raise_button;
+    record_.time = t.time;
+    record_.set_temp = t.set_temp;
+    record_.cur_temp = t.cur_temp;
+}
+
+}  // namespace panel::trace

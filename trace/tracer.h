@@ -1,0 +1,50 @@
+// Runs the panel's own control cycle in virtual time and reads, after every
+// cycle, what the panel then is: its state, and what the terminal shows of the
+// bytes the cycle flushed (the drawing lags exactly as on a real terminal, and
+// the plain redraw that the panel holds back is not shown until it is sent).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "control_cycle.h"
+#include "screen.h"
+
+namespace panel::trace {
+
+struct TraceRecord {
+    std::uint64_t cycle = 0;     // 0: start-up, then from 1
+    std::int32_t key = -1;       // the byte typed in the cycle, or NO_KEY
+    std::string row10, row11;    // the panel's two lines as shown
+    std::int32_t color = 0;      // colour code of row 10
+    std::int32_t bell = 0;       // 1 when the cycle wrote BEL
+    std::int32_t backlight = 0;  // the cycle's backlight decision
+    std::int32_t operation = 0, door = 0, mode = 0, setting = 0, raise = 0;
+    std::int32_t time = 0, set_temp = 0, cur_temp = 0;
+};
+
+// Everything but the cycle number is the same.
+bool same_panel(const TraceRecord& a, const TraceRecord& b);
+
+// One tracer at a time: it takes over the panel's output for its lifetime.
+class Tracer {
+public:
+    Tracer();
+    ~Tracer();
+    Tracer(const Tracer&) = delete;
+    Tracer& operator=(const Tracer&) = delete;
+
+    // The start-up values, before the first cycle.
+    [[nodiscard]] const TraceRecord& record() const { return record_; }
+    // Runs one cycle with key (a byte 0 to 255, or NO_KEY).
+    const TraceRecord& step(std::int32_t key);
+
+private:
+    void read_panel();
+
+    Panel panel_{};
+    Screen screen_;
+    TraceRecord record_;
+};
+
+}  // namespace panel::trace
