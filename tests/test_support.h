@@ -3,11 +3,13 @@
 #pragma once
 
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "control_cycle.h"
+#include "key_script.h"
 #include "output_sink.h"
 
 namespace panel::test {
@@ -33,17 +35,16 @@ inline Panel started() {
     return p;
 }
 
-// One cycle per key of script: "x{99}" repeats a key; '.' is a cycle in which
-// no key was typed ('x' is a key that means nothing).
+// Runs a key script, one cycle per step ("x{99}" repeats a key; '.' is a
+// cycle in which no key was typed, 'x' a key that means nothing).
 inline void run(Panel& p, std::string_view script) {
-    for (std::size_t i = 0; i < script.size(); ++i) {
-        const bool repeated = i + 1 < script.size() && script[i + 1] == '{';
-        const std::size_t close = repeated ? script.find('}', i) : i;
-        const int count = repeated ? std::stoi(std::string(script.substr(i + 2, close - i - 2))) : 1;
-        for (int n = 0; n < count; ++n) {
-            Control_Cycle(p, script[i] == '.' ? std::nullopt : std::optional<std::int8_t>(script[i]));
+    trace::Script parsed;
+    if (const auto error = trace::parse_script(script, parsed)) throw std::invalid_argument(error->message);
+    for (const trace::ScriptStep& step : parsed.steps) {
+        for (std::uint32_t n = 0; n < step.count; ++n) {
+            Control_Cycle(p, step.key == trace::NO_KEY ? std::nullopt
+                                                       : std::optional(static_cast<std::int8_t>(step.key)));
         }
-        i = close;
     }
 }
 
