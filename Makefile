@@ -1,6 +1,6 @@
 # The two commands a newcomer needs are `make run` and `make test`; the rest
 # are for maintainers. Everything goes through the CMake presets.
-.PHONY: run test test-asan bench coverage package lint clean
+.PHONY: run test test-asan bench fuzz coverage package lint clean
 
 run:
 	cmake --preset release
@@ -24,6 +24,14 @@ bench:
 	./build/bench/bench/cooker_panel_bench
 	cmake --build --preset release
 	python3 bench/measure_host.py build/release/cooker-panel
+
+# The key-script fuzz target under the sanitizers, for FUZZ_SECONDS.
+FUZZ_SECONDS ?= 60
+fuzz:
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	mkdir -p build/fuzz/corpus
+	./build/fuzz/fuzz/script_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 build/fuzz/corpus fuzz/seeds
 
 coverage:
 	cmake --preset coverage

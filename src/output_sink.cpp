@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace panel {
 
@@ -29,6 +30,11 @@ void OutputSink::put(char byte) {
 }
 
 void OutputSink::put(const char* bytes, std::size_t size) {
+    if (size <= CAPACITY - length_) {  // the usual case: it fits as it is
+        std::memcpy(buffer_ + length_, bytes, size);
+        length_ += size;
+        return;
+    }
     for (std::size_t i = 0; i < size; ++i) {
         put(bytes[i]);
     }

@@ -1,5 +1,7 @@
 #include "screen.h"
 
+#include <cstring>
+
 namespace panel::trace {
 namespace {
 
@@ -90,25 +92,40 @@ void Screen::clear(int row, int column) {
 void Screen::put_character() {
     const std::size_t size = pending_need_;
     pending_need_ = 0;
-    const int width = columns_of(code_point(pending_, size));
+    const int width = size == 1 ? 1 : columns_of(code_point(pending_, size));
     if (column_ + width > COLUMNS) return;  // no room left on the row: the panel never gets here
-    for (int c = column_; c < column_ + width; ++c) clear(row_, c);
     auto& line = cells_[static_cast<std::size_t>(row_)];
-    Cell& cell = line[static_cast<std::size_t>(column_)];
-    for (std::size_t i = 0; i < size; ++i) cell.bytes[i] = pending_[i];
-    cell.size = static_cast<std::uint8_t>(size);
-    cell.width = static_cast<std::uint8_t>(width);
-    cell.color = color_;
-    if (width == 2) line[static_cast<std::size_t>(column_) + 1] = Cell{{}, 0, 0, color_};
+    const auto at = static_cast<std::size_t>(column_);
     column_ += width;
+    Cell& cell = line[at];
+    // The panel redraws the same characters every cycle, often in another
+    // colour: then only the colour changes, and the row's text stays.
+    bool same = cell.size == size && cell.width == width && (width == 1 || line[at + 1].width == 0);
+    for (std::size_t i = 0; same && i < size; ++i) same = cell.bytes[i] == pending_[i];
+    if (!same) {
+        for (int c = column_ - width; c < column_; ++c) clear(row_, c);
+        std::memcpy(cell.bytes, pending_, size);
+        cell.size = static_cast<std::uint8_t>(size);
+        cell.width = static_cast<std::uint8_t>(width);
+        if (width == 2) line[at + 1] = Cell{{}, 0, 0, 0};
+        changed_[static_cast<std::size_t>(row_)] = true;
+    }
+    cell.color = color_;
+    if (width == 2) line[at + 1].color = color_;
 }
 
 std::string_view Screen::text(const int row) {
-    text_.clear();
-    for (const Cell& cell : cells_[static_cast<std::size_t>(row - 1)]) text_.append(cell.bytes, cell.size);
-    const std::size_t first = text_.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    return std::string_view(text_).substr(first, text_.find_last_not_of(' ') + 1 - first);
+    const auto r = static_cast<std::size_t>(row - 1);
+    std::string& text = texts_[r];
+    if (changed_[r] || text.empty()) {
+        changed_[r] = false;
+        text.clear();
+        for (const Cell& cell : cells_[r]) text.append(cell.bytes, cell.size);
+        const std::size_t first = text.find_first_not_of(' ');
+        text = first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(' ') + 1 - first);
+        text.push_back(' ');  // never empty once made; left out below
+    }
+    return std::string_view(text).substr(0, text.size() - 1);
 }
 
 std::int32_t Screen::color(const int row) const {

@@ -20,7 +20,7 @@ public:
     void feed(std::string_view bytes);
 
     // Row's text (from 1) without its leading and trailing blanks; valid until
-    // the next call.
+    // the next feed.
     std::string_view text(int row);
     // The colour code of row's first character that is not a blank, 0 if none.
     [[nodiscard]] std::int32_t color(int row) const;
@@ -51,7 +51,9 @@ private:
     char pending_[4] = {};  // a UTF-8 character being received
     std::size_t pending_size_ = 0;
     std::size_t pending_need_ = 0;
-    std::string text_;
+    // Each row's text, made again only after a write changed the row.
+    std::array<std::string, ROWS> texts_{};
+    std::array<bool, ROWS> changed_{};
 };
 
 }  // namespace panel::trace

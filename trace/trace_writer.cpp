@@ -218,7 +218,9 @@ void TraceWriter::table_row(const TraceRecord& r) {
 void TraceWriter::csv_row(const TraceRecord& r) {
     auto field = [&](std::string_view text) {
         out_.put(',');
-        if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        const bool plain = std::none_of(text.begin(), text.end(),
+                                        [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; });
+        if (plain) {
             out_.put(text);
             return;
         }
