@@ -23,7 +23,7 @@ bench:
 	cmake --build --preset bench
 	./build/bench/bench/cooker_panel_bench
 	cmake --build --preset release
-	python3 bench/measure_host.py build/release/cooker-panel
+	python3 bench/measure_host.py build/release/cooker-panel build/release/cooker-panel-trace
 
 # The key-script fuzz target under the sanitizers, for FUZZ_SECONDS.
 FUZZ_SECONDS ?= 60

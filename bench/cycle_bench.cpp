@@ -1,10 +1,18 @@
 // Cost of the control cycle's own work, with output into a memory sink:
-// one cycle of an idle panel, one of a running panel, and a whole 300 s run.
+// one cycle of an idle panel, one of a running panel, a whole 300 s run, and
+// one cycle of the trace program.
 #include <benchmark/benchmark.h>
 
 #include <cstddef>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <memory>
+
 #include "control_cycle.h"
+#include "key_script.h"
+#include "trace_writer.h"
 #include "output_sink.h"
 
 namespace {
@@ -60,6 +68,22 @@ void BM_WholeLongestRun(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_WholeLongestRun)->Unit(benchmark::kMillisecond);
+
+// The trace program's whole work per cycle: the cycle, the screen that reads
+// its output, and a CSV row written to /dev/null.
+void BM_TraceCsvCycle(benchmark::State& state) {
+    const int null_fd = ::open("/dev/null", O_WRONLY);
+    auto out = std::make_unique<panel::trace::Output>(null_fd);
+    panel::trace::Tracer tracer;
+    panel::trace::TraceWriter writer(*out, panel::trace::Format::CSV, false, 0);
+    writer.begin(tracer.record());
+    for (auto _ : state) writer.write(tracer.step(panel::trace::NO_KEY));
+    writer.finish();
+    out->flush();
+    ::close(null_fd);
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_TraceCsvCycle);
 
 }  // namespace
 
