@@ -1,13 +1,23 @@
-# The two commands a newcomer needs are `make run` and `make test`; the rest
-# are for maintainers. Everything goes through the CMake presets.
+# The two commands a newcomer needs are `make run` and `make test`; both first
+# install whatever build prerequisite is missing. The rest are for
+# maintainers. Everything goes through the CMake presets.
 .PHONY: run test test-asan bench fuzz coverage package lint clean
 
+BUILD_PACKAGES = cmake ninja-build g++
+TEST_PACKAGES = $(BUILD_PACKAGES) libgtest-dev
+
+# Runs a command with its output held back, shown only when it fails.
+quietly = log=$$(mktemp) && { $(1) >"$$log" 2>&1 || { cat "$$log"; rm -f "$$log"; exit 1; }; } && rm -f "$$log"
+
+# The panel alone on a clean screen: a quiet build, then the shell gives its
+# place to the panel, so an interrupt returns straight to the prompt.
 run:
-	cmake --preset release
-	cmake --build --preset release
-	./build/release/cooker-panel
+	@scripts/prerequisites $(BUILD_PACKAGES)
+	@$(call quietly,cmake --preset release && cmake --build --preset release)
+	@printf '\033[H\033[2J'; exec ./build/release/cooker-panel
 
 test:
+	@scripts/prerequisites $(TEST_PACKAGES)
 	cmake --preset dev
 	cmake --build --preset dev
 	ctest --preset dev
@@ -48,9 +58,9 @@ package:
 
 lint:
 	cmake --preset dev
-	clang-tidy -p build/dev --quiet src/*.cpp
+	clang-tidy -p build/dev --quiet src/*.cpp trace/*.cpp
 	cppcheck --enable=warning,style,performance,portability --error-exitcode=1 --inline-suppr \
-	    --std=c++20 --language=c++ --suppress=missingIncludeSystem -I src src
+	    --std=c++20 --language=c++ --suppress=missingIncludeSystem -I src -I trace src trace
 
 clean:
 	rm -rf build

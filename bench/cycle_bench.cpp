@@ -2,18 +2,16 @@
 // one cycle of an idle panel, one of a running panel, a whole 300 s run, and
 // one cycle of the trace program.
 #include <benchmark/benchmark.h>
-
-#include <cstddef>
-
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstddef>
 #include <memory>
 
 #include "control_cycle.h"
 #include "key_script.h"
-#include "trace_writer.h"
 #include "output_sink.h"
+#include "trace_writer.h"
 
 namespace {
 

@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """Measures the programs as a user meets them: the panel's system calls per
-cycle (under strace) and peak resident memory, and, with --period, the wall
-time of a whole 60-second preset run; the trace program's speed as CSV.
+cycle (under strace) and peak resident memory, and, with --period, its clock:
+the period over 600 cycles idle and beside two CPU-bound processes, and the
+cycles drawn right after a 2 s stop; the trace program's speed as CSV.
 Usage: measure_host.py PANEL TRACE [--period]"""
 import collections
 import os
+import signal
 import subprocess
 import sys
 import tempfile
@@ -52,22 +54,60 @@ def peak_rss_kib(seconds=2.0):
     return peak
 
 
-def preset_run_seconds():
-    # From the flush that opens the start cycle to the one that carries the
-    # first bell: 599 whole cycle periods of the 600-cycle run.
-    with keys_file(b"dxe") as keys:
-        proc = subprocess.Popen([binary], stdin=keys, stdout=subprocess.PIPE, bufsize=0)
-        seen, start = b"", None
-        while True:
-            chunk = proc.stdout.read(4096)
-            now = time.monotonic()
-            seen += chunk
-            if start is None and seen.count(b"\x1b[10;30f") >= 3:
-                start = now
-            if b"\x07" in chunk:
-                proc.kill()
-                period = (now - start) / 599
-                return period * 600, period
+def cycle_starts(proc, count):
+    """Times at which each of count cycles started drawing, read from the pipe."""
+    mark, seen, times = b"\x1b[10;30f", b"", []
+    while len(times) < count:
+        chunk = os.read(proc.stdout.fileno(), 4096)
+        now = time.monotonic()
+        seen = seen[-7:] + chunk  # a mark cut between two reads counts once
+        times += [now] * seen.count(mark)
+    return times[:count]
+
+
+def periods(load=0, cycles=601):
+    """Mean and 99th-percentile period over 600 cycles, with load CPU hogs."""
+    hogs = [subprocess.Popen([sys.executable, "-c", "while True: pass"]) for _ in range(load)]
+    try:
+        with open(os.devnull, "rb") as keys:
+            proc = subprocess.Popen([binary], stdin=keys, stdout=subprocess.PIPE)
+            # The first reads can catch several cycles at once while the
+            # reader starts up: leave the first ten out.
+            starts = cycle_starts(proc, cycles + 10)[10:]
+            proc.kill()
+            proc.wait()
+    finally:
+        for hog in hogs:
+            hog.kill()
+    gaps = sorted(b - a for a, b in zip(starts, starts[1:]))
+    mean = (starts[-1] - starts[0]) / (len(starts) - 1)
+    return mean, gaps[int(0.99 * len(gaps))]
+
+
+def cycles_after_stop():
+    """Cycles drawn in the 500 ms after 2 s stopped and a SIGCONT."""
+    with open(os.devnull, "rb") as keys:
+        proc = subprocess.Popen([binary], stdin=keys, stdout=subprocess.PIPE)
+        cycle_starts(proc, 10)
+        os.kill(proc.pid, signal.SIGSTOP)
+        time.sleep(2)
+        os.set_blocking(proc.stdout.fileno(), False)
+        while True:  # what was drawn before the stop
+            try:
+                if not os.read(proc.stdout.fileno(), 65536):
+                    break
+            except BlockingIOError:
+                break
+        os.kill(proc.pid, signal.SIGCONT)
+        resumed, seen = time.monotonic(), b""
+        while time.monotonic() < resumed + 0.5:
+            try:
+                seen += os.read(proc.stdout.fileno(), 65536)
+            except BlockingIOError:
+                time.sleep(0.001)
+        proc.kill()
+        proc.wait()
+    return seen.count(b"\x1b[10;30f")
 
 
 def trace_speed():
@@ -95,5 +135,8 @@ print("trace: 3000 cycles as CSV in %.1f ms of wall time; %.2f M cycles/s as CSV
 print("system calls per cycle:", syscalls_per_cycle())
 print("peak resident memory: %d KiB" % peak_rss_kib())
 if "--period" in sys.argv:
-    total, period = preset_run_seconds()
-    print("60 s preset: %.3f s of wall time (%.3f ms per cycle)" % (total, period * 1000))
+    for load in (0, 2):
+        mean, p99 = periods(load)
+        print("period over 600 cycles with %d CPU hogs: mean %.4f ms (%+.4f %%), p99 %.3f ms"
+              % (load, mean * 1000, (mean / 0.1 - 1) * 100, p99 * 1000))
+    print("cycles drawn in the 500 ms after 2 s stopped:", cycles_after_stop())

@@ -12,11 +12,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     panel::trace::Script script;
     if (const auto error = panel::trace::parse_script(text, script)) {
-        if (error->line == 0 || error->column == 0 || error->column > size + 1 || error->message.empty()) std::abort();
+        if (error->line == 0 || error->column == 0 || error->column > size + 1 || error->message.empty())
+            std::abort();
     } else {
         std::uint64_t cycles = 0;
         for (const auto& step : script.steps) {
-            if (step.count < 1 || step.count > panel::trace::MAX_REPEAT || step.key < -1 || step.key > 255) std::abort();
+            if (step.count < 1 || step.count > panel::trace::MAX_REPEAT || step.key < -1 || step.key > 255)
+                std::abort();
             cycles += step.count;
         }
         if (cycles != script.cycles || script.steps.size() > size) std::abort();

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "control_cycle.h"
+#include "pacing.h"
 #include "terminal.h"
 
 int main() {
@@ -12,8 +13,9 @@ int main() {
     panel::Start_Panel(state);
     panel::install_signal_handlers();
     panel::tty_cbreak(STDIN_FILENO);
+    panel::Pacer pacer(panel::monotonic_clock());
     for (;;) {
-        ::usleep(100000);
+        pacer.wait();  // to the next 100 ms deadline
         std::optional<std::int8_t> key;
         if (panel::kbdhit() != 0) {
             key = static_cast<std::int8_t>(panel::getch());  // bytes 128 to 255 become negative

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utmp.h>
@@ -181,6 +182,8 @@ protected:
                 ::tcsetpgrp(0, ::getpid());
                 ::signal(SIGTTOU, SIG_DFL);
                 ::signal(SIGTSTP, ignore_tstp ? SIG_IGN : SIG_DFL);
+                const rlimit no_core{0, 0};  // SIGQUIT would dump one
+                ::setrlimit(RLIMIT_CORE, &no_core);
                 ::execl(COOKER_PANEL_BINARY, COOKER_PANEL_BINARY, nullptr);
             }
             int status = 0;
@@ -242,8 +245,8 @@ TEST_F(OnPty, CharacterModeWithoutEchoSuspendResumeInterrupt) {
     EXPECT_TRUE(restored());
 }
 
-TEST_F(OnPty, TerminationAndHangUpRestoreTheTerminal) {
-    for (const int sig : {SIGTERM, SIGHUP}) {
+TEST_F(OnPty, TerminationHangUpAndQuitRestoreTheTerminal) {
+    for (const int sig : {SIGTERM, SIGHUP, SIGQUIT}) {
         start();
         ::kill(panel_, sig);
         EXPECT_EQ(ending().first, sig);

@@ -12,6 +12,7 @@
 #include "display_controller.h"
 #include "input.h"
 #include "mode_controller.h"
+#include "pacing.h"
 #include "temp_controller.h"
 #include "terminal.h"
 #include "test_support.h"
@@ -195,6 +196,37 @@ TEST(Panel, MillionRandomBytesKeepEveryInvariant) {
             << "cycle " << cycle;
     }
     EXPECT_GT(starts, 1000);
+}
+
+TEST(Panel, PacingKeepsTheGridAndNeverBursts) {
+    // A fake clock in milliseconds' worth of nanoseconds: each sleep wakes
+    // late by the next of the given amounts.
+    struct Fake {
+        std::int64_t now;
+        std::vector<std::int64_t> late;
+        std::size_t next;
+    };
+    constexpr std::int64_t MS = 1'000'000;
+    const std::pair<std::vector<std::int64_t>, std::vector<std::int64_t>> cases[] = {
+        {{0, 0, 0}, {200, 300, 400}},        // on time
+        {{30, 99, 0}, {200, 300, 400}},      // late by less than a period: back on the grid
+        {{100, 0}, {300, 400}},              // a whole period late: the rhythm starts again
+        {{2000, 0, 0}, {2200, 2300, 2400}},  // stopped for 2 s: one late cycle, no burst
+    };
+    for (const auto& [late, deadlines] : cases) {
+        Fake fake{0, late, 0};
+        const PacingClock clock{[](void* f) { return static_cast<Fake*>(f)->now; },
+                                [](void* f, std::int64_t deadline) {
+                                    auto& c = *static_cast<Fake*>(f);
+                                    c.now = std::max(c.now, deadline) + c.late[c.next++] * MS;
+                                },
+                                &fake};
+        Pacer pacer(clock);
+        EXPECT_EQ(pacer.deadline(), 100 * MS);
+        std::vector<std::int64_t> seen;
+        for (std::size_t i = 0; i < late.size(); ++i) pacer.wait(), seen.push_back(pacer.deadline() / MS);
+        EXPECT_EQ(seen, deadlines);
+    }
 }
 
 TEST(Panel, PollAndReadOnAPipe) {

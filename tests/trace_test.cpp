@@ -24,7 +24,8 @@ std::string slurp(const std::string& path) {
 // One step a character, '_' for a cycle without a key.
 std::string expand(const Script& script) {
     std::string keys;
-    for (const ScriptStep& s : script.steps) keys.append(s.count, s.key == NO_KEY ? '_' : static_cast<char>(s.key));
+    for (const ScriptStep& s : script.steps)
+        keys.append(s.count, s.key == NO_KEY ? '_' : static_cast<char>(s.key));
     return keys;
 }
 
@@ -69,7 +70,8 @@ TEST(KeyScript, ParsesStepsAndReportsWhereItFails) {
         Script script;
         const auto error = parse_script(e.text, script);
         ASSERT_TRUE(error.has_value()) << e.text;
-        EXPECT_EQ((std::tuple(error->line, error->column, error->message)), (std::tuple(e.line, e.column, e.message)))
+        EXPECT_EQ((std::tuple(error->line, error->column, error->message)),
+                  (std::tuple(e.line, e.column, e.message)))
             << e.text;
     }
 }
@@ -83,7 +85,8 @@ struct Result {
 // out_path (a temporary file unless given).
 Result trace(const std::vector<std::string>& args, const std::string& input = "",
              const std::string& out_path = "") {
-    char in_name[] = "/tmp/trace-in-XXXXXX", out_name[] = "/tmp/trace-out-XXXXXX", err_name[] = "/tmp/trace-err-XXXXXX";
+    char in_name[] = "/tmp/trace-in-XXXXXX", out_name[] = "/tmp/trace-out-XXXXXX",
+         err_name[] = "/tmp/trace-err-XXXXXX";
     const int in = ::mkstemp(in_name), out = ::mkstemp(out_name), err = ::mkstemp(err_name);
     EXPECT_EQ(::write(in, input.data(), input.size()), static_cast<ssize_t>(input.size()));
     ::lseek(in, 0, SEEK_SET);
@@ -100,7 +103,8 @@ Result trace(const std::vector<std::string>& args, const std::string& input = ""
     }
     int status = 0;
     ::waitpid(pid, &status, 0);
-    Result r{WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status), slurp(out_name), slurp(err_name)};
+    Result r{WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status), slurp(out_name),
+             slurp(err_name)};
     for (const char* name : {in_name, out_name, err_name}) ::unlink(name);
     ::close(in), ::close(out), ::close(err);
     return r;
@@ -118,12 +122,15 @@ TEST(TraceProgram, TypicalUseAsTableAndCsvFromAFileAndStandardInput) {
     // Every cycle when asked: 131 rows and the header, the last one row 131.
     const std::string all = trace({"-f", "csv"}, slurp(keys)).out;
     EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), 132);
-    EXPECT_EQ(all.substr(all.rfind("\r\n", all.size() - 3) + 2), "131,,00:00,00: manual,33,0,1,idle,open,0,time,none,0,20,20\r\n");
+    EXPECT_EQ(all.substr(all.rfind("\r\n", all.size() - 3) + 2),
+              "131,,00:00,00: manual,33,0,1,idle,open,0,time,none,0,20,20\r\n");
 }
 
 TEST(TraceProgram, RawInputAndCycleCounts) {
     const std::string csv_header_end = "cur_temp\r\n";
-    auto rows = [&](const Result& r) { return r.out.substr(r.out.find(csv_header_end) + csv_header_end.size()); };
+    auto rows = [&](const Result& r) {
+        return r.out.substr(r.out.find(csv_header_end) + csv_header_end.size());
+    };
     // The same keys as raw bytes and as a script trace the same; odd bytes
     // show escaped or quoted.
     EXPECT_EQ(rows(trace({"--raw", "-f", "csv"}, "ae\xff\",x")), rows(trace({"-f", "csv"}, "ae\\xff\",x")));
@@ -149,11 +156,13 @@ TEST(TraceProgram, WaveformHeaderStartValuesAndBellPulse) {
     const Result r = trace({"--format", "vcd", GOLDEN + "/typical.keys"});
     EXPECT_EQ(r.out.substr(0, r.out.find("$var")),
               "$version cooker-panel-trace 1.0.0 $end\n$timescale 100 ms $end\n$scope module panel $end\n");
-    const std::string start = "$var wire 1 L bell $end\n$upscope $end\n$enddefinitions $end\n#0\n$dumpvars\n"
-                              "bx A\nb0 B\n0C\nb0 D\n0E\nb11 F\nb0 G\nb10100 H\nb10100 I\n0J\nb100000 K\n0L\n$end\n";
+    const std::string start =
+        "$var wire 1 L bell $end\n$upscope $end\n$enddefinitions $end\n#0\n$dumpvars\n"
+        "bx A\nb0 B\n0C\nb0 D\n0E\nb11 F\nb0 G\nb10100 H\nb10100 I\n0J\nb100000 K\n0L\n$end\n";
     EXPECT_NE(r.out.find(start), std::string::npos);
     // The run ends in cycle 101: bell, backlight off, time 0; green from 102.
-    EXPECT_NE(r.out.find("#101\nb10 B\nb0 G\n0J\n1L\n#102\nb100000 K\n0L\n#111\n1L\n#112\n0L\n"), std::string::npos);
+    EXPECT_NE(r.out.find("#101\nb10 B\nb0 G\n0J\n1L\n#102\nb100000 K\n0L\n#111\n1L\n#112\n0L\n"),
+              std::string::npos);
     EXPECT_NE(r.out.find("#130\nb1100110 A\nb0 B\n1C\n"), std::string::npos);  // f: reset and open
     EXPECT_EQ(r.out.substr(r.out.rfind('#')), "#131\nbx A\nb100001 K\n");
     if (::access("/usr/bin/vcd2fst", X_OK) == 0) {  // the waveform viewer reads it
@@ -174,7 +183,10 @@ TEST(TraceProgram, BadInputGetsOneLineAndNoOutput) {
     } cases[] = {
         {{"--bogus"}, "", 2, "cooker-panel-trace: unrecognized option '--bogus'" + usage},
         {{"-n"}, "", 2, "cooker-panel-trace: option '-n' requires a value" + usage},
-        {{"--cycles=1000000001"}, "", 2, "cooker-panel-trace: invalid number of cycles '1000000001' (0 to 1000000000)" + usage},
+        {{"--cycles=1000000001"},
+         "",
+         2,
+         "cooker-panel-trace: invalid number of cycles '1000000001' (0 to 1000000000)" + usage},
         {{"-n", "-1"}, "", 2, "cooker-panel-trace: invalid number of cycles '-1' (0 to 1000000000)" + usage},
         {{"--format=xml"}, "", 2, "cooker-panel-trace: invalid format 'xml' (table, csv or vcd)" + usage},
         {{"a", "b"}, "", 2, "cooker-panel-trace: extra operand 'b'" + usage},
@@ -187,11 +199,14 @@ TEST(TraceProgram, BadInputGetsOneLineAndNoOutput) {
         EXPECT_EQ((std::tuple(r.status, r.err, r.out)), (std::tuple(c.status, c.err, ""))) << c.err;
     }
     const Result full = trace({"-n", "100000"}, "", "/dev/full");
-    EXPECT_EQ((std::tuple(full.status, full.err)), (std::tuple(1, "cooker-panel-trace: write error: No space left on device\n")));
+    EXPECT_EQ((std::tuple(full.status, full.err)),
+              (std::tuple(1, "cooker-panel-trace: write error: No space left on device\n")));
     for (const char* option : {"--help", "--version"}) {
         const Result r = trace({option});
         EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.out.rfind("cooker-panel-trace", 0) == 0 || r.out.rfind("Usage: cooker-panel-trace", 0) == 0, true);
+        EXPECT_EQ(
+            r.out.rfind("cooker-panel-trace", 0) == 0 || r.out.rfind("Usage: cooker-panel-trace", 0) == 0,
+            true);
     }
 }
 

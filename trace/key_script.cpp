@@ -6,9 +6,15 @@ namespace panel::trace {
 namespace {
 
 int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
     return -1;
 }
 
@@ -16,9 +22,13 @@ int hex_value(char c) {
 std::uint32_t parse_count(std::string_view digits) {
     std::uint64_t value = 0;
     for (const char c : digits) {
-        if (c < '0' || c > '9') return 0;
+        if (c < '0' || c > '9') {
+            return 0;
+        }
         value = value * 10 + static_cast<std::uint64_t>(c - '0');
-        if (value > MAX_REPEAT) return 0;
+        if (value > MAX_REPEAT) {
+            return 0;
+        }
     }
     return static_cast<std::uint32_t>(value);
 }
@@ -47,14 +57,20 @@ std::optional<ScriptError> parse_script(const std::string_view text, Script& scr
         }
         if (c == '#') {
             const std::size_t end = text.find('\n', i);
-            if (end == std::string_view::npos) break;
+            if (end == std::string_view::npos) {
+                break;
+            }
             i = end - 1;  // the newline itself is counted above
             continue;
         }
         if (c == '{') {
-            if (!repeatable) return error_at(i, "'{' must follow a key or '.'");
+            if (!repeatable) {
+                return error_at(i, "'{' must follow a key or '.'");
+            }
             const std::size_t close = text.find_first_of("}\n", i);
-            if (close == std::string_view::npos || text[close] != '}') return error_at(i, "'{' is not closed");
+            if (close == std::string_view::npos || text[close] != '}') {
+                return error_at(i, "'{' is not closed");
+            }
             const std::string_view digits = text.substr(i + 1, close - i - 1);
             const std::uint32_t count = parse_count(digits);
             if (count == 0) {
@@ -74,19 +90,23 @@ std::optional<ScriptError> parse_script(const std::string_view text, Script& scr
         if (c == '.') {
             key = NO_KEY;
         } else if (c == '\\') {
-            if (i + 1 == text.size()) return error_at(i, "'\\' at the end of the script");
+            if (i + 1 == text.size()) {
+                return error_at(i, "'\\' at the end of the script");
+            }
             const char next = text[i + 1];
             if (next == 'x') {
                 const int high = i + 2 < text.size() ? hex_value(text[i + 2]) : -1;
                 const int low = i + 3 < text.size() ? hex_value(text[i + 3]) : -1;
-                if (high < 0 || low < 0) return error_at(i, "'\\x' must be followed by two hex digits");
+                if (high < 0 || low < 0) {
+                    return error_at(i, "'\\x' must be followed by two hex digits");
+                }
                 key = high * 16 + low;
                 i += 3;
             } else if (next == '\\' || next == '.' || next == '#' || next == '{') {
-                key = next;
+                key = static_cast<unsigned char>(next);
                 i += 1;
             } else {
-                return error_at(i, "unknown escape: use \\\\, \\., \\#, \\{ or \\xHH");
+                return error_at(i, R"(unknown escape: use \\, \., \#, \{ or \xHH)");
             }
         }
         script.steps.push_back({key, 1});

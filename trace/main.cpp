@@ -56,12 +56,13 @@ constexpr char HELP[] =
 constexpr char VERSION[] = "cooker-panel-trace (cooker-panel) " COOKER_PANEL_VERSION "\n";
 
 [[noreturn]] void usage_error(const std::string& message) {
-    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", PROGRAM, message.c_str(), PROGRAM);
+    (void)std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", PROGRAM, message.c_str(),
+                       PROGRAM);
     std::exit(STATUS_USAGE);
 }
 
 [[noreturn]] void io_error(const char* name, int error) {
-    std::fprintf(stderr, "%s: %s: %s\n", PROGRAM, name, std::strerror(error));
+    (void)std::fprintf(stderr, "%s: %s: %s\n", PROGRAM, name, std::strerror(error));
     std::exit(STATUS_IO);
 }
 
@@ -88,8 +89,12 @@ Options parse_options(int argc, char** argv) {
     for (int c; (c = getopt_long(argc, argv, ":rn:f:c", LONG_OPTIONS, nullptr)) != -1;) {
         const std::string value = optarg != nullptr ? optarg : "";
         switch (c) {
-        case 'r': o.raw = true; break;
-        case 'c': o.changes = true; break;
+        case 'r':
+            o.raw = true;
+            break;
+        case 'c':
+            o.changes = true;
+            break;
         case 'n': {
             const bool digits = !value.empty() && value.size() <= 10 &&
                                 value.find_first_not_of("0123456789") == std::string::npos;
@@ -112,27 +117,39 @@ Options parse_options(int argc, char** argv) {
             }
             break;
         case HELP_OPTION:
-            std::fputs(HELP, stdout);
+            (void)std::fputs(HELP, stdout);
             std::exit(std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? 0 : STATUS_IO);
         case VERSION_OPTION:
-            std::fputs(VERSION, stdout);
+            (void)std::fputs(VERSION, stdout);
             std::exit(std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? 0 : STATUS_IO);
-        case ':': usage_error(std::string("option '") + argv[optind - 1] + "' requires a value");
-        default: usage_error(std::string("unrecognized option '") + argv[optind - 1] + "'");
+        case ':':
+            usage_error(std::string("option '") + argv[optind - 1] + "' requires a value");
+        default:
+            usage_error(std::string("unrecognized option '") + argv[optind - 1] + "'");
         }
     }
-    if (argc - optind > 1) usage_error(std::string("extra operand '") + argv[optind + 1] + "'");
-    if (optind < argc) o.input = argv[optind];
+    if (argc - optind > 1) {
+        usage_error(std::string("extra operand '") + argv[optind + 1] + "'");
+    }
+    if (optind < argc) {
+        o.input = argv[optind];
+    }
     return o;
 }
 
 // The input's descriptor; a folder is refused here rather than at the first read.
 int open_input(const char* name) {
-    if (std::strcmp(name, "-") == 0) return STDIN_FILENO;
+    if (std::strcmp(name, "-") == 0) {
+        return STDIN_FILENO;
+    }
     const int fd = ::open(name, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) io_error(name, errno);
+    if (fd < 0) {
+        io_error(name, errno);
+    }
     struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) io_error(name, EISDIR);
+    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        io_error(name, EISDIR);
+    }
     return fd;
 }
 
@@ -140,23 +157,28 @@ int open_input(const char* name) {
 std::size_t read_some(int fd, const char* name, char* buffer, std::size_t size) {
     for (;;) {
         const ssize_t n = ::read(fd, buffer, size);
-        if (n >= 0) return static_cast<std::size_t>(n);
-        if (errno != EINTR) io_error(name, errno);
+        if (n >= 0) {
+            return static_cast<std::size_t>(n);
+        }
+        if (errno != EINTR) {
+            io_error(name, errno);
+        }
     }
 }
 
 // The tracer and the writer of one run, over a buffered standard output.
 class Run {
 public:
-    Run(Format format, bool changes, std::uint64_t cycles)
-        : writer_(out_, format, changes, cycles) {
+    Run(Format format, bool changes, std::uint64_t cycles) : writer_(out_, format, changes, cycles) {
         writer_.begin(tracer_.record());
     }
     // Runs count cycles with key; false once standard output has failed.
     bool cycles(std::int32_t key, std::uint64_t count) {
         for (std::uint64_t i = 0; i < count; ++i) {
             writer_.write(tracer_.step(key));
-            if (out_.error() != 0) return false;
+            if (out_.error() != 0) {
+                return false;
+            }
         }
         return true;
     }
@@ -172,22 +194,32 @@ private:
     panel::trace::TraceWriter writer_;
 };
 
-// Both return the error of standard output, 0 if none.
-int trace_script(const Options& o, int fd) {
+// The whole script, checked; a bad one ends the program before any output.
+panel::trace::Script read_script(const char* name, int fd) {
     std::string text;
     char chunk[1 << 16];
-    while (const std::size_t n = read_some(fd, o.input, chunk, sizeof chunk)) text.append(chunk, n);
+    while (const std::size_t n = read_some(fd, name, chunk, sizeof chunk)) {
+        text.append(chunk, n);
+    }
     panel::trace::Script script;
     if (const auto error = panel::trace::parse_script(text, script)) {
-        std::fprintf(stderr, "%s:%zu:%zu: %s\n", o.input, error->line, error->column, error->message.c_str());
+        (void)std::fprintf(stderr, "%s:%zu:%zu: %s\n", name, error->line, error->column,
+                           error->message.c_str());
         std::exit(STATUS_USAGE);
     }
-    text = std::string();
+    return script;
+}
+
+// Both return the error of standard output, 0 if none.
+int trace_script(const Options& o, int fd) {
+    const panel::trace::Script script = read_script(o.input, fd);
     std::uint64_t left = o.cycles_given ? o.cycles : script.cycles;
     static Run run(o.format, o.changes, left);  // static: the buffers are large
     for (const auto& step : script.steps) {
         const std::uint64_t count = std::min<std::uint64_t>(step.count, left);
-        if (!run.cycles(step.key, count)) break;
+        if (!run.cycles(step.key, count)) {
+            break;
+        }
         left -= count;
     }
     run.cycles(NO_KEY, left);
@@ -200,12 +232,19 @@ int trace_raw(const Options& o, int fd) {
     char chunk[1 << 16];
     bool writing = true;
     while (left > 0 && writing) {
-        const std::size_t n = read_some(fd, o.input, chunk, static_cast<std::size_t>(std::min<std::uint64_t>(sizeof chunk, left)));
-        if (n == 0) break;
-        for (std::size_t i = 0; i < n && writing; ++i) writing = run.cycles(static_cast<unsigned char>(chunk[i]), 1);
+        const std::size_t n = read_some(
+            fd, o.input, chunk, static_cast<std::size_t>(std::min<std::uint64_t>(sizeof chunk, left)));
+        if (n == 0) {
+            break;
+        }
+        for (std::size_t i = 0; i < n && writing; ++i) {
+            writing = run.cycles(static_cast<unsigned char>(chunk[i]), 1);
+        }
         left -= n;
     }
-    if (o.cycles_given && writing) run.cycles(NO_KEY, left);
+    if (o.cycles_given && writing) {
+        run.cycles(NO_KEY, left);
+    }
     return run.finish();
 }
 
@@ -214,10 +253,12 @@ int trace_raw(const Options& o, int fd) {
 int main(int argc, char** argv) {
     // A reader that goes away ends the program quietly, as it does the
     // standard tools, even when the caller ignored SIGPIPE.
-    std::signal(SIGPIPE, SIG_DFL);
+    (void)std::signal(SIGPIPE, SIG_DFL);
     const Options options = parse_options(argc, argv);
     const int fd = open_input(options.input);
     const int error = options.raw ? trace_raw(options, fd) : trace_script(options, fd);
-    if (error != 0) io_error("write error", error);
+    if (error != 0) {
+        io_error("write error", error);
+    }
     return 0;
 }

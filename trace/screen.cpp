@@ -1,5 +1,6 @@
 #include "screen.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace panel::trace {
@@ -10,16 +11,24 @@ constexpr char BEL = '\a';
 
 // Bytes of the UTF-8 character a lead byte starts; 1 for anything else.
 std::size_t utf8_length(unsigned char lead) {
-    if ((lead & 0xE0U) == 0xC0U) return 2;
-    if ((lead & 0xF0U) == 0xE0U) return 3;
-    if ((lead & 0xF8U) == 0xF0U) return 4;
+    if ((lead & 0xE0U) == 0xC0U) {
+        return 2;
+    }
+    if ((lead & 0xF0U) == 0xE0U) {
+        return 3;
+    }
+    if ((lead & 0xF8U) == 0xF0U) {
+        return 4;
+    }
     return 1;
 }
 
 std::uint32_t code_point(const char* bytes, std::size_t size) {
     const auto lead = static_cast<unsigned char>(bytes[0]);
     std::uint32_t value = size == 1 ? lead : lead & (0x7FU >> size);
-    for (std::size_t i = 1; i < size; ++i) value = (value << 6) | (static_cast<unsigned char>(bytes[i]) & 0x3FU);
+    for (std::size_t i = 1; i < size; ++i) {
+        value = (value << 6) | (static_cast<unsigned char>(bytes[i]) & 0x3FU);
+    }
     return value;
 }
 
@@ -52,7 +61,9 @@ void Screen::feed(const std::string_view bytes) {
             }
         } else if (pending_need_ > 0 && (u & 0xC0U) == 0x80U) {
             pending_[pending_size_++] = byte;
-            if (pending_size_ == pending_need_) put_character();
+            if (pending_size_ == pending_need_) {
+                put_character();
+            }
         } else {
             pending_need_ = 0;  // a character cut short is dropped
             if (byte == ESC) {
@@ -63,7 +74,9 @@ void Screen::feed(const std::string_view bytes) {
                 pending_[0] = byte;
                 pending_size_ = 1;
                 pending_need_ = utf8_length(u);
-                if (pending_need_ == 1) put_character();
+                if (pending_need_ == 1) {
+                    put_character();
+                }
             }
         }
     }
@@ -76,7 +89,9 @@ void Screen::control_sequence(const char final_byte) {
         row_ = clamp(params_[0], ROWS);
         column_ = clamp(param_count_ > 1 ? params_[1] : 1, COLUMNS);
     } else if (final_byte == 'm') {
-        for (std::size_t i = 0; i < param_count_; ++i) color_ = params_[i];
+        for (std::size_t i = 0; i < param_count_; ++i) {
+            color_ = params_[i];
+        }
     }
 }
 
@@ -84,16 +99,22 @@ void Screen::control_sequence(const char final_byte) {
 void Screen::clear(int row, int column) {
     auto& line = cells_[static_cast<std::size_t>(row)];
     auto at = static_cast<std::size_t>(column);
-    if (line[at].width == 0 && at > 0) --at;
+    if (line[at].width == 0 && at > 0) {
+        --at;
+    }
     const std::size_t end = line[at].width == 2 ? at + 2 : at + 1;
-    for (std::size_t c = at; c < end && c < line.size(); ++c) line[c] = Cell{};
+    for (std::size_t c = at; c < end && c < line.size(); ++c) {
+        line[c] = Cell{};
+    }
 }
 
 void Screen::put_character() {
     const std::size_t size = pending_need_;
     pending_need_ = 0;
     const int width = size == 1 ? 1 : columns_of(code_point(pending_, size));
-    if (column_ + width > COLUMNS) return;  // no room left on the row: the panel never gets here
+    if (column_ + width > COLUMNS) {
+        return;  // no room left on the row: the panel never gets here
+    }
     auto& line = cells_[static_cast<std::size_t>(row_)];
     const auto at = static_cast<std::size_t>(column_);
     column_ += width;
@@ -101,17 +122,25 @@ void Screen::put_character() {
     // The panel redraws the same characters every cycle, often in another
     // colour: then only the colour changes, and the row's text stays.
     bool same = cell.size == size && cell.width == width && (width == 1 || line[at + 1].width == 0);
-    for (std::size_t i = 0; same && i < size; ++i) same = cell.bytes[i] == pending_[i];
+    for (std::size_t i = 0; same && i < size; ++i) {
+        same = cell.bytes[i] == pending_[i];
+    }
     if (!same) {
-        for (int c = column_ - width; c < column_; ++c) clear(row_, c);
+        for (int c = column_ - width; c < column_; ++c) {
+            clear(row_, c);
+        }
         std::memcpy(cell.bytes, pending_, size);
         cell.size = static_cast<std::uint8_t>(size);
         cell.width = static_cast<std::uint8_t>(width);
-        if (width == 2) line[at + 1] = Cell{{}, 0, 0, 0};
+        if (width == 2) {
+            line[at + 1] = Cell{{}, 0, 0, 0};
+        }
         changed_[static_cast<std::size_t>(row_)] = true;
     }
     cell.color = color_;
-    if (width == 2) line[at + 1].color = color_;
+    if (width == 2) {
+        line[at + 1].color = color_;
+    }
 }
 
 std::string_view Screen::text(const int row) {
@@ -120,19 +149,23 @@ std::string_view Screen::text(const int row) {
     if (changed_[r] || text.empty()) {
         changed_[r] = false;
         text.clear();
-        for (const Cell& cell : cells_[r]) text.append(cell.bytes, cell.size);
+        for (const Cell& cell : cells_[r]) {
+            text.append(cell.bytes, cell.size);
+        }
         const std::size_t first = text.find_first_not_of(' ');
-        text = first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(' ') + 1 - first);
+        text = first == std::string::npos ? std::string()
+                                          : text.substr(first, text.find_last_not_of(' ') + 1 - first);
         text.push_back(' ');  // never empty once made; left out below
     }
     return std::string_view(text).substr(0, text.size() - 1);
 }
 
 std::int32_t Screen::color(const int row) const {
-    for (const Cell& cell : cells_[static_cast<std::size_t>(row - 1)]) {
-        if (cell.width != 0 && !(cell.size == 1 && cell.bytes[0] == ' ')) return cell.color;
-    }
-    return 0;
+    const auto& line = cells_[static_cast<std::size_t>(row - 1)];
+    const auto* shown = std::find_if(line.begin(), line.end(), [](const Cell& cell) {
+        return cell.width != 0 && !(cell.size == 1 && cell.bytes[0] == ' ');
+    });
+    return shown == line.end() ? 0 : shown->color;
 }
 
 }  // namespace panel::trace

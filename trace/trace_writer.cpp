@@ -18,10 +18,14 @@ namespace {
 
 std::string_view operation_name(std::int32_t v) {
     switch (v) {
-    case OP_IDLE: return "idle";
-    case OP_RUNNING: return "running";
-    case OP_ENDED: return "ended";
-    default: return "cancel";
+    case OP_IDLE:
+        return "idle";
+    case OP_RUNNING:
+        return "running";
+    case OP_ENDED:
+        return "ended";
+    default:
+        return "cancel";
     }
 }
 std::string_view door_name(std::int32_t v) { return v == OPENING_OPEN ? "open" : "closed"; }
@@ -33,7 +37,9 @@ std::string_view raise_name(std::int32_t v) {
 // The key as text: nothing for no key, a printable byte as itself, any other
 // byte as \xHH.
 std::string_view key_text(std::int32_t key, char (&buffer)[4]) {
-    if (key == NO_KEY) return {};
+    if (key == NO_KEY) {
+        return {};
+    }
     if (key >= 0x21 && key <= 0x7E) {
         buffer[0] = static_cast<char>(key);
         return {buffer, 1};
@@ -48,7 +54,9 @@ std::string_view key_text(std::int32_t key, char (&buffer)[4]) {
 
 int digits(std::uint64_t value) {
     int n = 1;
-    while (value >= 10) value /= 10, ++n;
+    while (value >= 10) {
+        value /= 10, ++n;
+    }
     return n;
 }
 
@@ -58,19 +66,23 @@ struct Column {
     int width;
     bool right;
 };
-constexpr Column COLUMNS[] = {{"key", 4, false},      {"row10", 5, false},   {"color", 5, true},
-                              {"bell", 4, true},      {"backlight", 9, true}, {"operation", 9, false},
-                              {"door", 6, false},     {"mode", 4, true},     {"setting", 7, false},
-                              {"raise", 6, false},    {"time", 4, true},     {"set_temp", 8, true},
+constexpr Column COLUMNS[] = {{"key", 4, false},    {"row10", 5, false},    {"color", 5, true},
+                              {"bell", 4, true},    {"backlight", 9, true}, {"operation", 9, false},
+                              {"door", 6, false},   {"mode", 4, true},      {"setting", 7, false},
+                              {"raise", 6, false},  {"time", 4, true},      {"set_temp", 8, true},
                               {"cur_temp", 8, true}};
 
 // text in a column of width, blanks on the left (right) or on the right.
 void padded(Output& out, std::string_view text, std::size_t width, bool right) {
     const std::string_view blanks = "                    ";
     const std::string_view pad = blanks.substr(0, width > text.size() ? width - text.size() : 0);
-    if (right) out.put(pad);
+    if (right) {
+        out.put(pad);
+    }
     out.put(text);
-    if (!right) out.put(pad);
+    if (!right) {
+        out.put(pad);
+    }
 }
 
 constexpr std::string_view CSV_HEADER =
@@ -84,20 +96,24 @@ struct Signal {
     std::int32_t TraceRecord::*field;
 };
 constexpr Signal SIGNALS[] = {
-    {'A', 8, "key", &TraceRecord::key},          {'B', 3, "operation", &TraceRecord::operation},
-    {'C', 1, "door", &TraceRecord::door},        {'D', 3, "mode", &TraceRecord::mode},
-    {'E', 1, "setting", &TraceRecord::setting},  {'F', 2, "raise", &TraceRecord::raise},
-    {'G', 10, "time", &TraceRecord::time},       {'H', 7, "set_temp", &TraceRecord::set_temp},
+    {'A', 8, "key", &TraceRecord::key},           {'B', 3, "operation", &TraceRecord::operation},
+    {'C', 1, "door", &TraceRecord::door},         {'D', 3, "mode", &TraceRecord::mode},
+    {'E', 1, "setting", &TraceRecord::setting},   {'F', 2, "raise", &TraceRecord::raise},
+    {'G', 10, "time", &TraceRecord::time},        {'H', 7, "set_temp", &TraceRecord::set_temp},
     {'I', 7, "cur_temp", &TraceRecord::cur_temp}, {'J', 1, "backlight", &TraceRecord::backlight},
-    {'K', 6, "color", &TraceRecord::color},      {'L', 1, "bell", &TraceRecord::bell},
+    {'K', 6, "color", &TraceRecord::color},       {'L', 1, "bell", &TraceRecord::bell},
 };
 
 }  // namespace
 
 void Output::put(const std::string_view bytes) {
-    if (bytes.size() > CAPACITY - length_) flush();
+    if (bytes.size() > CAPACITY - length_) {
+        flush();
+    }
     if (bytes.size() > CAPACITY) {
-        if (error_ == 0 && !write_all(fd_, bytes.data(), bytes.size())) error_ = errno;
+        if (error_ == 0 && !write_all(fd_, bytes.data(), bytes.size())) {
+            error_ = errno;
+        }
         return;
     }
     bytes.copy(buffer_ + length_, bytes.size());
@@ -105,25 +121,31 @@ void Output::put(const std::string_view bytes) {
 }
 
 void Output::put(const char byte) {
-    if (length_ == CAPACITY) flush();
+    if (length_ == CAPACITY) {
+        flush();
+    }
     buffer_[length_++] = byte;
 }
 
 void Output::put_number(const std::uint64_t value) {
     char text[20];
-    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    auto* const end = std::to_chars(text, text + sizeof text, value).ptr;
     put({text, static_cast<std::size_t>(end - text)});
 }
 
 bool Output::flush() {
     // After a failure the rest is dropped: the caller stops and reports it.
-    if (length_ > 0 && error_ == 0 && !write_all(fd_, buffer_, length_)) error_ = errno == 0 ? EIO : errno;
+    if (length_ > 0 && error_ == 0 && !write_all(fd_, buffer_, length_)) {
+        error_ = errno == 0 ? EIO : errno;
+    }
     length_ = 0;
     return error_ == 0;
 }
 
 TraceWriter::TraceWriter(Output& out, Format format, bool changes_only, std::uint64_t cycles)
-    : out_(out), format_(format), changes_only_(changes_only),
+    : out_(out),
+      format_(format),
+      changes_only_(changes_only),
       cycle_width_(cycles == 0 ? 10 : std::max(5, digits(cycles))) {}
 
 void TraceWriter::begin(const TraceRecord& start) {
@@ -138,7 +160,8 @@ void TraceWriter::begin(const TraceRecord& start) {
         }
         out_.put("  row11\n");
     } else {
-        out_.put("$version cooker-panel-trace " COOKER_PANEL_VERSION " $end\n$timescale 100 ms $end\n"
+        out_.put("$version cooker-panel-trace " COOKER_PANEL_VERSION
+                 " $end\n$timescale 100 ms $end\n"
                  "$scope module panel $end\n");
         for (const Signal& s : SIGNALS) {
             out_.put("$var wire ");
@@ -192,19 +215,26 @@ void TraceWriter::table_row(const TraceRecord& r) {
     char key[4];
     char numbers[7][12];
     auto number = [&](int slot, std::uint64_t value) {
-        const auto end = std::to_chars(numbers[slot], numbers[slot] + 12, value).ptr;
+        auto* const end = std::to_chars(numbers[slot], numbers[slot] + 12, value).ptr;
         return std::string_view(numbers[slot], static_cast<std::size_t>(end - numbers[slot]));
     };
     auto unsigned_of = [](std::int32_t v) { return static_cast<std::uint64_t>(v); };
     char cycle[20];
-    const auto cycle_end = std::to_chars(cycle, cycle + sizeof cycle, r.cycle).ptr;
-    padded(out_, {cycle, static_cast<std::size_t>(cycle_end - cycle)}, static_cast<std::size_t>(cycle_width_), true);
-    const std::string_view values[] = {key_text(r.key, key),         r.row10,
-                                       number(0, unsigned_of(r.color)), number(1, unsigned_of(r.bell)),
-                                       number(2, unsigned_of(r.backlight)), operation_name(r.operation),
-                                       door_name(r.door),            number(3, unsigned_of(r.mode)),
-                                       setting_name(r.setting),      raise_name(r.raise),
-                                       number(4, unsigned_of(r.time)), number(5, unsigned_of(r.set_temp)),
+    auto* const cycle_end = std::to_chars(cycle, cycle + sizeof cycle, r.cycle).ptr;
+    padded(out_, {cycle, static_cast<std::size_t>(cycle_end - cycle)}, static_cast<std::size_t>(cycle_width_),
+           true);
+    const std::string_view values[] = {key_text(r.key, key),
+                                       r.row10,
+                                       number(0, unsigned_of(r.color)),
+                                       number(1, unsigned_of(r.bell)),
+                                       number(2, unsigned_of(r.backlight)),
+                                       operation_name(r.operation),
+                                       door_name(r.door),
+                                       number(3, unsigned_of(r.mode)),
+                                       setting_name(r.setting),
+                                       raise_name(r.raise),
+                                       number(4, unsigned_of(r.time)),
+                                       number(5, unsigned_of(r.set_temp)),
                                        number(6, unsigned_of(r.cur_temp))};
     for (std::size_t i = 0; i < std::size(COLUMNS); ++i) {
         out_.put("  ");
@@ -218,15 +248,17 @@ void TraceWriter::table_row(const TraceRecord& r) {
 void TraceWriter::csv_row(const TraceRecord& r) {
     auto field = [&](std::string_view text) {
         out_.put(',');
-        const bool plain = std::none_of(text.begin(), text.end(),
-                                        [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; });
+        const bool plain = std::none_of(
+            text.begin(), text.end(), [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; });
         if (plain) {
             out_.put(text);
             return;
         }
         out_.put('"');
         for (const char c : text) {
-            if (c == '"') out_.put('"');
+            if (c == '"') {
+                out_.put('"');
+            }
             out_.put(c);
         }
         out_.put('"');
@@ -258,7 +290,9 @@ void TraceWriter::vcd_changes(const TraceRecord& r, const bool all) {
     bool stamped = all;
     for (const Signal& s : SIGNALS) {
         const std::int32_t value = r.*s.field;
-        if (!all && value == last_.*s.field) continue;
+        if (!all && value == last_.*s.field) {
+            continue;
+        }
         if (!stamped) {
             out_.put('#');
             out_.put_number(r.cycle);
@@ -273,7 +307,9 @@ void TraceWriter::vcd_changes(const TraceRecord& r, const bool all) {
                 out_.put('x');
             } else {
                 const int top = std::max(1, static_cast<int>(std::bit_width(static_cast<unsigned>(value))));
-                for (int bit = top - 1; bit >= 0; --bit) out_.put(((value >> bit) & 1) != 0 ? '1' : '0');
+                for (int bit = top - 1; bit >= 0; --bit) {
+                    out_.put(((value >> bit) & 1) != 0 ? '1' : '0');
+                }
             }
             out_.put(' ');
         }
