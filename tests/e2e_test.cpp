@@ -13,10 +13,10 @@
 #include <csignal>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "screen.h"
+#include "tracer.h"
 
 namespace {
 
@@ -60,18 +60,6 @@ long voluntary_switches(pid_t pid) {
     return value;
 }
 
-// What the trace program writes for args.
-std::string run_trace(const std::vector<std::string>& args) {
-    std::string command = COOKER_PANEL_TRACE;
-    for (const std::string& a : args) command += " '" + a + "'";
-    std::string text;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
-    ::pclose(pipe);
-    return text;
-}
-
 int end_signal(pid_t pid, int sig) {
     int status = 0;
     ::kill(pid, sig);
@@ -82,17 +70,15 @@ int end_signal(pid_t pid, int sig) {
 TEST(EndToEnd, ReplayDrawsWhatTheTraceReports) {
     // A 3 s run in the temperature form (c a, a quiet cycle, e in cycle 4)
     // ends in cycle 34 with bells in 34 and 44; the door opens in 46. Odd
-    // bytes wait, and past the end of the file the panel reads 255.
+    // bytes wait, and past the end of the pipe the panel reads 255.
     const std::string keys = "caxe" + std::string(20, 'x') + "\xff\x80\x1b[A" + std::string(16, '.') + "xfd";
     const std::size_t cycles = keys.size() + 2;
-    char name[] = "/tmp/replay-XXXXXX";
-    const int file = ::mkstemp(name);
-    ASSERT_EQ(::write(file, keys.data(), keys.size()), ssize_t(keys.size()));
-    ::lseek(file, 0, SEEK_SET);
-    int out[2];
-    ASSERT_EQ(::pipe(out), 0);
-    const pid_t pid = spawn(file, out[1]);
-    ::close(out[1]);
+    int in[2], out[2];
+    ASSERT_EQ(::pipe(in) | ::pipe(out), 0);
+    ASSERT_EQ(::write(in[1], keys.data(), keys.size()), ssize_t(keys.size()));
+    ::close(in[1]);
+    const pid_t pid = spawn(in[0], out[1]);
+    ::close(in[0]), ::close(out[1]);
     // Each cycle sends three batches, each ending with a positioning at column 30.
     std::vector<std::size_t> ends;  // where each cycle's last batch ends in the stream
     std::vector<std::chrono::steady_clock::time_point> arrived;
@@ -113,27 +99,18 @@ TEST(EndToEnd, ReplayDrawsWhatTheTraceReports) {
     const auto span = std::chrono::duration_cast<std::chrono::milliseconds>(arrived[cycles - 1] - arrived[1]);
     EXPECT_NEAR(double(span.count()), 100.0 * double(cycles - 2), 60.0);
 
-    const std::string csv = run_trace({"--raw", "--format=csv", "--cycles=" + std::to_string(cycles), name});
-    ::unlink(name), ::close(file);
-    std::istringstream rows(csv);
-    std::string row;
-    std::getline(rows, row);  // header
+    // The same bytes traced in virtual time; past the file the panel reads 255.
+    panel::trace::Tracer tracer;
     panel::trace::Screen screen;
     std::size_t fed = 0, bells = 0;
-    for (std::size_t n = 0; n < cycles && std::getline(rows, row); ++n) {
+    for (std::size_t n = 0; n < cycles; ++n) {
+        const auto& r = tracer.step(n < keys.size() ? static_cast<unsigned char>(keys[n]) : 255);
         screen.feed(std::string_view(drawn).substr(fed, ends[n] - fed));
         fed = ends[n];
         const bool bell = screen.bells() > bells;
         bells = screen.bells();
-        // cycle,key,row10,row11,color,bell,... with no comma in the fields compared
-        std::vector<std::string> f;
-        for (std::size_t at = 0; at <= row.size(); at = row.find(',', at) + 1) {
-            f.push_back(row.substr(at, row.find(',', at) - at));
-            if (row.find(',', at) == std::string::npos) break;
-        }
-        EXPECT_EQ((std::tuple(f[2], f[3], f[4], f[5])),
-                  (std::tuple(std::string(screen.text(10)), std::string(screen.text(11)),
-                              std::to_string(screen.color(10)), bell ? "1" : "0")))
+        EXPECT_EQ((std::tuple(r.row10, r.row11, r.color, r.bell)),
+                  (std::tuple(std::string(screen.text(10)), std::string(screen.text(11)), screen.color(10), int(bell))))
             << "cycle " << n + 1;
     }
     EXPECT_EQ(bells, 2U);

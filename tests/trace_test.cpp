@@ -170,6 +170,7 @@ TEST(TraceProgram, WaveformHeaderStartValuesAndBellPulse) {
         EXPECT_EQ(std::system("vcd2fst /tmp/trace-test.vcd /tmp/trace-test.fst >/dev/null 2>&1 && "
                               "fst2vcd /tmp/trace-test.fst | grep -q '^#131'"),
                   0);
+        std::remove("/tmp/trace-test.vcd"), std::remove("/tmp/trace-test.fst");
     }
 }
 
