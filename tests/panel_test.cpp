@@ -19,6 +19,7 @@
 #include "terminal.h"
 #include "test_support.h"
 #include "time_controller.h"
+#include "time_temp_mode_control.h"
 
 namespace panel {
 namespace {
@@ -82,6 +83,7 @@ const Scenario SCENARIOS[] = {
     {"afe",                     10, 50, 20, I, O, 0, N, T, 0, "00:10", 33},  // no start while open
     {"cdc",                     60, 20, 20, I, C, 1, N, P, 1, "00:00", 32},  // automatic modes draw the time
     {"ad{6}.",                   0, 20, 20, I, C, 0, N, T, 0, "00:00", 32},  // 5 to 0 clears the time
+    {"caxeecaxex{28}",           1, 30, 20, R, C, 0, N, P, 0, "20C", 33},    // a cancel restarts heating
 };
 // clang-format on
 
@@ -131,6 +133,7 @@ TEST(Panel, ThreeBellsTenCyclesApartAfterEveryEnd) {
             rec.batches.clear();
             run(p, ".");
             if (rec.batches[2].find('\a') != std::string::npos) bells.push_back(cycle);
+            EXPECT_EQ(p.outputs.beeper, cycle < 29 ? BEEPER_ON : BEEPER_OFF) << cycle;
             // The bell leaves with the coloured mode line, before the plain redraw.
             if (cycle == 0) {
                 EXPECT_EQ(rec.batches[2], "\x1b[33m00: manual\x1b[0m     \a\x1b[11;30f");
@@ -152,7 +155,19 @@ TEST(Panel, ConversionsAndGuardsOutsideTheirLists) {
     }
     ModeInfo full{3, {}, 'A'};  // a name of 20 bytes has no NUL to end it; the time follows
     std::fill(std::begin(full.name), std::end(full.name), 'x');
-    EXPECT_EQ(std::string(Display_Mode_Name(&full).bytes), "03: " + std::string(20, 'x'));
+    PanelOutputs longest{};
+    longest.mode_text = Display_Mode_Name(&full);
+    {
+        Recorder rec;  // drawn whole; a batch over the buffer's size goes out in two
+        Mode_Interface(longest, 0);
+        panel_output().put(std::string(130, 'y').data(), 130);
+        panel_output().flush();
+        panel_output().put('z');
+        panel_output().flush();
+        EXPECT_EQ(rec.batches, (std::vector<std::string>{"\x1b[11;30f", "\x1b[0m03: " + std::string(20, 'x') +
+                                                          "\x1b[0m     " + std::string(91, 'y'),
+                                                          std::string(39, 'y'), "z"}));
+    }
     // Fields hold only their listed values in the running panel; a guard fed
     // anything else must fail and leave its field as it was.
     TimeTemp tt{40, 50, 20};
