@@ -110,7 +110,8 @@ TEST(EndToEnd, ReplayDrawsWhatTheTraceReports) {
         const bool bell = screen.bells() > bells;
         bells = screen.bells();
         EXPECT_EQ((std::tuple(r.row10, r.row11, r.color, r.bell)),
-                  (std::tuple(std::string(screen.text(10)), std::string(screen.text(11)), screen.color(10), int(bell))))
+                  (std::tuple(std::string(screen.text(10)), std::string(screen.text(11)), screen.color(10),
+                              int(bell))))
             << "cycle " << n + 1;
     }
     EXPECT_EQ(bells, 2U);

@@ -164,9 +164,10 @@ TEST(Panel, ConversionsAndGuardsOutsideTheirLists) {
         panel_output().flush();
         panel_output().put('z');
         panel_output().flush();
-        EXPECT_EQ(rec.batches, (std::vector<std::string>{"\x1b[11;30f", "\x1b[0m03: " + std::string(20, 'x') +
-                                                          "\x1b[0m     " + std::string(91, 'y'),
-                                                          std::string(39, 'y'), "z"}));
+        EXPECT_EQ(rec.batches, (std::vector<std::string>{"\x1b[11;30f",
+                                                         "\x1b[0m03: " + std::string(20, 'x') +
+                                                             "\x1b[0m     " + std::string(91, 'y'),
+                                                         std::string(39, 'y'), "z"}));
     }
     // Fields hold only their listed values in the running panel; a guard fed
     // anything else must fail and leave its field as it was.
@@ -258,7 +259,8 @@ TEST(Panel, PollReadAndWriteOnAPipe) {
         std::ifstream io("/proc/self/io");
         std::string name;
         long value = 0;
-        while (io >> name >> value && name != "syscw:") {}
+        while (io >> name >> value && name != "syscw:") {
+        }
         return value;
     };
     const long before = write_calls();

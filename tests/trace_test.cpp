@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "key_script.h"
+#include "screen.h"
 
 namespace panel::trace {
 namespace {
@@ -30,17 +31,17 @@ std::string expand(const Script& script) {
 }
 
 TEST(KeyScript, ParsesStepsAndReportsWhereItFails) {
-    const std::pair<const char*, const char*> valid[] = {
+    const std::pair<const char*, std::string> valid[] = {
         {"a e .{3} f .", "ae___f_"},
         {"a{3}# c {\n\tb\r\n#", "aaab"},
-        {"\\x41\\xfF\\\\\\.\\#\\{x{002}}", "A\xff\\.#{xx}"},
+        {"\\x41\\xfF\\x00\\\\\\.\\#\\{x{002}}", std::string("A\xff\0\\.#{xx}", 10)},
         {"", ""},
     };
     for (const auto& [text, keys] : valid) {
         Script script;
         EXPECT_EQ(parse_script(text, script).has_value(), false) << text;
         EXPECT_EQ(expand(script), keys) << text;
-        EXPECT_EQ(script.cycles, std::string(keys).size()) << text;
+        EXPECT_EQ(script.cycles, keys.size()) << text;
     }
     Script big;
     ASSERT_FALSE(parse_script(".{1000000000}a{1000000000}", big));
@@ -59,7 +60,7 @@ TEST(KeyScript, ParsesStepsAndReportsWhereItFails) {
         {"a{3\n}", 1, 2, "'{' is not closed"},
         {"a{0}", 1, 3, "repeat count '0' is not a decimal from 1 to 1000000000"},
         {"a{1000000001}", 1, 3, "repeat count '1000000001' is not a decimal from 1 to 1000000000"},
-        {"a{+1}", 1, 3, "repeat count '+1' is not a decimal from 1 to 1000000000"},
+        {"a{1x}", 1, 3, "repeat count '1x' is not a decimal from 1 to 1000000000"},
         {"a{}", 1, 3, "repeat count '' is not a decimal from 1 to 1000000000"},
         {"ab\n  \\xg0", 2, 3, "'\\x' must be followed by two hex digits"},
         {"\\x4", 1, 1, "'\\x' must be followed by two hex digits"},
@@ -141,37 +142,65 @@ TEST(TraceProgram, RawInputAndCycleCounts) {
     // --cycles cuts a script or goes on without keys; a huge count costs nothing.
     for (const bool raw : {false, true}) {
         const std::string flag = raw ? "--raw" : "--changes";
-        const std::string cut = rows(trace({flag, "-fcsv", "-n", "2"}, "abc"));
-        EXPECT_EQ(cut.substr(cut.find("\r\n") + 2, 4), "2,b,") << raw;
-        EXPECT_EQ(std::count(cut.begin(), cut.end(), '\n'), 2) << raw;
+        EXPECT_EQ(rows(trace({flag, "-fcsv", "-n", "1"}, "abc")).substr(0, 4), "1,a,") << raw;
         const std::string longer = rows(trace({flag, "--format=csv", "--cycles=4"}, "a"));
         EXPECT_EQ(longer.substr(longer.rfind("\r\n", longer.size() - 3) + 2, 3), "4,,") << raw;
     }
     EXPECT_EQ(trace({"-n", "0"}, "a").out.find('\n') + 1, trace({"-n", "0"}, "a").out.size());
-    const std::string huge = trace({"-f", "csv", "-n", "3"}, ".{1000000000}").out;
-    EXPECT_EQ(std::count(huge.begin(), huge.end(), '\n'), 4);
+    // Over the output buffer's size, every byte in its place.
+    std::string expected;
+    for (int n = 1; n <= 1200; ++n)
+        expected += std::to_string(n) + ",,00:00,00: manual,32,0,0,idle,closed,0,time,none,0,20,20\r\n";
+    EXPECT_EQ(rows(trace({"-f", "csv", "-n", "1200"}, ".{1000000000}")), expected);
 }
 
-TEST(TraceProgram, WaveformHeaderStartValuesAndBellPulse) {
-    const Result r = trace({"--format", "vcd", GOLDEN + "/typical.keys"});
-    EXPECT_EQ(r.out.substr(0, r.out.find("$var")),
-              "$version cooker-panel-trace 1.0.0 $end\n$timescale 100 ms $end\n$scope module panel $end\n");
-    const std::string start =
-        "$var wire 1 L bell $end\n$upscope $end\n$enddefinitions $end\n#0\n$dumpvars\n"
-        "bx A\nb0 B\n0C\nb0 D\n0E\nb11 F\nb0 G\nb10100 H\nb10100 I\n0J\nb100000 K\n0L\n$end\n";
-    EXPECT_NE(r.out.find(start), std::string::npos);
-    // The run ends in cycle 101: bell, backlight off, time 0; green from 102.
-    EXPECT_NE(r.out.find("#101\nb10 B\nb0 G\n0J\n1L\n#102\nb100000 K\n0L\n#111\n1L\n#112\n0L\n"),
-              std::string::npos);
-    EXPECT_NE(r.out.find("#130\nb1100110 A\nb0 B\n1C\n"), std::string::npos);  // f: reset and open
-    EXPECT_EQ(r.out.substr(r.out.rfind('#')), "#131\nbx A\nb100001 K\n");
+TEST(TraceProgram, WaveformOfTheTypicalUse) {
+    // Header, start-up values at #0, the end in cycle 101 with the bell pulse
+    // and the backlight off, the opening in 130: all in the golden file.
+    EXPECT_EQ(trace({"--format", "vcd", GOLDEN + "/typical.keys"}).out, slurp(GOLDEN + "/typical.vcd"));
+    // A last cycle that changes nothing still ends the waveform.
+    const std::string quiet = trace({"-fvcd", "-n1"}, ".").out;
+    EXPECT_EQ(quiet.substr(quiet.size() - 11), "0L\n$end\n#1\n");
     if (::access("/usr/bin/vcd2fst", X_OK) == 0) {  // the waveform viewer reads it
-        std::ofstream("/tmp/trace-test.vcd") << r.out;
-        EXPECT_EQ(std::system("vcd2fst /tmp/trace-test.vcd /tmp/trace-test.fst >/dev/null 2>&1 && "
-                              "fst2vcd /tmp/trace-test.fst | grep -q '^#131'"),
+        EXPECT_EQ(std::system(("vcd2fst " + GOLDEN +
+                               "/typical.vcd /tmp/trace-test.fst >/dev/null 2>&1 && "
+                               "fst2vcd /tmp/trace-test.fst | grep -q '^#131'")
+                                  .c_str()),
                   0);
-        std::remove("/tmp/trace-test.vcd"), std::remove("/tmp/trace-test.fst");
+        std::remove("/tmp/trace-test.fst");
     }
+}
+
+TEST(Screen, ShowsWhatATerminalWould) {
+    const struct {
+        const char* bytes;
+        std::string row1;
+        std::int32_t color;
+    } cases[] = {
+        {"\x1b[1;1fab\x1b[1;2f\xea\xb0\x80", "a\xea\xb0\x80", 0},  // a wide character over b
+        {"\x1b[1;1f\xea\xb0\x80x\x1b[1;2fy", "yx", 0},             // into its right half: all of it goes
+        {"\x1b[1;1f\xed\x9e\xa3x\x1b[1;1fz", "z x", 0},            // onto its left half: the right goes
+        {"\x1b[1;1f\xe1\x84\x80x\x1b[1;2fy", "yx", 0},             // U+1100 is wide, U+10FF is not
+        {"\x1b[1;1f\xe1\x83\xbfx\x1b[1;2fy", "\xe1\x83\xbfy", 0},
+        {"\x1b[1;1f\xc3\xa9\xf0\x9f\x98\x80q\x1b[1;2f!", "\xc3\xa9!q", 0},  // two and four bytes, narrow
+        {"\x1b[Hab\x1b[;2Hc\x1b[1;99fz\x1b[0;0f ", "c" + std::string(77, ' ') + "z", 0},
+        {"\x1b[1;1fabc\x1b[1;1f x", "xc", 0},  // blanks overwrite
+        {"\x1b[1;1fa\x01\x7f\xea\xb0"
+         "b\x80",
+         "ab\x80", 0},                                            // controls, a cut character
+        {"\x1b[1;3f\x1b[1;2;3;4;5;33m ab\x1b[0m c", "ab c", 33},  // the first character's colour
+        {"\x1b[1;1f\x1b[32mx\x1b[33m\x1b[1;1fx", "x", 33},        // a colour change alone
+    };
+    for (const auto& c : cases) {
+        Screen screen;
+        screen.feed(c.bytes);
+        EXPECT_EQ(screen.text(1), c.row1) << c.bytes;
+        EXPECT_EQ(screen.color(1), c.color) << c.bytes;
+    }
+    Screen screen;
+    screen.feed("\x1b[10;30f\x1b[33m00:10\x1b[0m \a\a\x1b[11;30f");
+    EXPECT_EQ((std::tuple(screen.text(10), screen.color(10), screen.bells(), screen.text(11))),
+              (std::tuple("00:10", 33, 2U, "")));
 }
 
 TEST(TraceProgram, BadInputGetsOneLineAndNoOutput) {

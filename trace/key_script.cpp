@@ -1,7 +1,5 @@
 #include "key_script.h"
 
-#include <limits>
-
 namespace panel::trace {
 namespace {
 
@@ -77,10 +75,9 @@ std::optional<ScriptError> parse_script(const std::string_view text, Script& scr
                 return error_at(i + 1, "repeat count '" + std::string(digits) +
                                            "' is not a decimal from 1 to 1000000000");
             }
-            if (count - 1 > std::numeric_limits<std::uint64_t>::max() - script.cycles) {
+            if (__builtin_add_overflow(script.cycles, count - 1, &script.cycles)) {
                 return error_at(i + 1, "more cycles in all than 64 bits can count");
             }
-            script.cycles += count - 1;
             script.steps.back().count = count;
             repeatable = false;
             i = close;

@@ -4,7 +4,6 @@
 // cycle, so bad input leaves nothing on standard output; --raw input streams.
 #include <fcntl.h>
 #include <getopt.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "key_script.h"
@@ -69,14 +69,15 @@ constexpr char VERSION[] = "cooker-panel-trace (cooker-panel) " COOKER_PANEL_VER
 struct Options {
     bool raw = false;
     bool changes = false;
-    bool cycles_given = false;
-    std::uint64_t cycles = 0;
+    std::optional<std::uint64_t> cycles;
     Format format = Format::TABLE;
     const char* input = "-";
 };
 
 Options parse_options(int argc, char** argv) {
-    enum { HELP_OPTION = 256, VERSION_OPTION };
+    // --help and --version have no short form: their codes are not in the option string.
+    constexpr int HELP_OPTION = 'H';
+    constexpr int VERSION_OPTION = 'V';
     static const option LONG_OPTIONS[] = {{"raw", no_argument, nullptr, 'r'},
                                           {"cycles", required_argument, nullptr, 'n'},
                                           {"format", required_argument, nullptr, 'f'},
@@ -85,7 +86,6 @@ Options parse_options(int argc, char** argv) {
                                           {"version", no_argument, nullptr, VERSION_OPTION},
                                           {nullptr, 0, nullptr, 0}};
     Options o;
-    opterr = 0;  // the messages below say the same, in one place
     for (int c; (c = getopt_long(argc, argv, ":rn:f:c", LONG_OPTIONS, nullptr)) != -1;) {
         const std::string value = optarg != nullptr ? optarg : "";
         switch (c) {
@@ -102,7 +102,6 @@ Options parse_options(int argc, char** argv) {
                 usage_error("invalid number of cycles '" + value + "' (0 to 1000000000)");
             }
             o.cycles = std::stoull(value);
-            o.cycles_given = true;
             break;
         }
         case 'f':
@@ -137,7 +136,7 @@ Options parse_options(int argc, char** argv) {
     return o;
 }
 
-// The input's descriptor; a folder is refused here rather than at the first read.
+// The input's descriptor. A folder opens, and its first read fails.
 int open_input(const char* name) {
     if (std::strcmp(name, "-") == 0) {
         return STDIN_FILENO;
@@ -145,10 +144,6 @@ int open_input(const char* name) {
     const int fd = ::open(name, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         io_error(name, errno);
-    }
-    struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-        io_error(name, EISDIR);
     }
     return fd;
 }
@@ -213,7 +208,7 @@ panel::trace::Script read_script(const char* name, int fd) {
 // Both return the error of standard output, 0 if none.
 int trace_script(const Options& o, int fd) {
     const panel::trace::Script script = read_script(o.input, fd);
-    std::uint64_t left = o.cycles_given ? o.cycles : script.cycles;
+    std::uint64_t left = o.cycles.value_or(script.cycles);
     static Run run(o.format, o.changes, left);  // static: the buffers are large
     for (const auto& step : script.steps) {
         const std::uint64_t count = std::min<std::uint64_t>(step.count, left);
@@ -227,11 +222,11 @@ int trace_script(const Options& o, int fd) {
 }
 
 int trace_raw(const Options& o, int fd) {
-    std::uint64_t left = o.cycles_given ? o.cycles : UINT64_MAX;
-    static Run run(o.format, o.changes, o.cycles_given ? o.cycles : 0);
+    std::uint64_t left = o.cycles.value_or(UINT64_MAX);
+    static Run run(o.format, o.changes, o.cycles.value_or(0));
     char chunk[1 << 16];
     bool writing = true;
-    while (left > 0 && writing) {
+    while (writing) {  // a read of 0 bytes, once left is 0, ends it too
         const std::size_t n = read_some(
             fd, o.input, chunk, static_cast<std::size_t>(std::min<std::uint64_t>(sizeof chunk, left)));
         if (n == 0) {
@@ -242,7 +237,7 @@ int trace_raw(const Options& o, int fd) {
         }
         left -= n;
     }
-    if (o.cycles_given && writing) {
+    if (o.cycles.has_value() && writing) {
         run.cycles(NO_KEY, left);
     }
     return run.finish();

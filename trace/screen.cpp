@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <utility>
 
 namespace panel::trace {
 namespace {
@@ -32,11 +34,15 @@ std::uint32_t code_point(const char* bytes, std::size_t size) {
     return value;
 }
 
-// Terminals draw Hangul and the CJK blocks two columns wide.
+// Terminals draw Hangul, the CJK blocks and the full-width forms two columns wide.
+constexpr std::pair<std::uint32_t, std::uint32_t> WIDE[] = {{0x1100, 0x115F}, {0x2E80, 0xA4CF},
+                                                            {0xAC00, 0xD7A3}, {0xF900, 0xFAFF},
+                                                            {0xFF00, 0xFF60}, {0xFFE0, 0xFFE6}};
+
 int columns_of(std::uint32_t cp) {
-    const bool wide = (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0xA4CF) ||
-                      (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) ||
-                      (cp >= 0xFF00 && cp <= 0xFF60) || (cp >= 0xFFE0 && cp <= 0xFFE6);
+    const bool wide = std::any_of(std::begin(WIDE), std::end(WIDE), [cp](const auto& range) {
+        return cp >= range.first && cp <= range.second;
+    });
     return wide ? 2 : 1;
 }
 
@@ -52,9 +58,11 @@ void Screen::feed(const std::string_view bytes) {
         } else if (mode_ == Mode::CSI) {
             if (byte >= '0' && byte <= '9') {
                 std::int32_t& p = params_[param_count_ - 1];
-                p = p < 10000 ? p * 10 + (byte - '0') : p;
+                p = std::min(p, 9999) * 10 + (byte - '0');
             } else if (byte == ';') {
-                param_count_ = param_count_ < params_.size() ? param_count_ + 1 : param_count_;
+                // Past the last slot, each further parameter replaces the last one.
+                param_count_ = std::min(param_count_ + 1, params_.size());
+                params_[param_count_ - 1] = 0;
             } else {
                 mode_ = Mode::TEXT;
                 control_sequence(byte);
@@ -85,9 +93,8 @@ void Screen::feed(const std::string_view bytes) {
 void Screen::control_sequence(const char final_byte) {
     if (final_byte == 'f' || final_byte == 'H') {
         // Rows and columns count from 1; 0 or nothing means 1.
-        auto clamp = [](std::int32_t v, int limit) { return v < 1 ? 0 : (v > limit ? limit - 1 : v - 1); };
-        row_ = clamp(params_[0], ROWS);
-        column_ = clamp(param_count_ > 1 ? params_[1] : 1, COLUMNS);
+        row_ = std::clamp(params_[0], 1, ROWS) - 1;
+        column_ = std::clamp(params_[1], 1, COLUMNS) - 1;
     } else if (final_byte == 'm') {
         for (std::size_t i = 0; i < param_count_; ++i) {
             color_ = params_[i];
@@ -99,11 +106,11 @@ void Screen::control_sequence(const char final_byte) {
 void Screen::clear(int row, int column) {
     auto& line = cells_[static_cast<std::size_t>(row)];
     auto at = static_cast<std::size_t>(column);
-    if (line[at].width == 0 && at > 0) {
-        --at;
+    if (line[at].width == 0) {
+        --at;  // the right half: the character starts one column earlier
     }
-    const std::size_t end = line[at].width == 2 ? at + 2 : at + 1;
-    for (std::size_t c = at; c < end && c < line.size(); ++c) {
+    const std::size_t end = at + line[at].width;
+    for (std::size_t c = at; c < end; ++c) {
         line[c] = Cell{};
     }
 }
@@ -121,10 +128,9 @@ void Screen::put_character() {
     Cell& cell = line[at];
     // The panel redraws the same characters every cycle, often in another
     // colour: then only the colour changes, and the row's text stays.
-    bool same = cell.size == size && cell.width == width && (width == 1 || line[at + 1].width == 0);
-    for (std::size_t i = 0; same && i < size; ++i) {
-        same = cell.bytes[i] == pending_[i];
-    }
+    const bool same = cell.size == size && cell.width == width &&
+                      std::equal(pending_, pending_ + size, cell.bytes) &&
+                      (width == 1 || line[at + 1].width == 0);
     if (!same) {
         for (int c = column_ - width; c < column_; ++c) {
             clear(row_, c);

@@ -53,11 +53,8 @@ std::string_view key_text(std::int32_t key, char (&buffer)[4]) {
 }
 
 int digits(std::uint64_t value) {
-    int n = 1;
-    while (value >= 10) {
-        value /= 10, ++n;
-    }
-    return n;
+    char text[20];
+    return static_cast<int>(std::to_chars(text, text + sizeof text, value).ptr - text);
 }
 
 // One column of the table: its header, width and alignment.
@@ -75,7 +72,7 @@ constexpr Column COLUMNS[] = {{"key", 4, false},    {"row10", 5, false},    {"co
 // text in a column of width, blanks on the left (right) or on the right.
 void padded(Output& out, std::string_view text, std::size_t width, bool right) {
     const std::string_view blanks = "                    ";
-    const std::string_view pad = blanks.substr(0, width > text.size() ? width - text.size() : 0);
+    const std::string_view pad = blanks.substr(0, std::max(width, text.size()) - text.size());
     if (right) {
         out.put(pad);
     }
@@ -106,18 +103,15 @@ constexpr Signal SIGNALS[] = {
 
 }  // namespace
 
-void Output::put(const std::string_view bytes) {
-    if (bytes.size() > CAPACITY - length_) {
-        flush();
-    }
-    if (bytes.size() > CAPACITY) {
-        if (error_ == 0 && !write_all(fd_, bytes.data(), bytes.size())) {
-            error_ = errno;
+void Output::put(std::string_view bytes) {
+    while (!bytes.empty()) {
+        if (length_ == CAPACITY) {
+            flush();
         }
-        return;
+        const std::size_t taken = bytes.copy(buffer_ + length_, CAPACITY - length_);
+        length_ += taken;
+        bytes.remove_prefix(taken);
     }
-    bytes.copy(buffer_ + length_, bytes.size());
-    length_ += bytes.size();
 }
 
 void Output::put(const char byte) {
@@ -133,13 +127,12 @@ void Output::put_number(const std::uint64_t value) {
     put({text, static_cast<std::size_t>(end - text)});
 }
 
-bool Output::flush() {
+void Output::flush() {
     // After a failure the rest is dropped: the caller stops and reports it.
-    if (length_ > 0 && error_ == 0 && !write_all(fd_, buffer_, length_)) {
+    if (error_ == 0 && !write_all(fd_, buffer_, length_)) {
         error_ = errno == 0 ? EIO : errno;
     }
     length_ = 0;
-    return error_ == 0;
 }
 
 TraceWriter::TraceWriter(Output& out, Format format, bool changes_only, std::uint64_t cycles)
@@ -193,7 +186,7 @@ void TraceWriter::write(const TraceRecord& record) {
 void TraceWriter::finish() {
     if (format_ == Format::VCD) {
         // The waveform lasts to the end of the last cycle, changed or not.
-        if (last_.cycle > 0 && !last_written_) {
+        if (!last_written_) {
             out_.put('#');
             out_.put_number(last_.cycle);
             out_.put('\n');
@@ -212,34 +205,35 @@ void TraceWriter::row(const TraceRecord& r) {
 }
 
 void TraceWriter::table_row(const TraceRecord& r) {
-    char key[4];
-    char numbers[7][12];
-    auto number = [&](int slot, std::uint64_t value) {
-        auto* const end = std::to_chars(numbers[slot], numbers[slot] + 12, value).ptr;
-        return std::string_view(numbers[slot], static_cast<std::size_t>(end - numbers[slot]));
+    char number[20];
+    auto text_of = [&number](std::uint64_t value) {
+        return std::string_view(
+            number,
+            static_cast<std::size_t>(std::to_chars(number, number + sizeof number, value).ptr - number));
     };
-    auto unsigned_of = [](std::int32_t v) { return static_cast<std::uint64_t>(v); };
-    char cycle[20];
-    auto* const cycle_end = std::to_chars(cycle, cycle + sizeof cycle, r.cycle).ptr;
-    padded(out_, {cycle, static_cast<std::size_t>(cycle_end - cycle)}, static_cast<std::size_t>(cycle_width_),
-           true);
-    const std::string_view values[] = {key_text(r.key, key),
-                                       r.row10,
-                                       number(0, unsigned_of(r.color)),
-                                       number(1, unsigned_of(r.bell)),
-                                       number(2, unsigned_of(r.backlight)),
-                                       operation_name(r.operation),
-                                       door_name(r.door),
-                                       number(3, unsigned_of(r.mode)),
-                                       setting_name(r.setting),
-                                       raise_name(r.raise),
-                                       number(4, unsigned_of(r.time)),
-                                       number(5, unsigned_of(r.set_temp)),
-                                       number(6, unsigned_of(r.cur_temp))};
-    for (std::size_t i = 0; i < std::size(COLUMNS); ++i) {
+    auto of = [&](std::int32_t value) { return text_of(static_cast<std::uint64_t>(value)); };
+    padded(out_, text_of(r.cycle), static_cast<std::size_t>(cycle_width_), true);
+    // Each cell is written before the next number is made in the buffer.
+    const Column* column = COLUMNS;
+    auto cell = [&](std::string_view text) {
         out_.put("  ");
-        padded(out_, values[i], static_cast<std::size_t>(COLUMNS[i].width), COLUMNS[i].right);
-    }
+        padded(out_, text, static_cast<std::size_t>(column->width), column->right);
+        ++column;
+    };
+    char key[4];
+    cell(key_text(r.key, key));
+    cell(r.row10);
+    cell(of(r.color));
+    cell(of(r.bell));
+    cell(of(r.backlight));
+    cell(operation_name(r.operation));
+    cell(door_name(r.door));
+    cell(of(r.mode));
+    cell(setting_name(r.setting));
+    cell(raise_name(r.raise));
+    cell(of(r.time));
+    cell(of(r.set_temp));
+    cell(of(r.cur_temp));
     out_.put("  ");
     out_.put(r.row11);
     out_.put('\n');

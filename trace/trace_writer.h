@@ -18,8 +18,8 @@ public:
     void put(std::string_view bytes);
     void put(char byte);
     void put_number(std::uint64_t value);
-    // Hands the buffer to the descriptor; false once any write has failed.
-    bool flush();
+    // Hands the buffer to the descriptor.
+    void flush();
     // errno of the first failed write, 0 while none has failed.
     [[nodiscard]] int error() const { return error_; }
 
