@@ -50,6 +50,11 @@ std::string read_for(
     return text;
 }
 
+// A read_for condition: text has appeared.
+auto until(const std::string& text) {
+    return [text](const std::string& s) { return s.find(text) != std::string::npos; };
+}
+
 long voluntary_switches(pid_t pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/status");
     std::string word;
@@ -169,7 +174,7 @@ protected:
             ::_exit(WIFSIGNALED(status) ? 128 + WTERMSIG(status) : 1);
         }
         ::close(slave);
-        read_for(master_, 2s, [](const std::string& s) { return s.find("[11;30f") != s.npos; });
+        read_for(master_, 3s, until("[11;30f"));
         std::ifstream("/proc/" + std::to_string(shell_) + "/task/" + std::to_string(shell_) + "/children") >>
             panel_;
     }
@@ -206,17 +211,17 @@ TEST_F(OnPty, CharacterModeWithoutEchoSuspendResumeInterrupt) {
     EXPECT_EQ(now().c_cc[VMIN], 1);
     EXPECT_EQ(now().c_cc[VTIME], 0);
     type("d");
-    std::string out = read_for(master_, 400ms);
+    const std::string out = read_for(master_, 3s, until("01: "));
     EXPECT_NE(out.find("01: "), std::string::npos);
     EXPECT_EQ(out.find('d'), std::string::npos) << "echoed";  // no panel output holds a 'd'
 
     type("\x1a");  // Ctrl-Z: stopped, with the terminal as it was found
-    EXPECT_NE(read_for(master_, 300ms).find(LEAVE), std::string::npos);
+    EXPECT_NE(read_for(master_, 3s, until(LEAVE)).find(LEAVE), std::string::npos);
     EXPECT_TRUE(restored());
     EXPECT_EQ(read_for(master_, 300ms), "") << "drawing while stopped";
 
     ::kill(panel_, SIGCONT);  // back in character mode, drawing
-    EXPECT_NE(read_for(master_, 400ms).find("\x1b[10;30f"), std::string::npos);
+    EXPECT_NE(read_for(master_, 3s, until("\x1b[10;30f")).find("\x1b[10;30f"), std::string::npos);
     EXPECT_EQ(now().c_lflag & (ECHO | ICANON), 0U);
     type("\x03");
     EXPECT_EQ(ending(), std::pair(SIGINT, true));
@@ -236,7 +241,8 @@ TEST_F(OnPty, TerminationHangUpAndQuitRestoreTheTerminal) {
 TEST_F(OnPty, SuspendIgnoredAtStartStaysIgnored) {
     start(/*ignore_tstp=*/true);
     type("\x1a");
-    EXPECT_NE(read_for(master_, 400ms).find("\x1b[10;30f"), std::string::npos);
+    read_for(master_, 200ms);  // what was drawn before the key
+    EXPECT_NE(read_for(master_, 3s, until("\x1b[10;30f")).find("\x1b[10;30f"), std::string::npos);
     EXPECT_EQ(now().c_lflag & (ECHO | ICANON), 0U);
 }
 

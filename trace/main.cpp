@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -96,12 +97,13 @@ Options parse_options(int argc, char** argv) {
             o.changes = true;
             break;
         case 'n': {
-            const bool digits = !value.empty() && value.size() <= 10 &&
-                                value.find_first_not_of("0123456789") == std::string::npos;
-            if (!digits || std::stoull(value) > MAX_CYCLES) {
+            std::uint64_t cycles = 0;
+            const char* const end = value.data() + value.size();
+            const auto [stop, error] = std::from_chars(value.data(), end, cycles);
+            if (error != std::errc() || stop != end || cycles > MAX_CYCLES) {
                 usage_error("invalid number of cycles '" + value + "' (0 to 1000000000)");
             }
-            o.cycles = std::stoull(value);
+            o.cycles = cycles;
             break;
         }
         case 'f':

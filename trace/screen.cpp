@@ -40,6 +40,9 @@ constexpr std::pair<std::uint32_t, std::uint32_t> WIDE[] = {{0x1100, 0x115F}, {0
                                                             {0xFF00, 0xFF60}, {0xFFE0, 0xFFE6}};
 
 int columns_of(std::uint32_t cp) {
+    if (cp < WIDE[0].first) {
+        return 1;  // ASCII and the rest of the narrow start
+    }
     const bool wide = std::any_of(std::begin(WIDE), std::end(WIDE), [cp](const auto& range) {
         return cp >= range.first && cp <= range.second;
     });
@@ -118,7 +121,7 @@ void Screen::clear(int row, int column) {
 void Screen::put_character() {
     const std::size_t size = pending_need_;
     pending_need_ = 0;
-    const int width = size == 1 ? 1 : columns_of(code_point(pending_, size));
+    const int width = columns_of(code_point(pending_, size));
     if (column_ + width > COLUMNS) {
         return;  // no room left on the row: the panel never gets here
     }
@@ -139,7 +142,7 @@ void Screen::put_character() {
         cell.size = static_cast<std::uint8_t>(size);
         cell.width = static_cast<std::uint8_t>(width);
         if (width == 2) {
-            line[at + 1] = Cell{{}, 0, 0, 0};
+            line[at + 1] = Cell{{}, 0, 0, color_};
         }
         changed_[static_cast<std::size_t>(row_)] = true;
     }

@@ -104,13 +104,14 @@ constexpr Signal SIGNALS[] = {
 }  // namespace
 
 void Output::put(std::string_view bytes) {
-    while (!bytes.empty()) {
-        if (length_ == CAPACITY) {
-            flush();
-        }
+    for (;;) {
         const std::size_t taken = bytes.copy(buffer_ + length_, CAPACITY - length_);
         length_ += taken;
         bytes.remove_prefix(taken);
+        if (bytes.empty()) {
+            return;
+        }
+        flush();  // full, and more to come
     }
 }
 
