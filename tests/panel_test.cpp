@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <fstream>
 
 #include "backlight_beep_control.h"
@@ -150,6 +151,8 @@ TEST(Panel, LongestModeLineAndGuardsOutsideTheirLists) {
     std::fill(std::begin(full.name), std::end(full.name), 'x');
     PanelOutputs longest{};
     longest.mode_text = Display_Mode_Name(&full);
+    EXPECT_EQ(std::string_view(longest.mode_text.bytes, ::strnlen(longest.mode_text.bytes, MODE_TEXT_SIZE)),
+              "03: " + std::string(20, 'x'));
     {
         Recorder rec;  // drawn whole; a batch over the buffer's size goes out in two
         Mode_Interface(longest, 0);
