@@ -131,9 +131,9 @@ void Screen::put_character() {
     Cell& cell = line[at];
     // The panel redraws the same characters every cycle, often in another
     // colour: then only the colour changes, and the row's text stays.
-    const bool same = cell.size == size && cell.width == width &&
-                      std::equal(pending_, pending_ + size, cell.bytes) &&
-                      (width == 1 || line[at + 1].width == 0);
+    // (A wide character's right half is always blanked together with it.)
+    const bool same =
+        cell.size == size && cell.width == width && std::equal(pending_, pending_ + size, cell.bytes);
     if (!same) {
         for (int c = column_ - width; c < column_; ++c) {
             clear(row_, c);

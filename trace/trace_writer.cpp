@@ -175,7 +175,7 @@ void TraceWriter::begin(const TraceRecord& start) {
 void TraceWriter::write(const TraceRecord& record) {
     if (format_ == Format::VCD) {
         vcd_changes(record, false);
-    } else if (!changes_only_ || record.cycle == 1 || !same_panel(record, last_)) {
+    } else if (!changes_only_ || !same_panel(record, last_)) {  // cycle 1 draws: never the same as start-up
         row(record);
         last_written_ = true;
     } else {
@@ -243,8 +243,10 @@ void TraceWriter::table_row(const TraceRecord& r) {
 void TraceWriter::csv_row(const TraceRecord& r) {
     auto field = [&](std::string_view text) {
         out_.put(',');
-        const bool plain = std::none_of(
-            text.begin(), text.end(), [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; });
+        // No field holds a line end: keys show control bytes as \xHH and the
+        // rows hold no control bytes. A comma or a quote needs quotes.
+        const bool plain =
+            std::none_of(text.begin(), text.end(), [](char c) { return c == ',' || c == '"'; });
         if (plain) {
             out_.put(text);
             return;
