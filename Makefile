@@ -48,7 +48,7 @@ coverage:
 	cmake --build --preset coverage
 	find build/coverage -name '*.gcda' -delete
 	ctest --preset coverage
-	gcovr --root . --filter src/ --exclude src/main.cpp build/coverage \
+	gcovr --root . --filter src/ --filter trace/ --exclude src/main.cpp build/coverage \
 	    --branches --exclude-throw-branches --exclude-unreachable-branches --print-summary --txt build/coverage/coverage.txt --html-details build/coverage/coverage.html
 
 package:

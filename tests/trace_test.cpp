@@ -144,6 +144,7 @@ TEST(TraceProgram, RawInputAndCycleCounts) {
         EXPECT_EQ(longer.substr(longer.rfind("\r\n", longer.size() - 3) + 2, 3), "4,,") << raw;
     }
     EXPECT_EQ(trace({"-n", "0"}, "a").out.find('\n') + 1, trace({"-n", "0"}, "a").out.size());
+    EXPECT_EQ(trace({"--raw"}, "a").out.substr(0, 12), "     cycle  ");  // a count not known ahead: 10 wide
     // Over the output buffer's size, every byte in its place.
     std::string expected;
     for (int n = 1; n <= 1200; ++n) expected += row(n, "");

@@ -142,14 +142,11 @@ void Screen::put_character() {
         cell.size = static_cast<std::uint8_t>(size);
         cell.width = static_cast<std::uint8_t>(width);
         if (width == 2) {
-            line[at + 1] = Cell{{}, 0, 0, color_};
+            line[at + 1] = Cell{{}, 0, 0};  // the right half: no text, and no colour anyone reads
         }
         changed_[static_cast<std::size_t>(row_)] = true;
     }
     cell.color = color_;
-    if (width == 2) {
-        line[at + 1].color = color_;
-    }
 }
 
 std::string_view Screen::text(const int row) {
