@@ -25,7 +25,7 @@ void monotonic_sleep_until(void* /*context*/, std::int64_t deadline) {
 
 PacingClock monotonic_clock() { return {&monotonic_now, &monotonic_sleep_until, nullptr}; }
 
-Pacer::Pacer(const PacingClock clock)
+Pacer::Pacer(const PacingClock& clock)
     : clock_(clock), deadline_(clock.now(clock.context) + CYCLE_PERIOD_NS) {}
 
 void Pacer::wait() {

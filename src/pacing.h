@@ -27,7 +27,7 @@ PacingClock monotonic_clock();
 class Pacer {
 public:
     // The first deadline is one period after now.
-    explicit Pacer(PacingClock clock);
+    explicit Pacer(const PacingClock& clock);
     // Sleeps until the deadline, then sets the next one.
     void wait();
     [[nodiscard]] std::int64_t deadline() const { return deadline_; }
