@@ -229,7 +229,7 @@ TEST(Panel, PollReadAndWriteOnAPipe) {
         }
         return value;
     };
-    const long before = write_calls();
+    [[maybe_unused]] const long before = write_calls();
     write_all(fds[1], "\x1b", 1);  // a single byte, and no empty write after it
     write_all(fds[1], "[A", 2);    // a key of several bytes gives one per call
 #ifndef __SANITIZE_ADDRESS__  // that runtime probes memory with write calls of its own
