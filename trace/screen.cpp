@@ -82,6 +82,7 @@ void Screen::feed(const std::string_view bytes) {
             } else if (byte == BEL) {
                 ++bells_;
             } else if (u >= 0x20 && u != 0x7F) {
+                std::memset(pending_, 0, sizeof pending_);  // unused bytes stay 0, so cells compare whole
                 pending_[0] = byte;
                 pending_size_ = 1;
                 pending_need_ = utf8_length(u);
@@ -133,12 +134,12 @@ void Screen::put_character() {
     // colour: then only the colour changes, and the row's text stays.
     // (A wide character's right half is always blanked together with it.)
     const bool same =
-        cell.size == size && cell.width == width && std::equal(pending_, pending_ + size, cell.bytes);
+        cell.size == size && cell.width == width && std::memcmp(pending_, cell.bytes, sizeof pending_) == 0;
     if (!same) {
         for (int c = column_ - width; c < column_; ++c) {
             clear(row_, c);
         }
-        std::memcpy(cell.bytes, pending_, size);
+        std::memcpy(cell.bytes, pending_, sizeof pending_);
         cell.size = static_cast<std::uint8_t>(size);
         cell.width = static_cast<std::uint8_t>(width);
         if (width == 2) {
