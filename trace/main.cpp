@@ -215,7 +215,7 @@ int trace_script(const Options& o, int fd) {
     for (const auto& step : script.steps) {
         const std::uint64_t count = std::min<std::uint64_t>(step.count, left);
         if (!run.cycles(step.key, count)) {
-            break;
+            return run.finish();  // standard output failed: no point running on
         }
         left -= count;
     }
