@@ -52,9 +52,15 @@ std::string_view key_text(std::int32_t key, char (&buffer)[4]) {
     return {buffer, 4};
 }
 
+// The decimal digits of value, made in buffer.
+std::string_view decimal(std::uint64_t value, char (&buffer)[20]) {
+    return {buffer,
+            static_cast<std::size_t>(std::to_chars(buffer, buffer + sizeof buffer, value).ptr - buffer)};
+}
+
 int digits(std::uint64_t value) {
-    char text[20];
-    return static_cast<int>(std::to_chars(text, text + sizeof text, value).ptr - text);
+    char text[20] = {};
+    return static_cast<int>(decimal(value, text).size());
 }
 
 // One column of the table: its header, width and alignment.
@@ -123,9 +129,8 @@ void Output::put(const char byte) {
 }
 
 void Output::put_number(const std::uint64_t value) {
-    char text[20];
-    auto* const end = std::to_chars(text, text + sizeof text, value).ptr;
-    put({text, static_cast<std::size_t>(end - text)});
+    char text[20] = {};
+    put(decimal(value, text));
 }
 
 void Output::flush() {
@@ -206,14 +211,9 @@ void TraceWriter::row(const TraceRecord& r) {
 }
 
 void TraceWriter::table_row(const TraceRecord& r) {
-    char number[20];
-    auto text_of = [&number](std::uint64_t value) {
-        return std::string_view(
-            number,
-            static_cast<std::size_t>(std::to_chars(number, number + sizeof number, value).ptr - number));
-    };
-    auto of = [&](std::int32_t value) { return text_of(static_cast<std::uint64_t>(value)); };
-    padded(out_, text_of(r.cycle), static_cast<std::size_t>(cycle_width_), true);
+    char number[20] = {};
+    auto of = [&number](std::int32_t value) { return decimal(static_cast<std::uint64_t>(value), number); };
+    padded(out_, decimal(r.cycle, number), static_cast<std::size_t>(cycle_width_), true);
     // Each cell is written before the next number is made in the buffer.
     const Column* column = COLUMNS;
     auto cell = [&](std::string_view text) {
