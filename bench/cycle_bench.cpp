@@ -75,7 +75,7 @@ void BM_TraceCsvCycle(benchmark::State& state) {
     panel::trace::Tracer tracer;
     panel::trace::TraceWriter writer(*out, panel::trace::Format::CSV, false, 0);
     writer.begin(tracer.record());
-    for (auto _ : state) writer.write(tracer.step(panel::trace::NO_KEY));
+    for (auto _ : state) writer.write(tracer.step(panel::NO_KEY));
     writer.finish();
     out->flush();
     ::close(null_fd);

@@ -10,8 +10,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    panel::trace::Script script;
-    if (const auto error = panel::trace::parse_script(text, script)) {
+    panel::Script script;
+    if (const auto error = panel::parse_script(text, script)) {
         if (error->line == 0 || error->column == 0 || error->column > size + 1 || error->message.empty())
             std::abort();
     } else {

@@ -71,15 +71,15 @@ void OutputSink::flush() {
     length_ = 0;
 }
 
-void OutputSink::set_handler(FlushHandler handler, void* context) {
-    handler_ = handler;
-    context_ = context;
+void OutputSink::set_handler(FlushHandler new_handler, void* new_context) {
+    handler_ = new_handler;
+    context_ = new_context;
 }
 
 namespace {
-constinit OutputSink process_output;
+constinit thread_local OutputSink thread_output;
 }  // namespace
 
-OutputSink& panel_output() { return process_output; }
+OutputSink& panel_output() { return thread_output; }
 
 }  // namespace panel

@@ -24,9 +24,11 @@ public:
     void flush();
 
     // Route flushed batches to handler (or back to standard output with nullptr).
-    void set_handler(FlushHandler handler, void* context);
+    void set_handler(FlushHandler new_handler, void* new_context);
 
     [[nodiscard]] std::size_t pending() const { return length_; }
+    [[nodiscard]] FlushHandler handler() const { return handler_; }
+    [[nodiscard]] void* context() const { return context_; }
 
 private:
     char buffer_[CAPACITY] = {};
@@ -35,7 +37,8 @@ private:
     void* context_ = nullptr;
 };
 
-// The sink all drawing and the beeper write through.
+// The sink all drawing and the beeper write through: one for each thread, so
+// panels driven on different threads never share a buffer or a handler.
 OutputSink& panel_output();
 
 // Writes all of bytes to fd, retrying after signals; a failing descriptor

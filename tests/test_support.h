@@ -38,11 +38,11 @@ inline Panel started() {
 // Runs a key script, one cycle per step ("x{99}" repeats a key; '.' is a
 // cycle in which no key was typed, 'x' a key that means nothing).
 inline void run(Panel& p, std::string_view script) {
-    trace::Script parsed;
-    if (const auto error = trace::parse_script(script, parsed)) throw std::invalid_argument(error->message);
-    for (const trace::ScriptStep& step : parsed.steps) {
+    Script parsed;
+    if (const auto error = parse_script(script, parsed)) throw std::invalid_argument(error->message);
+    for (const ScriptStep& step : parsed.steps) {
         for (std::uint32_t n = 0; n < step.count; ++n) {
-            Control_Cycle(p, step.key == trace::NO_KEY ? std::nullopt
+            Control_Cycle(p, step.key == NO_KEY ? std::nullopt
                                                        : std::optional(static_cast<std::int8_t>(step.key)));
         }
     }

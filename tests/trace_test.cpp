@@ -210,7 +210,10 @@ TEST(TraceProgram, BadInputGetsOneLineAndNoOutput) {
         std::string err;
     } cases[] = {
         {{"--bogus"}, "", 2, "cooker-panel-trace: unrecognized option '--bogus'" + usage},
-        {{"-n"}, "", 2, "cooker-panel-trace: option '-n' requires a value" + usage},
+        {{"-n"}, "", 2, "cooker-panel-trace: option requires an argument -- 'n'" + usage},
+        {{"--cycles"}, "", 2, "cooker-panel-trace: option '--cycles' requires an argument" + usage},
+        {{"-xr"}, "", 2, "cooker-panel-trace: invalid option -- 'x'" + usage},
+        {{"-rcx"}, "", 2, "cooker-panel-trace: invalid option -- 'x'" + usage},
         {{"--cycles=1000000001"},
          "",
          2,

@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 
+#include "command_line.h"
 #include "key_script.h"
 #include "trace_writer.h"
 #include "tracer.h"
@@ -22,7 +23,7 @@
 namespace {
 
 using panel::trace::Format;
-using panel::trace::NO_KEY;
+using panel::NO_KEY;
 
 constexpr const char* PROGRAM = "cooker-panel-trace";
 constexpr std::uint64_t MAX_CYCLES = 1'000'000'000;
@@ -87,7 +88,8 @@ Options parse_options(int argc, char** argv) {
                                           {"version", no_argument, nullptr, VERSION_OPTION},
                                           {nullptr, 0, nullptr, 0}};
     Options o;
-    for (int c; (c = getopt_long(argc, argv, ":rn:f:c", LONG_OPTIONS, nullptr)) != -1;) {
+    int long_index = -1;
+    for (int c; (long_index = -1, c = getopt_long(argc, argv, ":rn:f:c", LONG_OPTIONS, &long_index)) != -1;) {
         const std::string value = optarg != nullptr ? optarg : "";
         switch (c) {
         case 'r':
@@ -123,10 +125,8 @@ Options parse_options(int argc, char** argv) {
         case VERSION_OPTION:
             (void)std::fputs(VERSION, stdout);
             std::exit(std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? 0 : STATUS_IO);
-        case ':':
-            usage_error(std::string("option '") + argv[optind - 1] + "' requires a value");
         default:
-            usage_error(std::string("unrecognized option '") + argv[optind - 1] + "'");
+            usage_error(panel::option_error(c, long_index, LONG_OPTIONS, argv));
         }
     }
     if (argc - optind > 1) {
@@ -192,14 +192,13 @@ private:
 };
 
 // The whole script, checked; a bad one ends the program before any output.
-panel::trace::Script read_script(const char* name, int fd) {
+panel::Script read_script(const char* name, int fd) {
     std::string text;
-    char chunk[1 << 16];
-    while (const std::size_t n = read_some(fd, name, chunk, sizeof chunk)) {
-        text.append(chunk, n);
+    if (const int error = panel::read_text(fd, text); error != 0) {
+        io_error(name, error);
     }
-    panel::trace::Script script;
-    if (const auto error = panel::trace::parse_script(text, script)) {
+    panel::Script script;
+    if (const auto error = panel::parse_script(text, script)) {
         (void)std::fprintf(stderr, "%s:%zu:%zu: %s\n", name, error->line, error->column,
                            error->message.c_str());
         std::exit(STATUS_USAGE);
@@ -209,7 +208,7 @@ panel::trace::Script read_script(const char* name, int fd) {
 
 // Both return the error of standard output, 0 if none.
 int trace_script(const Options& o, int fd) {
-    const panel::trace::Script script = read_script(o.input, fd);
+    const panel::Script script = read_script(o.input, fd);
     std::uint64_t left = o.cycles.value_or(script.cycles);
     static Run run(o.format, o.changes, left);  // static: the buffers are large
     for (const auto& step : script.steps) {

@@ -16,24 +16,6 @@
 namespace panel::trace {
 namespace {
 
-std::string_view operation_name(std::int32_t v) {
-    switch (v) {
-    case OP_IDLE:
-        return "idle";
-    case OP_RUNNING:
-        return "running";
-    case OP_ENDED:
-        return "ended";
-    default:
-        return "cancel";
-    }
-}
-std::string_view door_name(std::int32_t v) { return v == OPENING_OPEN ? "open" : "closed"; }
-std::string_view setting_name(std::int32_t v) { return v == SETTING_TEMP ? "temp" : "time"; }
-std::string_view raise_name(std::int32_t v) {
-    return v == RAISE_FINE ? "fine" : v == RAISE_COARSE ? "coarse" : "none";
-}
-
 // The key as text: nothing for no key, a printable byte as itself, any other
 // byte as \xHH.
 std::string_view key_text(std::int32_t key, char (&buffer)[4]) {
@@ -108,6 +90,24 @@ constexpr Signal SIGNALS[] = {
 };
 
 }  // namespace
+
+std::string_view operation_name(std::int32_t v) {
+    switch (v) {
+    case OP_IDLE:
+        return "idle";
+    case OP_RUNNING:
+        return "running";
+    case OP_ENDED:
+        return "ended";
+    default:
+        return "cancel";
+    }
+}
+std::string_view door_name(std::int32_t v) { return v == OPENING_OPEN ? "open" : "closed"; }
+std::string_view setting_name(std::int32_t v) { return v == SETTING_TEMP ? "temp" : "time"; }
+std::string_view raise_name(std::int32_t v) {
+    return v == RAISE_FINE ? "fine" : v == RAISE_COARSE ? "coarse" : "none";
+}
 
 void Output::put(std::string_view bytes) {
     for (;;) {

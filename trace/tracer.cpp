@@ -23,7 +23,7 @@ bool same_panel(const TraceRecord& a, const TraceRecord& b) {
            a.set_temp == b.set_temp && a.cur_temp == b.cur_temp;
 }
 
-Tracer::Tracer() {
+Tracer::Tracer() : saved_handler_(panel_output().handler()), saved_context_(panel_output().context()) {
     panel_output().flush();
     panel_output().set_handler(&to_screen, &screen_);
     Start_Panel(panel_);
@@ -36,6 +36,7 @@ Tracer::~Tracer() {
     // standard output.
     panel_output().set_handler(&discard, nullptr);
     panel_output().flush();
+    panel_output().set_handler(saved_handler_, saved_context_);
 }
 
 const TraceRecord& Tracer::step(const std::int32_t key) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "control_cycle.h"
+#include "output_sink.h"
 #include "screen.h"
 
 namespace panel::trace {
@@ -26,7 +27,8 @@ struct TraceRecord {
 // Everything but the cycle number is the same.
 bool same_panel(const TraceRecord& a, const TraceRecord& b);
 
-// One tracer at a time: it takes over the panel's output for its lifetime.
+// One tracer at a time on a thread: it takes over the thread's panel output
+// for its lifetime and gives the handler it found back when it ends.
 class Tracer {
 public:
     Tracer();
@@ -39,10 +41,15 @@ public:
     // Runs one cycle with key (a byte 0 to 255, or NO_KEY).
     const TraceRecord& step(std::int32_t key);
 
+    // The panel as it stands after the last cycle.
+    [[nodiscard]] const Panel& panel() const { return panel_; }
+
 private:
     void read_panel();
 
     Panel panel_{};
+    FlushHandler saved_handler_;
+    void* saved_context_;
     Screen screen_;
     TraceRecord record_;
 };

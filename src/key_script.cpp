@@ -1,6 +1,10 @@
 #include "key_script.h"
 
-namespace panel::trace {
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace panel {
 namespace {
 
 int hex_value(char c) {
@@ -113,4 +117,52 @@ std::optional<ScriptError> parse_script(const std::string_view text, Script& scr
     return std::nullopt;
 }
 
-}  // namespace panel::trace
+int read_text(const int fd, std::string& text) {
+    char chunk[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n > 0) {
+            text.append(chunk, static_cast<std::size_t>(n));
+        } else if (n == 0) {
+            return 0;
+        } else if (errno != EINTR) {
+            return errno;
+        }
+    }
+}
+
+std::string format_script(const std::vector<std::int32_t>& keys) {
+    constexpr char HEX[] = "0123456789abcdef";
+    std::string text;
+    for (std::size_t i = 0; i < keys.size();) {
+        std::size_t run = 1;
+        while (i + run < keys.size() && keys[i + run] == keys[i] && run < MAX_REPEAT) {
+            ++run;
+        }
+        if (!text.empty()) {
+            text += ' ';
+        }
+        const std::int32_t key = keys[i];
+        if (key == NO_KEY) {
+            text += '.';
+        } else if (key == '.' || key == '\\' || key == '#' || key == '{') {
+            text += '\\';
+            text += static_cast<char>(key);
+        } else if (key > 0x20 && key < 0x7F) {
+            text += static_cast<char>(key);
+        } else {
+            text += "\\x";
+            text += HEX[(key >> 4) & 0xF];
+            text += HEX[key & 0xF];
+        }
+        if (run > 1) {
+            text += '{';
+            text += std::to_string(run);
+            text += '}';
+        }
+        i += run;
+    }
+    return text;
+}
+
+}  // namespace panel

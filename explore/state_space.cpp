@@ -1,0 +1,273 @@
+#include "state_space.h"
+
+#include <algorithm>
+
+#include "output_sink.h"
+
+namespace panel::explore {
+namespace {
+
+// Where each part of a state lies in its word: first bit and width.
+struct Slot {
+    int shift;
+    int bits;
+};
+constexpr Slot RAISE{0, 2};  // RAISE_FINE 0, RAISE_COARSE 1, RAISE_NONE 3
+constexpr Slot SETTING{2, 1};
+constexpr Slot OPERATION{3, 3};  // up to OP_CANCEL 4, which no cycle leaves behind
+constexpr Slot DOOR{6, 1};
+constexpr Slot MODE{7, 3};
+constexpr Slot TIME{10, 11};
+constexpr Slot SET_TEMP{21, 7};
+constexpr Slot CUR_TEMP{28, 7};
+constexpr Slot TIME_TICK{35, 4};
+constexpr Slot TEMP_TICK{39, 5};
+constexpr Slot BEEP_TICK{44, 6};
+constexpr Slot SHOWN_MODE{50, 3};
+constexpr Slot BACKLIGHT{53, 1};
+constexpr Slot BEEPER{54, 1};
+constexpr int DIGIT_BITS = 4;  // the display frame's six digits fill the second word
+
+bool put(std::uint64_t& word, Slot slot, std::int32_t value) {
+    if (value < 0 || value >= (std::int32_t{1} << slot.bits)) {
+        return false;
+    }
+    word |= static_cast<std::uint64_t>(value) << slot.shift;
+    return true;
+}
+
+std::int32_t get(std::uint64_t word, Slot slot) {
+    return static_cast<std::int32_t>((word >> slot.shift) & ((std::uint64_t{1} << slot.bits) - 1));
+}
+
+std::uint64_t hash(PackedState s) {
+    std::uint64_t h = s.low ^ (s.high * 0x9E3779B97F4A7C15ULL);
+    h ^= h >> 31;
+    h *= 0xBF58476D1CE4E5B9ULL;
+    h ^= h >> 29;
+    return h;
+}
+
+void discard(void* /*context*/, const char* /*bytes*/, std::size_t /*size*/) {}
+
+constexpr std::uint32_t NO_PARENT = UINT32_MAX;
+
+}  // namespace
+
+std::optional<PackedState> pack(const Panel& panel) {
+    const ControlState& c = panel.control;
+    const TimeTemp& t = panel.time_temp;
+    std::uint64_t low = 0;
+    bool fits = put(low, RAISE, c.raise_button) && put(low, SETTING, c.time_temp_setting) &&
+                put(low, OPERATION, c.operation) && put(low, DOOR, c.opening_state) &&
+                put(low, MODE, c.mode_number) && put(low, TIME, t.time) && put(low, SET_TEMP, t.set_temp) &&
+                put(low, CUR_TEMP, t.cur_temp) && put(low, TIME_TICK, panel.time_tick) &&
+                put(low, TEMP_TICK, panel.temp_tick) && put(low, BEEP_TICK, panel.beep_tick) &&
+                put(low, SHOWN_MODE, static_cast<std::int32_t>(panel.current_mode - panel.table->data())) &&
+                put(low, BACKLIGHT, panel.outputs.backlight) && put(low, BEEPER, panel.outputs.beeper);
+    std::uint64_t high = 0;
+    for (std::size_t i = 0; i < panel.outputs.display.digits.size(); ++i) {
+        fits = fits && put(high, Slot{static_cast<int>(i) * DIGIT_BITS, DIGIT_BITS}, panel.outputs.display.digits[i]);
+    }
+    if (!fits) {
+        return std::nullopt;
+    }
+    return PackedState{low, high};
+}
+
+void unpack(const PackedState state, Panel& panel) {
+    const std::uint64_t w = state.low;
+    panel.control = ControlState{get(w, RAISE), get(w, SETTING), get(w, OPERATION), get(w, DOOR), get(w, MODE)};
+    panel.time_temp = TimeTemp{get(w, TIME), get(w, SET_TEMP), get(w, CUR_TEMP)};
+    panel.time_tick = get(w, TIME_TICK);
+    panel.temp_tick = get(w, TEMP_TICK);
+    panel.beep_tick = get(w, BEEP_TICK);
+    panel.table = &MODE_TABLE;
+    panel.current_mode = &MODE_TABLE[static_cast<std::size_t>(get(w, SHOWN_MODE))];
+    panel.outputs.backlight = get(w, BACKLIGHT);
+    panel.outputs.beeper = get(w, BEEPER);
+    for (std::size_t i = 0; i < panel.outputs.display.digits.size(); ++i) {
+        panel.outputs.display.digits[i] = get(state.high, Slot{static_cast<int>(i) * DIGIT_BITS, DIGIT_BITS});
+    }
+}
+
+std::int32_t field_value(const PackedState state, const Field field) {
+    switch (field) {
+    case Field::BACKLIGHT:
+        return get(state.low, BACKLIGHT);
+    case Field::OPERATION:
+        return get(state.low, OPERATION);
+    case Field::DOOR:
+        return get(state.low, DOOR);
+    case Field::MODE:
+        return get(state.low, MODE);
+    case Field::SETTING:
+        return get(state.low, SETTING);
+    case Field::RAISE:
+        return get(state.low, RAISE);
+    case Field::TIME:
+        return get(state.low, TIME);
+    case Field::SET_TEMP:
+        return get(state.low, SET_TEMP);
+    case Field::CUR_TEMP:
+        return get(state.low, CUR_TEMP);
+    }
+    return 0;
+}
+
+StateDetail detail(const PackedState state) {
+    Panel panel{};
+    unpack(state, panel);
+    return StateDetail{panel.time_tick, panel.temp_tick, panel.beep_tick, get(state.low, SHOWN_MODE),
+                       panel.outputs.beeper, panel.outputs.display};
+}
+
+bool StateSpace::explore(const Panel& start) {
+    states_.clear();
+    parent_.clear();
+    input_.clear();
+    next_.clear();
+    level_start_.assign(1, 0);
+    slots_.assign(std::size_t{1} << 16, 0);
+
+    const std::optional<PackedState> root = pack(start);
+    if (!root) {
+        return false;
+    }
+    insert(*root, NO_PARENT, 0);
+
+    // The drawing goes nowhere while the search runs; the handler found is
+    // given back at the end.
+    OutputSink& out = panel_output();
+    out.flush();
+    const FlushHandler saved_handler = out.handler();
+    void* const saved_context = out.context();
+    out.set_handler(&discard, nullptr);
+
+    bool packed = true;
+    std::size_t level_end = 1;
+    Panel panel{};
+    for (std::uint32_t i = 0; i < states_.size() && packed; ++i) {
+        if (i == level_end) {
+            level_start_.push_back(i);
+            level_end = states_.size();
+        }
+        for (int input = 0; input < INPUT_COUNT; ++input) {
+            unpack(states_[i], panel);
+            const std::int32_t key = INPUT_KEYS[input];
+            Control_Cycle(panel, key < 0 ? std::nullopt : std::optional(static_cast<std::int8_t>(key)));
+            const std::optional<PackedState> after = pack(panel);
+            if (!after) {
+                packed = false;
+                break;
+            }
+            next_.push_back(insert(*after, i, static_cast<std::uint8_t>(input)));
+        }
+    }
+    level_start_.push_back(static_cast<std::uint32_t>(states_.size()));
+
+    out.flush();
+    out.set_handler(saved_handler, saved_context);
+    return packed;
+}
+
+std::uint32_t StateSpace::insert(const PackedState state, const std::uint32_t parent, const std::uint8_t input) {
+    std::size_t mask = slots_.size() - 1;
+    for (std::size_t at = hash(state) & mask;; at = (at + 1) & mask) {
+        const std::uint32_t slot = slots_[at];
+        if (slot == 0) {
+            break;
+        }
+        if (states_[slot - 1] == state) {
+            return slot - 1;
+        }
+    }
+    const auto index = static_cast<std::uint32_t>(states_.size());
+    states_.push_back(state);
+    parent_.push_back(parent);
+    input_.push_back(input);
+    if (2 * states_.size() > slots_.size()) {
+        grow();
+        mask = slots_.size() - 1;
+    }
+    // Placed after a possible growth, which rebuilt the table without it.
+    std::size_t at = hash(state) & mask;
+    while (slots_[at] != 0 && slots_[at] != index + 1) {
+        at = (at + 1) & mask;
+    }
+    slots_[at] = index + 1;
+    return index;
+}
+
+void StateSpace::grow() {
+    slots_.assign(slots_.size() * 2, 0);
+    const std::size_t mask = slots_.size() - 1;
+    for (std::uint32_t i = 0; i < states_.size(); ++i) {
+        std::size_t at = hash(states_[i]) & mask;
+        while (slots_[at] != 0) {
+            at = (at + 1) & mask;
+        }
+        slots_[at] = i + 1;
+    }
+}
+
+std::optional<std::uint32_t> StateSpace::find(const PackedState state) const {
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t at = hash(state) & mask; slots_[at] != 0; at = (at + 1) & mask) {
+        if (states_[slots_[at] - 1] == state) {
+            return slots_[at] - 1;
+        }
+    }
+    return std::nullopt;
+}
+
+std::uint32_t StateSpace::depth(const std::uint32_t index) const {
+    const auto above = std::upper_bound(level_start_.begin(), level_start_.end() - 1, index);
+    return static_cast<std::uint32_t>(above - level_start_.begin() - 1);
+}
+
+std::vector<std::int32_t> StateSpace::script_to(std::uint32_t index) const {
+    std::vector<std::int32_t> keys;
+    for (; parent_[index] != NO_PARENT; index = parent_[index]) {
+        keys.push_back(INPUT_KEYS[input_[index]]);
+    }
+    std::reverse(keys.begin(), keys.end());
+    return keys;
+}
+
+std::vector<bool> StateSpace::can_reach(const std::vector<bool>& target) const {
+    // The transitions turned round (compressed rows), then a search backwards
+    // from every target state.
+    const std::size_t count = states_.size();
+    std::vector<std::uint32_t> first(count + 1, 0);
+    for (const std::uint32_t to : next_) {
+        ++first[to + 1];
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        first[i + 1] += first[i];
+    }
+    std::vector<std::uint32_t> from(next_.size());
+    std::vector<std::uint32_t> fill(first.begin(), first.end() - 1);
+    for (std::size_t e = 0; e < next_.size(); ++e) {
+        from[fill[next_[e]]++] = static_cast<std::uint32_t>(e / INPUT_COUNT);
+    }
+    std::vector<bool> reached(target);
+    std::vector<std::uint32_t> queue;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (target[i]) {
+            queue.push_back(i);
+        }
+    }
+    for (std::size_t head = 0; head < queue.size(); ++head) {
+        const std::uint32_t to = queue[head];
+        for (std::uint32_t e = first[to]; e < first[to + 1]; ++e) {
+            if (!reached[from[e]]) {
+                reached[from[e]] = true;
+                queue.push_back(from[e]);
+            }
+        }
+    }
+    return reached;
+}
+
+}  // namespace panel::explore

@@ -1,0 +1,83 @@
+// Every state the panel can reach, found breadth-first by running its own
+// control cycle from a start state under each of the seven inputs of a cycle
+// (no key, a to f). A state is everything that decides later cycles, packed
+// into two machine words; the search keeps each state once, with the state
+// and key it was first reached from, so the path back is a shortest key
+// script and, among those, the first in the order no key, a, ..., f.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "control_cycle.h"
+
+namespace panel::explore {
+
+// The inputs of a cycle, in the order the search tries them.
+inline constexpr int INPUT_COUNT = 7;
+inline constexpr std::int32_t INPUT_KEYS[INPUT_COUNT] = {-1, 'a', 'b', 'c', 'd', 'e', 'f'};
+
+// The fields a condition, the state table and the graph speak of, named and
+// valued as the trace writes them.
+enum class Field : std::uint8_t { BACKLIGHT, OPERATION, DOOR, MODE, SETTING, RAISE, TIME, SET_TEMP, CUR_TEMP };
+inline constexpr int FIELD_COUNT = 9;
+
+// The control flags, quantities, the three counters, the row of the shown
+// mode, the display frame, backlight and beeper. Not in it: the bytes of the
+// output sink and the display digits, which the cycle rewrites before it
+// reads them, and the mode text, which it makes anew from the shown row.
+struct PackedState {
+    std::uint64_t low;
+    std::uint64_t high;
+    friend bool operator==(const PackedState&, const PackedState&) = default;
+};
+
+// nullopt when a field lies outside the range the packing holds (a negative
+// time, say): the search then stops rather than merge two states.
+std::optional<PackedState> pack(const Panel& panel);
+// The panel in state; its mode table is the panel's own.
+void unpack(PackedState state, Panel& panel);
+
+std::int32_t field_value(PackedState state, Field field);
+// The further parts of a state, for the state table.
+struct StateDetail {
+    std::int32_t time_tick, temp_tick, beep_tick, shown_mode, beeper;
+    DisplayFrame display;
+};
+StateDetail detail(PackedState state);
+
+class StateSpace {
+public:
+    // Runs the whole search from start; false if a state could not be packed.
+    bool explore(const Panel& start);
+
+    [[nodiscard]] std::uint32_t size() const { return static_cast<std::uint32_t>(states_.size()); }
+    [[nodiscard]] PackedState state(std::uint32_t index) const { return states_[index]; }
+    // Distance from the start in cycles.
+    [[nodiscard]] std::uint32_t depth(std::uint32_t index) const;
+    [[nodiscard]] std::uint32_t max_depth() const { return static_cast<std::uint32_t>(level_start_.size() - 2); }
+    // The state reached from index under input (an index of INPUT_KEYS).
+    [[nodiscard]] std::uint32_t next(std::uint32_t index, int input) const {
+        return next_[static_cast<std::size_t>(index) * INPUT_COUNT + static_cast<std::size_t>(input)];
+    }
+    // The keys of a shortest script from the start to index (NO_KEY for none).
+    [[nodiscard]] std::vector<std::int32_t> script_to(std::uint32_t index) const;
+    // Which states some key script leads from into a state where target holds.
+    [[nodiscard]] std::vector<bool> can_reach(const std::vector<bool>& target) const;
+    // The state a packed value is kept under, if the search reached it.
+    [[nodiscard]] std::optional<std::uint32_t> find(PackedState state) const;
+
+private:
+    std::uint32_t insert(PackedState state, std::uint32_t parent, std::uint8_t input);
+    void grow();
+
+    std::vector<PackedState> states_;     // in breadth-first order
+    std::vector<std::uint32_t> parent_;   // the state each was first reached from
+    std::vector<std::uint8_t> input_;     // and under which input
+    std::vector<std::uint32_t> next_;     // INPUT_COUNT successors per state
+    std::vector<std::uint32_t> level_start_;  // first index of each depth, and the end
+    std::vector<std::uint32_t> slots_;    // open addressing: index + 1, 0 for empty
+};
+
+}  // namespace panel::explore

@@ -1,0 +1,52 @@
+// Key scripts: the notation in which a trace, an exploration's answer and a
+// test say which key is typed in which cycle. One character is one cycle's
+// key, '.' a cycle without a key, "{N}" repeats the step before it to N cycles
+// in all, blanks take no cycle, '#' comments to the end of the line, and '\'
+// escapes a byte.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace panel {
+
+// A step's key: a byte 0 to 255, or NO_KEY for a cycle in which none is typed.
+inline constexpr std::int32_t NO_KEY = -1;
+inline constexpr std::uint32_t MAX_REPEAT = 1'000'000'000;
+
+struct ScriptStep {
+    std::int32_t key;
+    std::uint32_t count;  // cycles, 1 to MAX_REPEAT
+};
+
+// A repeat costs one step, however large its count.
+struct Script {
+    std::vector<ScriptStep> steps;
+    std::uint64_t cycles = 0;  // the sum of the counts
+};
+
+struct ScriptError {
+    std::size_t line;    // from 1
+    std::size_t column;  // from 1, in bytes
+    std::string message;
+};
+
+// Reads the whole text into script; on the first error returns where and what
+// it is, and script is then incomplete.
+std::optional<ScriptError> parse_script(std::string_view text, Script& script);
+
+// Reads all of fd into text, retrying after signals: 0, or the errno of a
+// failed read.
+int read_text(int fd, std::string& text);
+
+// Writes keys (bytes 0 to 255, or NO_KEY) as one line of the notation that
+// parse_script reads back: the keys blank-separated, a run of two or more
+// equal keys as "k{N}", '.' for no key, and every byte the notation would
+// read otherwise (blanks, '.', '#', '{', '\\', control bytes, bytes from
+// 0x80) as an escape. No line end.
+std::string format_script(const std::vector<std::int32_t>& keys);
+
+}  // namespace panel
