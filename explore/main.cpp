@@ -117,8 +117,8 @@ std::vector<Field> parse_fields(const std::string& text) {
 
 Options parse_options(int argc, char** argv) {
     // --help and --version have no short form: their codes are not in the option string.
-    constexpr int HELP_OPTION = 'H';
-    constexpr int VERSION_OPTION = 'V';
+    constexpr int HELP_OPTION = 256;
+    constexpr int VERSION_OPTION = 257;
     static const option LONG_OPTIONS[] = {{"reach", required_argument, nullptr, 'r'},
                                           {"never", required_argument, nullptr, 'n'},
                                           {"states", no_argument, nullptr, 's'},
@@ -129,8 +129,7 @@ Options parse_options(int argc, char** argv) {
                                           {nullptr, 0, nullptr, 0}};
     Options o;
     int modes = 0;
-    int long_index = -1;
-    for (int c; (long_index = -1, c = getopt_long(argc, argv, ":r:n:sg::f:", LONG_OPTIONS, &long_index)) != -1;) {
+    for (int c; (c = getopt_long(argc, argv, ":r:n:sg::f:", LONG_OPTIONS, nullptr)) != -1;) {
         switch (c) {
         case 'r':
             o.mode = Mode::REACH;
@@ -163,7 +162,7 @@ Options parse_options(int argc, char** argv) {
             (void)std::fputs(VERSION, stdout);
             std::exit(std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? 0 : STATUS_FAILED);
         default:
-            usage_error(panel::option_error(c, long_index, LONG_OPTIONS, argv));
+            usage_error(panel::option_error(c, LONG_OPTIONS, argv));
         }
     }
     if (modes > 1) {

@@ -25,11 +25,17 @@ std::int32_t Start_Cancel_Button_Interface(const std::int8_t key) { return stati
 std::int32_t Open_Sensor_Interface(const std::int8_t key) { return static_cast<std::uint8_t>(key); }
 
 std::int32_t Determine_Raise_Button(const std::int8_t key, const std::int32_t operation,
-                                    const std::int32_t opening_state, const std::int32_t raise_button) {
+                                    const std::int32_t opening_state, const std::int32_t raise_button,
+                                    const std::int32_t mode_number) {
     if (operation != OP_IDLE) {
         return raise_button;
     }
     if (opening_state != OPENING_CLOSED) {
+        return raise_button;
+    }
+    // Only manual mode takes up a raise; one stored in an automatic mode would
+    // stop the presets from loading and be added to the time much later.
+    if (mode_number != 0) {
         return raise_button;
     }
     if (key == 'a') {
@@ -114,7 +120,8 @@ void Determine_Button_Input(ControlState& control, const std::int8_t key, TimeTe
     case 'a':
     case 'b':
         control.raise_button = Determine_Raise_Button(narrow(Raise_Button_Interface(key)), control.operation,
-                                                      control.opening_state, control.raise_button);
+                                                      control.opening_state, control.raise_button,
+                                                      control.mode_number);
         break;
     case 'c':
         control.time_temp_setting =

@@ -16,7 +16,7 @@ std::int32_t Start_Cancel_Button_Interface(std::int8_t key);
 std::int32_t Open_Sensor_Interface(std::int8_t key);
 
 std::int32_t Determine_Raise_Button(std::int8_t key, std::int32_t operation, std::int32_t opening_state,
-                                    std::int32_t raise_button);
+                                    std::int32_t raise_button, std::int32_t mode_number);
 std::int32_t Determine_Time_Temp_setting(ControlState snapshot, TimeTemp& time_temp, std::int8_t key,
                                          std::int32_t time_temp_setting, std::int32_t operation,
                                          std::int32_t opening_state);

@@ -22,19 +22,7 @@ bool write_all(int fd, const char* bytes, std::size_t size) {
     return true;
 }
 
-void OutputSink::put(char byte) {
-    if (length_ == CAPACITY) {
-        flush();
-    }
-    buffer_[length_++] = byte;
-}
-
-void OutputSink::put(const char* bytes, std::size_t size) {
-    if (size <= CAPACITY - length_) {  // the usual case: it fits as it is
-        std::memcpy(buffer_ + length_, bytes, size);
-        length_ += size;
-        return;
-    }
+void OutputSink::put_in_pieces(const char* bytes, std::size_t size) {
     for (std::size_t i = 0; i < size; ++i) {
         put(bytes[i]);
     }
@@ -43,6 +31,13 @@ void OutputSink::put(const char* bytes, std::size_t size) {
 void OutputSink::put_decimal(std::int32_t value) {
     // Plain decimal, no padding; the magnitude goes through 64 bits so that
     // the most negative value prints correctly too.
+    if (value >= 0 && value < 100) {  // rows, columns and colour codes
+        if (value >= 10) {
+            put(static_cast<char>('0' + value / 10));
+        }
+        put(static_cast<char>('0' + value % 10));
+        return;
+    }
     char digits[11];
     std::size_t count = 0;
     std::int64_t magnitude = value;

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace panel {
 
@@ -18,8 +19,21 @@ public:
     // A cycle writes well under a hundred bytes between two flushes.
     static constexpr std::size_t CAPACITY = 128;
 
-    void put(char byte);
-    void put(const char* bytes, std::size_t size);
+    // Inline: the drawing puts a few dozen bytes a cycle.
+    void put(char byte) {
+        if (length_ == CAPACITY) {
+            flush();
+        }
+        buffer_[length_++] = byte;
+    }
+    void put(const char* bytes, std::size_t size) {
+        if (size <= CAPACITY - length_) {  // the usual case: it fits as it is
+            std::memcpy(buffer_ + length_, bytes, size);
+            length_ += size;
+            return;
+        }
+        put_in_pieces(bytes, size);
+    }
     void put_decimal(std::int32_t value);
     void flush();
 
@@ -31,6 +45,8 @@ public:
     [[nodiscard]] void* context() const { return context_; }
 
 private:
+    void put_in_pieces(const char* bytes, std::size_t size);
+
     char buffer_[CAPACITY] = {};
     std::size_t length_ = 0;
     FlushHandler handler_ = nullptr;

@@ -69,10 +69,11 @@ const Scenario SCENARIOS[] = {
     {"d{4}xex{2999}..",          0, 90, 90, E, C, 4, N, T, 4, "00:00", 32},  // ended keeps time 0, no preset
     {"dxde",                    60, 90, 20, R, C, 2, N, T, 2, "01:00", 32},  // the time stage lags a cycle
     {"dxdxe",                   90, 90, 20, R, C, 2, N, T, 2, "01:30", 32},
-    {"dxad{4}",                 60, 90, 20, I, C, 5, F, T, 5, "01:00", 32},  // raise waits in automatic modes
-    {"dxad{5}.",                10, 50, 20, I, C, 0, N, T, 0, "00:00", 32},  // and applies back in manual
-    {"dxad{5}ff.",               0, 20, 20, I, C, 0, N, T, 0, "00:00", 32},  // dropped by opening in its cycle
-    {"dxbex{599}ff.",           30, 90, 20, I, C, 0, N, T, 0, "00:00", 32},  // survives a run and its reset
+    {"dxad{4}",                300, 90, 20, I, C, 5, N, T, 5, "02:00", 32},  // automatic modes refuse a raise
+    {"dxad{5}.",                 0, 20, 20, I, C, 0, N, T, 0, "00:00", 32},  // so none reaches manual mode
+    {"dxaxe",                   60, 90, 20, R, C, 1, N, T, 1, "01:00", 32},  // and the preset still loads
+    {"d{3}xex{25}ea",            0, 20, 20, I, C, 0, F, T, 0, "00:00", 32},  // after a cancel a press waits
+    {"d{3}xex{25}ea.",          10, 50, 20, I, C, 0, N, T, 0, "00:00", 32},  // for the manual row, one cycle
     {"d{3}xex{25}e",             0, 20, 20, I, C, 0, N, T, 3, "01:58", 33},  // cancel keeps the frame
     {"d{3}xex{25}e.",            0, 20, 20, I, C, 0, N, T, 0, "00:00", 32},  // mode line follows next cycle
     {"axex{99}abcde",            0, 50, 50, E, C, 0, N, T, 0, "00:00", 32},  // ended refuses a to e
@@ -174,7 +175,7 @@ TEST(Panel, LongestModeLineAndGuardsOutsideTheirLists) {
     Beeper_Interface(outputs, beep_tick);
     EXPECT_EQ(
         (std::array<std::int32_t, 11>{
-            Determine_Raise_Button('c', I, C, N), Backlight_Controller({N, T, R, O, 0}),
+            Determine_Raise_Button('c', I, C, N, 0), Backlight_Controller({N, T, R, O, 0}),
             Determine_Start_Cancel_Setting('e', E, C, tt), Determine_Opening_state('f', I, 5),
             Determine_Time_Temp_setting({}, tt, 'c', 7, I, C), Set_Time_by_RBmode(odd_raise, tt),
             Set_Temp_by_RBmode(odd_raise, tt), Set_Temp_by_Time({-3, 50, 20}), Backlight_Interface(outputs),

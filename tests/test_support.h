@@ -2,6 +2,14 @@
 // drive whole cycles.
 #pragma once
 
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -46,6 +54,47 @@ inline void run(Panel& p, std::string_view script) {
                                                        : std::optional(static_cast<std::int8_t>(step.key)));
         }
     }
+}
+
+inline std::string slurp(const std::string& path) {
+    std::ostringstream s;
+    s << std::ifstream(path, std::ios::binary).rdbuf();
+    return s.str();
+}
+
+struct Result {
+    int status;  // exit status, or 128 + signal
+    std::string out, err;
+};
+
+// Runs a program with input on standard input and standard output into
+// out_path (a temporary file unless given), and waits for it.
+inline Result run_program(const char* binary, const std::vector<std::string>& args, const std::string& input = "",
+                          const std::string& out_path = "") {
+    char in_name[] = "/tmp/panel-in-XXXXXX", out_name[] = "/tmp/panel-out-XXXXXX",
+         err_name[] = "/tmp/panel-err-XXXXXX";
+    const int in = ::mkstemp(in_name), out = ::mkstemp(out_name), err = ::mkstemp(err_name);
+    EXPECT_EQ(::write(in, input.data(), input.size()), static_cast<ssize_t>(input.size()));
+    ::lseek(in, 0, SEEK_SET);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(in, 0);
+        ::dup2(out_path.empty() ? out : ::open(out_path.c_str(), O_WRONLY), 1);
+        ::dup2(err, 2);
+        std::vector<char*> argv{const_cast<char*>(binary)};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(binary, argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    const bool waited = pid > 0 && ::waitpid(pid, &status, 0) == pid;
+    EXPECT_TRUE(waited) << "fork or wait failed";
+    Result r{!waited ? -1 : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status), slurp(out_name),
+             slurp(err_name)};
+    for (const char* name : {in_name, out_name, err_name}) ::unlink(name);
+    ::close(in), ::close(out), ::close(err);
+    return r;
 }
 
 }  // namespace panel::test

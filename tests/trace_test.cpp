@@ -12,15 +12,13 @@
 
 #include "key_script.h"
 #include "screen.h"
+#include "test_support.h"
 
 namespace panel::trace {
 namespace {
 
-std::string slurp(const std::string& path) {
-    std::ostringstream s;
-    s << std::ifstream(path, std::ios::binary).rdbuf();
-    return s.str();
-}
+using test::Result;
+using test::slurp;
 
 // One step a character, '_' for a cycle without a key.
 std::string expand(const Script& script) {
@@ -77,38 +75,30 @@ TEST(KeyScript, ParsesStepsAndReportsWhereItFails) {
     }
 }
 
-struct Result {
-    int status;  // exit status, or 128 + signal
-    std::string out, err;
-};
+TEST(KeyScript, WrittenScriptsReadBackAsTheSameKeys) {
+    const struct {
+        std::vector<std::int32_t> keys;
+        const char* text;
+    } cases[] = {
+        {{}, ""},
+        {{'d', 'a'}, "d a"},
+        {{'a', 'e', NO_KEY, NO_KEY, NO_KEY, 'f', NO_KEY}, "a e .{3} f ."},
+        {{'a', 'a', 'b'}, "a{2} b"},
+        {{'.', '\\', '#', '{', '}', ' ', 0x0A, 0x7F, 0xFF, 'x'}, "\\. \\\\ \\# \\{ } \\x20 \\x0a \\x7f \\xff x"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(format_script(c.keys), c.text);
+        Script script;
+        ASSERT_FALSE(parse_script(c.text, script)) << c.text;
+        std::vector<std::int32_t> back;
+        for (const ScriptStep& s : script.steps) back.insert(back.end(), s.count, s.key);
+        EXPECT_EQ(back, c.keys) << c.text;
+    }
+}
 
-// Runs the program with input on standard input and standard output into
-// out_path (a temporary file unless given).
 Result trace(const std::vector<std::string>& args, const std::string& input = "",
              const std::string& out_path = "") {
-    char in_name[] = "/tmp/trace-in-XXXXXX", out_name[] = "/tmp/trace-out-XXXXXX",
-         err_name[] = "/tmp/trace-err-XXXXXX";
-    const int in = ::mkstemp(in_name), out = ::mkstemp(out_name), err = ::mkstemp(err_name);
-    EXPECT_EQ(::write(in, input.data(), input.size()), static_cast<ssize_t>(input.size()));
-    ::lseek(in, 0, SEEK_SET);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(in, 0);
-        ::dup2(out_path.empty() ? out : ::open(out_path.c_str(), O_WRONLY), 1);
-        ::dup2(err, 2);
-        std::vector<char*> argv{const_cast<char*>(COOKER_PANEL_TRACE)};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(COOKER_PANEL_TRACE, argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    Result r{WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status), slurp(out_name),
-             slurp(err_name)};
-    for (const char* name : {in_name, out_name, err_name}) ::unlink(name);
-    ::close(in), ::close(out), ::close(err);
-    return r;
+    return test::run_program(COOKER_PANEL_TRACE, args, input, out_path);
 }
 
 const std::string GOLDEN = GOLDEN_DIR;
@@ -214,6 +204,8 @@ TEST(TraceProgram, BadInputGetsOneLineAndNoOutput) {
         {{"--cycles"}, "", 2, "cooker-panel-trace: option '--cycles' requires an argument" + usage},
         {{"-xr"}, "", 2, "cooker-panel-trace: invalid option -- 'x'" + usage},
         {{"-rcx"}, "", 2, "cooker-panel-trace: invalid option -- 'x'" + usage},
+        {{"--changes=1"}, "", 2, "cooker-panel-trace: option '--changes' doesn't allow an argument" + usage},
+        {{"--help=me"}, "", 2, "cooker-panel-trace: option '--help' doesn't allow an argument" + usage},
         {{"--cycles=1000000001"},
          "",
          2,

@@ -78,8 +78,8 @@ struct Options {
 
 Options parse_options(int argc, char** argv) {
     // --help and --version have no short form: their codes are not in the option string.
-    constexpr int HELP_OPTION = 'H';
-    constexpr int VERSION_OPTION = 'V';
+    constexpr int HELP_OPTION = 256;
+    constexpr int VERSION_OPTION = 257;
     static const option LONG_OPTIONS[] = {{"raw", no_argument, nullptr, 'r'},
                                           {"cycles", required_argument, nullptr, 'n'},
                                           {"format", required_argument, nullptr, 'f'},
@@ -88,8 +88,7 @@ Options parse_options(int argc, char** argv) {
                                           {"version", no_argument, nullptr, VERSION_OPTION},
                                           {nullptr, 0, nullptr, 0}};
     Options o;
-    int long_index = -1;
-    for (int c; (long_index = -1, c = getopt_long(argc, argv, ":rn:f:c", LONG_OPTIONS, &long_index)) != -1;) {
+    for (int c; (c = getopt_long(argc, argv, ":rn:f:c", LONG_OPTIONS, nullptr)) != -1;) {
         const std::string value = optarg != nullptr ? optarg : "";
         switch (c) {
         case 'r':
@@ -126,7 +125,7 @@ Options parse_options(int argc, char** argv) {
             (void)std::fputs(VERSION, stdout);
             std::exit(std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? 0 : STATUS_IO);
         default:
-            usage_error(panel::option_error(c, long_index, LONG_OPTIONS, argv));
+            usage_error(panel::option_error(c, LONG_OPTIONS, argv));
         }
     }
     if (argc - optind > 1) {

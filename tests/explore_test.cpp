@@ -1,0 +1,271 @@
+// The explorer: its search against brute force and against long random runs,
+// conditions and their witnesses, and the program end to end.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+
+#include "condition.h"
+#include "key_script.h"
+#include "properties.h"
+#include "state_space.h"
+#include "test_support.h"
+#include "tracer.h"
+
+namespace panel::explore {
+namespace {
+
+using test::Result;
+using test::slurp;
+
+// The whole space from start-up, searched once for all tests.
+const StateSpace& space() {
+    static const StateSpace searched = [] {
+        StateSpace s;
+        Panel start{};
+        Start_Panel(start);
+        EXPECT_TRUE(s.explore(start));
+        return s;
+    }();
+    return searched;
+}
+
+PackedState packed(const Panel& p) {
+    const std::optional<PackedState> s = pack(p);
+    EXPECT_TRUE(s.has_value());
+    return s.value_or(PackedState{});
+}
+
+std::optional<std::int8_t> as_key(std::int32_t key) {
+    return key == NO_KEY ? std::nullopt : std::optional(static_cast<std::int8_t>(static_cast<std::uint8_t>(key)));
+}
+
+TEST(StateSpace, HoldsExactlyWhatEveryShortScriptReaches) {
+    const StateSpace& s = space();
+    EXPECT_EQ((std::tuple(s.size(), s.max_depth())), (std::tuple(131573U, 2020U)));
+    // Every key script of up to six cycles, depth first; each state at the
+    // length of its shortest script.
+    test::Recorder quiet;
+    std::map<std::pair<std::uint64_t, std::uint64_t>, std::uint32_t> brute;
+    constexpr std::uint32_t DEPTH = 6;
+    auto walk = [&](auto& self, const Panel& p, std::uint32_t depth) -> void {
+        const PackedState here = packed(p);
+        auto [at, added] = brute.try_emplace({here.low, here.high}, depth);
+        at->second = std::min(at->second, depth);
+        if (depth == DEPTH) return;
+        for (const std::int32_t key : INPUT_KEYS) {
+            Panel next = p;
+            Control_Cycle(next, as_key(key));
+            self(self, next, depth + 1);
+        }
+    };
+    walk(walk, test::started(), 0);
+    std::uint32_t searched = 0;
+    for (std::uint32_t i = 0; i < s.size() && s.depth(i) <= DEPTH; ++i, ++searched) {
+        const PackedState st = s.state(i);
+        const auto found = brute.find({st.low, st.high});
+        ASSERT_NE(found, brute.end()) << i;
+        EXPECT_EQ(found->second, s.depth(i)) << i;
+    }
+    EXPECT_EQ(searched, brute.size());
+}
+
+TEST(StateSpace, EveryOtherByteActsAsNoKeyAndStatesUnpackWhole) {
+    const StateSpace& s = space();
+    test::Recorder quiet;
+    for (std::uint32_t i = 0; i < s.size(); i += 1009) {
+        Panel p{};
+        unpack(s.state(i), p);
+        ASSERT_EQ(packed(p), s.state(i));
+        for (int byte = 0; byte < 256; ++byte) {
+            Panel q = p;
+            Control_Cycle(q, static_cast<std::int8_t>(static_cast<std::uint8_t>(byte)));
+            const int input = byte >= 'a' && byte <= 'f' ? byte - 'a' + 1 : 0;
+            EXPECT_EQ(packed(q), s.state(s.next(i, input))) << "state " << i << " byte " << byte;
+        }
+    }
+}
+
+TEST(StateSpace, LongRandomRunsVisitOnlySearchedStates) {
+    const StateSpace& s = space();
+    std::mt19937 random(2026);
+    // Keys weighted towards waiting, so runs reach the ends of long cooks.
+    const std::int32_t keys[] = {NO_KEY, NO_KEY, NO_KEY, NO_KEY, NO_KEY, NO_KEY, NO_KEY, NO_KEY,
+                                 'a',    'b',    'c',    'd',    'e',    'f',    'x',    0xFF};
+    for (int run = 0; run < 20; ++run) {
+        trace::Tracer tracer;
+        for (int cycle = 0; cycle < 5000; ++cycle) {
+            tracer.step(keys[random() % std::size(keys)]);
+            ASSERT_TRUE(s.find(packed(tracer.panel())).has_value()) << "run " << run << " cycle " << cycle;
+        }
+    }
+}
+
+TEST(Conditions, WitnessesReachThemAndTheUnreachableAreNot) {
+    const StateSpace& s = space();
+    const char* reachable[] = {
+        "operation=running",       "operation=ended,door=closed", "door=open,operation=idle",
+        "mode=5",                  "time=600",                   "time>=300,mode=4",
+        "cur_temp=90",             "cur_temp > set_temp",         "raise=coarse",
+        "setting=temp,set_temp=90", "backlight=1,operation=idle",  "mode!=0, operation = running",
+        "time<10,operation=running,cur_temp>=30", "set_temp<=cur_temp,operation=ended",
+    };
+    for (const char* text : reachable) {
+        std::vector<Condition> conditions;
+        ASSERT_FALSE(parse_expression(text, conditions)) << text;
+        std::optional<std::uint32_t> found;
+        for (std::uint32_t i = 0; i < s.size() && !found; ++i) {
+            if (holds(conditions, s.state(i))) found = i;
+        }
+        ASSERT_TRUE(found) << text;
+        // The witness, written and read back, ends where the condition holds.
+        Script script;
+        ASSERT_FALSE(parse_script(format_script(s.script_to(*found)), script));
+        trace::Tracer tracer;
+        for (const ScriptStep& step : script.steps) {
+            for (std::uint32_t n = 0; n < step.count; ++n) tracer.step(step.key);
+        }
+        EXPECT_EQ(script.cycles, s.depth(*found)) << text;
+        EXPECT_TRUE(holds(conditions, packed(tracer.panel()))) << text;
+    }
+    for (const char* text : {"operation=running,door=open", "time>600", "cur_temp<20", "raise=fine,mode=1",
+                             "operation=running,time=0", "set_temp=25", "mode>5"}) {
+        std::vector<Condition> conditions;
+        ASSERT_FALSE(parse_expression(text, conditions)) << text;
+        for (std::uint32_t i = 0; i < s.size(); ++i) ASSERT_FALSE(holds(conditions, s.state(i))) << text;
+    }
+}
+
+TEST(Conditions, BadExpressionsSayWhereAndWhat) {
+    const struct {
+        const char* text;
+        std::size_t column;
+        const char* message;
+    } cases[] = {
+        {"", 1, "empty condition"},
+        {"time=1,", 8, "empty condition"},
+        {"time=1, ,mode=1", 9, "empty condition"},
+        {"tme=1", 1,
+         "unknown field 'tme' (backlight, operation, door, mode, setting, raise, time, set_temp or cur_temp)"},
+        {"=1", 1, "expected a field name, not '=1'"},
+        {"time", 5, "expected an operator (=, !=, <, <=, >, >=) after 'time'"},
+        {"time ~ 1", 6, "expected an operator (=, !=, <, <=, >, >=) after 'time', not '~'"},
+        {"door<open", 5, "'door' takes only = and !="},
+        {"time=", 6, "expected a value after the operator"},
+        {"time=idle", 6, "'time' takes a number or a number field, not 'idle'"},
+        {"door=1", 6, "'door' takes a word (closed or open), not '1'"},
+        {"door = opne", 8, "unknown word 'opne' for door (closed or open)"},
+        {"time=601", 6, "number 601 is out of range for time (0 to 600)"},
+        {"cur_temp>=99999999999", 11, "number 99999999999 is out of range for cur_temp (20 to 90)"},
+        {"mode=6", 6, "number 6 is out of range for mode (0 to 5)"},
+        {"time=door", 6, "'time' and 'door' are fields of different kinds"},
+        {"door=operation", 6, "'door' and 'operation' are fields of different kinds"},
+        {"time=-1", 6, "expected a value, not '-1'"},
+        {"time=1 2", 8, "unexpected '2' after the condition"},
+    };
+    for (const auto& c : cases) {
+        std::vector<Condition> conditions;
+        const auto error = parse_expression(c.text, conditions);
+        ASSERT_TRUE(error.has_value()) << c.text;
+        EXPECT_EQ((std::tuple(error->column, error->message)), (std::tuple(c.column, c.message))) << c.text;
+    }
+}
+
+Result explore(const std::vector<std::string>& args, const std::string& input = "",
+               const std::string& out_path = "") {
+    return test::run_program(COOKER_PANEL_EXPLORE, args, input, out_path);
+}
+
+TEST(ExploreProgram, PropertiesHoldAndAnswersPipeIntoTheTrace) {
+    const Result summary = explore({});
+    EXPECT_EQ(summary.status, 0) << summary.out;
+    EXPECT_EQ(summary.out.substr(0, summary.out.find(';')),
+              "131573 states, 921011 transitions, the deepest 2020 cycles from the start");
+    const std::string properties = summary.out.substr(summary.out.find('\n') + 1);
+    EXPECT_EQ(properties,
+              "property 1, the appliance never runs with the door open: holds\n"
+              "property 2, time 00:00 to 10:00, temperatures 20 to 90, mode 0 to 5: holds\n"
+              "property 3, every state leads back to idle, closed, manual, time 0, no raise (no trap): holds\n"
+              "property 4, an automatic mode, idle and closed, loads its preset within two cycles: holds\n");
+
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string out, err;
+    } cases[] = {
+        {{"--reach=operation=running"}, 0, "a e\n", ""},
+        {{"-r", "operation=ended"}, 0, "c a . e .{29}\n", ""},  // 3 s at 30 degrees
+        {{"--reach", "mode=2,time=90"}, 0, "d{2} .\n", ""},
+        {{"--reach=operation=idle"}, 0, "\n", ""},
+        {{"--reach=time=600,setting=temp"}, 1, "", "cooker-panel-explore: no reachable state satisfies the condition\n"},
+        {{"--never=cur_temp>set_temp"}, 1, "c d . e .{29}\n", ""},
+        {{"-n", "operation=running,door=open"}, 0, "", ""},
+        {{"--reach=mode=1", "--from=-"}, 0, "\n", ""},
+        {{"--reach=door=bad"}, 2, "",
+         "cooker-panel-explore: --reach: column 6: unknown word 'bad' for door (closed or open)\n"},
+        {{"-n", "time"}, 2, "",
+         "cooker-panel-explore: --never: column 5: expected an operator (=, !=, <, <=, >, >=) after 'time'\n"},
+        {{"--graph=door,tick"}, 2, "",
+         "cooker-panel-explore: --graph: unknown field 'tick' (backlight, operation, door, mode, setting, raise, "
+         "time, set_temp or cur_temp)\nTry 'cooker-panel-explore --help' for more information.\n"},
+        {{"--states", "--graph"}, 2, "",
+         "cooker-panel-explore: --reach, --never, --states and --graph exclude each other\n"
+         "Try 'cooker-panel-explore --help' for more information.\n"},
+        {{"-sx"}, 2, "",
+         "cooker-panel-explore: invalid option -- 'x'\nTry 'cooker-panel-explore --help' for more information.\n"},
+        {{"--from"}, 2, "",
+         "cooker-panel-explore: option '--from' requires an argument\n"
+         "Try 'cooker-panel-explore --help' for more information.\n"},
+        {{"--from=-", "-s"}, 2, "", "-:1:4: '{' must follow a key or '.'\n"},
+        {{"--from=/nonexistent"}, 1, "", "cooker-panel-explore: /nonexistent: No such file or directory\n"},
+    };
+    for (const auto& c : cases) {
+        const std::string input = c.args.back() == "-s" ? "d  {2}" : "d .";
+        const Result r = explore(c.args, input);
+        EXPECT_EQ((std::tuple(r.status, r.out, r.err)), (std::tuple(c.status, c.out, c.err))) << c.args[0];
+    }
+    // A witness run through the trace ends where it was asked to.
+    const Result running = test::run_program(COOKER_PANEL_TRACE, {"-f", "csv"}, "a e\n");
+    EXPECT_NE(running.out.find("\r\n2,e,00:10,00: manual,32,0,1,running,"), std::string::npos) << running.out;
+
+    const Result full = explore({"--states"}, "", "/dev/full");
+    EXPECT_EQ((std::tuple(full.status, full.out, full.err)),
+              (std::tuple(1, "", "cooker-panel-explore: write error: No space left on device\n")));
+}
+
+TEST(ExploreProgram, StatesGraphAndStartFromAScript) {
+    const Result states = explore({"--states"});
+    ASSERT_EQ(states.status, 0);
+    EXPECT_EQ(states.out.substr(0, states.out.find('\n') + 1),
+              "depth,backlight,operation,door,mode,setting,raise,time,set_temp,cur_temp,"
+              "time_tick,temp_tick,beep_tick,shown_mode,display,beeper\r\n");
+    EXPECT_EQ(std::count(states.out.begin(), states.out.end(), '\n'), 131574);
+    EXPECT_EQ(states.out.substr(states.out.find('\n') + 1, 108),
+              "0,0,idle,closed,0,time,none,0,20,20,0,0,0,0,000000,0\r\n"
+              "1,0,idle,closed,0,time,none,0,20,20,0,0,0,0,000020,0\r\n");
+
+    // The committed graph is the program's; dot reads it where it is installed.
+    const Result graph = explore({"--graph"});
+    EXPECT_EQ(graph.out, slurp(DOC_DIR "/operation.dot"));
+    if (::system("command -v dot >/dev/null 2>&1") == 0) {
+        const Result plain = test::run_program("/bin/sh", {"-c", "dot -Tplain"}, graph.out);
+        EXPECT_EQ(plain.status, 0);
+        EXPECT_NE(plain.out.find("edge n1 n0 2 "), std::string::npos) << plain.out;
+    }
+    // From mode 5 with the door open: d steps on, e (a cancel) and f (opening
+    // at the end) go back to manual.
+    const Result modes = explore({"--graph=mode", "--from=-"}, "d{5} f");
+    EXPECT_EQ(modes.out,
+              "digraph panel {\n  node [shape=box];\n  n0 [label=\"5\"];\n  n1 [label=\"0\"];\n"
+              "  n2 [label=\"1\"];\n  n3 [label=\"2\"];\n  n4 [label=\"3\"];\n  n5 [label=\"4\"];\n"
+              "  n0 -> n1 [label=\"d e f\"];\n  n1 -> n2 [label=\"d\"];\n  n2 -> n1 [label=\"e f\"];\n"
+              "  n2 -> n3 [label=\"d\"];\n  n3 -> n1 [label=\"e f\"];\n  n3 -> n4 [label=\"d\"];\n"
+              "  n4 -> n1 [label=\"e f\"];\n  n4 -> n5 [label=\"d\"];\n  n5 -> n0 [label=\"d\"];\n"
+              "  n5 -> n1 [label=\"e f\"];\n}\n");
+    // Depths count from the state after the script: the open door is closed in one cycle.
+    const Result after = explore({"--reach=door=closed", "--from=-"}, "d{5} f");
+    EXPECT_EQ(after.out, "f\n");
+}
+
+}  // namespace
+}  // namespace panel::explore
