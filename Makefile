@@ -58,9 +58,9 @@ package:
 
 lint:
 	cmake --preset dev
-	clang-tidy -p build/dev --quiet src/*.cpp trace/*.cpp
+	clang-tidy -p build/dev --quiet src/*.cpp trace/*.cpp explore/*.cpp
 	cppcheck --enable=warning,style,performance,portability --error-exitcode=1 --inline-suppr \
-	    --std=c++20 --language=c++ --suppress=missingIncludeSystem -I src -I trace src trace
+	    --std=c++20 --language=c++ --suppress=missingIncludeSystem -I src -I trace -I explore src trace explore
 
 clean:
 	rm -rf build

@@ -1,6 +1,6 @@
 // Cost of the control cycle's own work, with output into a memory sink:
 // one cycle of an idle panel, one of a running panel, a whole 300 s run, and
-// one cycle of the trace program.
+// one cycle of the trace program, and the explorer's whole search.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -11,6 +11,8 @@
 #include "control_cycle.h"
 #include "key_script.h"
 #include "output_sink.h"
+#include "properties.h"
+#include "state_space.h"
 #include "trace_writer.h"
 
 namespace {
@@ -82,6 +84,21 @@ void BM_TraceCsvCycle(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_TraceCsvCycle);
+
+// The explorer's search of the whole state space from start-up, and its
+// property checks; items are states.
+void BM_ExploreWholeSpace(benchmark::State& state) {
+    panel::Panel start = fresh_panel();
+    auto space = std::make_unique<panel::explore::StateSpace>();
+    std::uint32_t states = 0;
+    for (auto _ : state) {
+        if (!space->explore(start)) state.SkipWithError("a state did not pack");
+        benchmark::DoNotOptimize(panel::explore::check_properties(*space));
+        states = space->size();
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * states);
+}
+BENCHMARK(BM_ExploreWholeSpace)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

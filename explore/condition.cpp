@@ -1,5 +1,6 @@
 #include "condition.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "panel_state.h"
@@ -228,13 +229,10 @@ std::optional<ExpressionError> parse_expression(std::string_view text, std::vect
 }
 
 bool holds(const std::vector<Condition>& conditions, const PackedState state) {
-    for (const Condition& c : conditions) {
+    return std::ranges::all_of(conditions, [state](const Condition& c) {
         const std::int32_t right = c.other ? field_value(state, *c.other) : c.value;
-        if (!compare(field_value(state, c.field), c.op, right)) {
-            return false;
-        }
-    }
-    return true;
+        return compare(field_value(state, c.field), c.op, right);
+    });
 }
 
 std::string_view field_name(Field field) { return info(field).name; }

@@ -88,6 +88,9 @@ struct Options {
 
 std::vector<Condition> parse_conditions(const char* option, const char* text) {
     std::vector<Condition> conditions;
+    if (text == nullptr) {  // getopt_long gives a required argument always
+        text = "";
+    }
     if (const auto error = panel::explore::parse_expression(text, conditions)) {
         (void)std::fprintf(stderr, "%s: %s: column %zu: %s\n", PROGRAM, option, error->column,
                            error->message.c_str());

@@ -91,8 +91,8 @@ constexpr Signal SIGNALS[] = {
 
 }  // namespace
 
-std::string_view operation_name(std::int32_t v) {
-    switch (v) {
+std::string_view operation_name(std::int32_t value) {
+    switch (value) {
     case OP_IDLE:
         return "idle";
     case OP_RUNNING:
@@ -103,10 +103,10 @@ std::string_view operation_name(std::int32_t v) {
         return "cancel";
     }
 }
-std::string_view door_name(std::int32_t v) { return v == OPENING_OPEN ? "open" : "closed"; }
-std::string_view setting_name(std::int32_t v) { return v == SETTING_TEMP ? "temp" : "time"; }
-std::string_view raise_name(std::int32_t v) {
-    return v == RAISE_FINE ? "fine" : v == RAISE_COARSE ? "coarse" : "none";
+std::string_view door_name(std::int32_t value) { return value == OPENING_OPEN ? "open" : "closed"; }
+std::string_view setting_name(std::int32_t value) { return value == SETTING_TEMP ? "temp" : "time"; }
+std::string_view raise_name(std::int32_t value) {
+    return value == RAISE_FINE ? "fine" : value == RAISE_COARSE ? "coarse" : "none";
 }
 
 void Output::put(std::string_view bytes) {

@@ -11,10 +11,10 @@
 namespace panel::trace {
 
 // The words the trace writes for the word fields.
-std::string_view operation_name(std::int32_t operation);
-std::string_view door_name(std::int32_t opening_state);
-std::string_view setting_name(std::int32_t time_temp_setting);
-std::string_view raise_name(std::int32_t raise_button);
+std::string_view operation_name(std::int32_t value);
+std::string_view door_name(std::int32_t value);
+std::string_view setting_name(std::int32_t value);
+std::string_view raise_name(std::int32_t value);
 
 enum class Format : std::uint8_t { TABLE, CSV, VCD };
 
