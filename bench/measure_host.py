@@ -23,13 +23,28 @@ def keys_file(keys):
     return f
 
 
+def traced_child(proc):
+    """The id of the panel that strace (proc) started; ends the run cleanly
+    where the kernel cannot tell, rather than signal a wrong id."""
+    try:
+        with open(f"/proc/{proc.pid}/task/{proc.pid}/children") as children:
+            ids = [int(word) for word in children.read().split()]
+    except (OSError, ValueError):
+        ids = []
+    if not ids or ids[0] <= 1:
+        proc.kill()
+        proc.wait()
+        sys.exit(f"{sys.argv[0]}: cannot find the traced panel: this kernel has no "
+                 "/proc/PID/task/PID/children")
+    return ids[0]
+
+
 def syscalls_per_cycle(seconds=2.0):
     with tempfile.NamedTemporaryFile() as trace, keys_file(b"axe") as keys:
         proc = subprocess.Popen(["strace", "-qq", "-o", trace.name, binary], stdin=keys,
                                 stdout=subprocess.DEVNULL)
         time.sleep(seconds)
-        with open(f"/proc/{proc.pid}/task/{proc.pid}/children") as children:
-            os.kill(int(children.read().split()[0]), 9)
+        os.kill(traced_child(proc), 9)
         proc.wait()
         calls, counting = collections.Counter(), False
         for line in open(trace.name):

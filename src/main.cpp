@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "control_cycle.h"
+#include "output_sink.h"
 #include "pacing.h"
 #include "terminal.h"
 
@@ -12,12 +13,22 @@ int main() {
     panel::Panel state{};
     panel::Start_Panel(state);
     panel::install_signal_handlers();
-    panel::tty_cbreak(STDIN_FILENO);
     panel::Pacer pacer(panel::monotonic_clock());
+    // Started in the background (&): wait, without a terminal call that would
+    // stop the panel, until the shell gives it the terminal (fg).
+    while (!panel::terminal_in_foreground()) {
+        pacer.wait();
+    }
+    panel::tty_cbreak(STDIN_FILENO);
     for (;;) {
         pacer.wait();  // to the next 100 ms deadline
+        if (panel::take_resume()) {
+            // The plain redraw held back before a suspend would land at the
+            // shell's cursor; the next cycle draws the line again anyway.
+            panel::panel_output().drop();
+        }
         std::optional<std::int8_t> key;
-        if (panel::kbdhit() != 0) {
+        if (panel::keys_readable() && panel::kbdhit() != 0) {
             key = static_cast<std::int8_t>(panel::getch());  // bytes 128 to 255 become negative
         }
         panel::Control_Cycle(state, key);

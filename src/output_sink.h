@@ -36,6 +36,8 @@ public:
     }
     void put_decimal(std::int32_t value);
     void flush();
+    // Forgets the bytes held back, unsent.
+    void drop() { length_ = 0; }
 
     // Route flushed batches to handler (or back to standard output with nullptr).
     void set_handler(FlushHandler new_handler, void* new_context);

@@ -3,8 +3,13 @@
 // per call; at end of input the poll reports a byte and the read yields 255,
 // which no stage acts on.
 //
-// The signal handlers use only async-signal-safe calls (tcsetattr, write,
-// sigaction, sigprocmask, raise) and the two attribute records saved here.
+// The signal handlers use only async-signal-safe calls (tcsetattr, tcgetpgrp,
+// getpgrp, write, sigaction, sigprocmask, raise) and the two attribute
+// records saved here. Character mode is in force only while the panel's
+// process group owns the terminal, so a panel in the background (started with
+// &, or after bg) neither stops itself on a terminal call nor changes the
+// modes of the job that owns the terminal, and it ends on SIGTERM, SIGHUP and
+// SIGQUIT as in the foreground.
 #include "terminal.h"
 
 #include <sys/select.h>
@@ -21,10 +26,17 @@ termios save_termios{};
 termios cbreak_termios{};
 // The terminal tty_cbreak switched (standard input in the panel).
 volatile sig_atomic_t terminal_fd = STDIN_FILENO;
-// Set once the attributes are saved: from then on an exit puts them back.
-volatile sig_atomic_t attributes_saved = 0;
-// Set once character-at-a-time input is on: a resume switches it on again.
-volatile sig_atomic_t cbreak_active = 0;
+// Set once tty_cbreak has switched the terminal: the panel wants character
+// mode whenever its process group owns the terminal.
+volatile sig_atomic_t cbreak_wanted = 0;
+// Set while the panel's character mode is in force on the terminal; only
+// then does an exit or a suspend put the saved attributes back.
+volatile sig_atomic_t cbreak_applied = 0;
+// Cleared while another process group owns the terminal (after bg), when a
+// read of it would stop the panel.
+volatile sig_atomic_t in_foreground = 1;
+// Set by every resume: output held in the sink may then be out of place.
+volatile sig_atomic_t resumed = 0;
 
 // Plain attributes, then the cursor to the start of the line below the panel,
 // so whatever the shell prints next lands outside the panel.
@@ -33,7 +45,8 @@ constexpr char LEAVE_SEQUENCE[] = "\x1b[0m\x1b[12;1f";
 constexpr int TERMINATING_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 // Installs handler for sig; while a handler runs, the terminal's other
-// signals wait.
+// signals wait, and so does SIGTTOU, so that a handler's terminal call never
+// stops the process.
 void install(int sig, void (*handler)(int)) {
     struct sigaction action {};
     action.sa_handler = handler;
@@ -42,16 +55,29 @@ void install(int sig, void (*handler)(int)) {
         sigaddset(&action.sa_mask, other);
     }
     sigaddset(&action.sa_mask, SIGTSTP);
+    sigaddset(&action.sa_mask, SIGTTOU);
     action.sa_flags = SA_RESTART;
     ::sigaction(sig, &action, nullptr);
 }
 
+// False only when fd is a terminal that another process group owns; a
+// descriptor that is no terminal, or not this session's, has nobody to yield to.
+bool owns(int fd) {
+    const pid_t owner = ::tcgetpgrp(fd);
+    return owner < 0 || owner == ::getpgrp();
+}
+
 void leave_terminal() {
-    if (attributes_saved != 0) {
+    // A panel in the background leaves the terminal to its owner: its modes
+    // are the owner's by now, and so is the cursor.
+    if (cbreak_applied != 0 && owns(terminal_fd)) {
         tty_reset(terminal_fd);
+        cbreak_applied = 0;
     }
-    [[maybe_unused]] const ssize_t ignored =
-        ::write(STDOUT_FILENO, LEAVE_SEQUENCE, sizeof LEAVE_SEQUENCE - 1);
+    if (owns(STDOUT_FILENO)) {
+        [[maybe_unused]] const ssize_t ignored =
+            ::write(STDOUT_FILENO, LEAVE_SEQUENCE, sizeof LEAVE_SEQUENCE - 1);
+    }
 }
 
 // Sets sig back to its default action, unblocks it and raises it: the process
@@ -70,12 +96,17 @@ void on_terminate(int sig) {
     raise_with_default_action(sig);
 }
 
-// Every resume, after a suspend or any other stop, switches the input mode back on.
+// Every resume, after a suspend or any other stop, takes character mode back
+// when the panel owns the terminal (after fg), and leaves the terminal alone
+// when it does not (after bg).
 void on_continue(int /*sig*/) {
     const int saved_errno = errno;
-    if (cbreak_active != 0) {
-        ::tcsetattr(terminal_fd, TCSAFLUSH, &cbreak_termios);
+    in_foreground = owns(terminal_fd) ? 1 : 0;
+    if (cbreak_wanted != 0 && in_foreground != 0 &&
+        ::tcsetattr(terminal_fd, TCSAFLUSH, &cbreak_termios) == 0) {
+        cbreak_applied = 1;
     }
+    resumed = 1;
     errno = saved_errno;
 }
 
@@ -100,7 +131,6 @@ int tty_cbreak(const int fd) {
         return -1;
     }
     terminal_fd = fd;
-    attributes_saved = 1;
     termios buf = save_termios;
     buf.c_lflag &= ~static_cast<tcflag_t>(ECHO | ICANON);
     buf.c_cc[VMIN] = 1;
@@ -108,12 +138,25 @@ int tty_cbreak(const int fd) {
     cbreak_termios = buf;
     const int result = ::tcsetattr(fd, TCSAFLUSH, &buf);
     if (result == 0) {
-        cbreak_active = 1;
+        cbreak_wanted = 1;
+        cbreak_applied = 1;
     }
     return result;
 }
 
 int tty_reset(const int fd) { return ::tcsetattr(fd, TCSAFLUSH, &save_termios); }
+
+bool terminal_in_foreground() { return owns(STDIN_FILENO); }
+
+bool keys_readable() { return in_foreground != 0; }
+
+bool take_resume() {
+    if (resumed == 0) {
+        return false;
+    }
+    resumed = 0;
+    return true;
+}
 
 int kbdhit() {
     fd_set read_set;

@@ -15,6 +15,16 @@ int kbdhit();
 // The next byte of descriptor 0 (0 to 255); 255 when none could be read.
 int getch();
 
+// False while standard input is a terminal that another process group owns
+// (the panel was started in the background); the host then waits.
+bool terminal_in_foreground();
+// False after a resume in the background, where reading the terminal would
+// stop the panel; true again after a resume in the foreground.
+bool keys_readable();
+// True once after each resume (SIGCONT): a suspend has moved the cursor
+// below the panel, so output held back from before it is out of place.
+bool take_resume();
+
 // Installs the handlers for interrupt, termination, hang-up and quit (restore
 // the terminal, then die by the same signal), for suspend and resume, and
 // ignores SIGPIPE so a vanished reader of standard output cannot end the

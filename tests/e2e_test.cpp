@@ -149,38 +149,97 @@ TEST(EndToEnd, FailingStreamsNeverStopTheCycle) {
     }
 }
 
+// Reads fd until its writers are all gone (end of file, or EIO from a
+// pseudo-terminal master whose slave is closed), at most for span.
+std::string read_to_end(int fd, std::chrono::milliseconds span) {
+    const auto deadline = std::chrono::steady_clock::now() + span;
+    std::string text;
+    char buffer[4096];
+    while (std::chrono::steady_clock::now() < deadline) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 20) <= 0) continue;
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n <= 0) break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    return text;
+}
+
+// A tiny job-control shell on a pseudo-terminal. It starts the panel in a
+// process group of its own, in the foreground or in the background, takes
+// the terminal back whenever the panel stops (as a shell does), and obeys
+// one-letter commands from the test: f (fg), b (bg), t (kill %1: SIGTERM,
+// then SIGCONT). It reports the panel's id through a pipe and exits with 128
+// and the signal that ended the panel.
 class OnPty : public ::testing::Test {
 protected:
-    void start(bool ignore_tstp = false) {
-        int slave = -1;
+    enum class Start : std::uint8_t { FOREGROUND, BACKGROUND };
+
+    void start(Start where = Start::FOREGROUND, bool ignore_tstp = false) {
+        int slave = -1, report[2], control[2];
         ASSERT_EQ(::openpty(&master_, &slave, nullptr, nullptr, nullptr), 0);
         ASSERT_EQ(::tcgetattr(master_, &before_), 0);
+        ASSERT_EQ(::pipe(report) | ::pipe(control), 0);
         shell_ = ::fork();
-        if (shell_ == 0) {  // the shell: waits for the panel and exits with 128 + its signal
+        ASSERT_GE(shell_, 0) << "fork";
+        if (shell_ == 0) {
+            ::close(report[0]), ::close(control[1]), ::close(master_);
             ::login_tty(slave);
             ::signal(SIGTTOU, SIG_IGN);
             const pid_t panel = ::fork();
             if (panel == 0) {
                 ::setpgid(0, 0);
-                ::tcsetpgrp(0, ::getpid());
+                if (where == Start::FOREGROUND) ::tcsetpgrp(0, ::getpid());
                 ::signal(SIGTTOU, SIG_DFL);
                 ::signal(SIGTSTP, ignore_tstp ? SIG_IGN : SIG_DFL);
                 const rlimit no_core{0, 0};  // SIGQUIT would dump one
                 ::setrlimit(RLIMIT_CORE, &no_core);
                 ::execl(COOKER_PANEL_BINARY, COOKER_PANEL_BINARY, nullptr);
+                ::_exit(127);
             }
-            int status = 0;
-            ::waitpid(panel, &status, 0);
-            ::_exit(WIFSIGNALED(status) ? 128 + WTERMSIG(status) : 1);
+            (void)!::write(report[1], &panel, sizeof panel);
+            if (panel < 0) ::_exit(1);
+            ::setpgid(panel, panel);  // whichever of the two runs first
+            bool stopped = false;
+            auto collect = [&](int options) {
+                int status = 0;
+                const pid_t done = ::waitpid(panel, &status, WUNTRACED | options);
+                if (done == panel && WIFSTOPPED(status)) ::tcsetpgrp(0, ::getpgrp()), stopped = true;
+                if (done == panel && (WIFEXITED(status) || WIFSIGNALED(status)))
+                    ::_exit(WIFSIGNALED(status) ? 128 + WTERMSIG(status) : 1);
+            };
+            for (;;) {
+                collect(WNOHANG);
+                pollfd p{control[0], POLLIN, 0};
+                char command = 0;
+                if (::poll(&p, 1, 10) > 0 && ::read(control[0], &command, 1) == 1) {
+                    // fg and bg act on a stopped job, as a shell's do.
+                    if ((command == 'f' || command == 'b') && !stopped) collect(0);
+                    if (command == 'f') ::tcsetpgrp(0, panel), ::kill(-panel, SIGCONT);
+                    if (command == 'b') ::kill(-panel, SIGCONT);
+                    if (command == 't') ::kill(-panel, SIGTERM), ::kill(-panel, SIGCONT);
+                    stopped = false;
+                }
+            }
         }
-        ::close(slave);
-        read_for(master_, 3s, until("[11;30f"));
-        std::ifstream("/proc/" + std::to_string(shell_) + "/task/" + std::to_string(shell_) + "/children") >>
-            panel_;
+        ::close(slave), ::close(report[1]), ::close(control[0]);
+        control_ = control[1];
+        pid_t panel = -1;
+        pollfd p{report[0], POLLIN, 0};
+        if (::poll(&p, 1, 3000) > 0 && ::read(report[0], &panel, sizeof panel) == sizeof panel) panel_ = panel;
+        ::close(report[0]);
+        ASSERT_GT(panel_, 0) << "the shell did not report the panel";
+        if (where == Start::FOREGROUND) read_for(master_, 3s, until("[11;30f"));
     }
     void TearDown() override {
-        if (shell_ > 0) ::kill(panel_, SIGKILL), ::waitpid(shell_, nullptr, 0);
-        ::close(master_);
+        // Only ids that this test's shell reported, never 0 or -1.
+        if (panel_ > 0) ::kill(panel_, SIGKILL);
+        if (shell_ > 0) ::kill(shell_, SIGKILL), ::waitpid(shell_, nullptr, 0);
+        for (int* fd : {&master_, &control_}) {
+            if (*fd >= 0) ::close(*fd);
+            *fd = -1;
+        }
+        panel_ = shell_ = -1;
     }
     termios now() const {
         termios t{};
@@ -191,18 +250,28 @@ protected:
         const termios t = now();
         return std::memcmp(&t, &before_, sizeof t) == 0;
     }
-    // Waits for the panel's end: the signal that ended it, and whether it left cleanly.
-    std::pair<int, bool> ending() {
+    void shell(char command) { ASSERT_EQ(::write(control_, &command, 1), 1); }
+    // Waits (at most for span) for the panel's end: the signal that ended it,
+    // and whether it left cleanly. The pseudo-terminal is read to its end,
+    // so what the panel wrote last is never lost.
+    std::pair<int, bool> ending(std::chrono::milliseconds span = 5s) {
+        const auto deadline = std::chrono::steady_clock::now() + span;
         std::string out;
         int status = 0;
-        while (::waitpid(shell_, &status, WNOHANG) == 0) out += read_for(master_, 20ms);
-        shell_ = -1;
+        pid_t done = 0;
+        while ((done = ::waitpid(shell_, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
+            out += read_for(master_, 20ms);
+        if (done != shell_) return {-1, false};
+        shell_ = panel_ = -1;
+        out += read_to_end(master_, 2s);
+        last_output_ = out;
         return {WEXITSTATUS(status) - 128, out.find(LEAVE) != std::string::npos};
     }
     void type(const char* keys) { ASSERT_GT(::write(master_, keys, std::strlen(keys)), 0); }
     pid_t shell_ = -1, panel_ = -1;
-    int master_ = -1;
+    int master_ = -1, control_ = -1;
     termios before_{};
+    std::string last_output_;
 };
 
 TEST_F(OnPty, CharacterModeWithoutEchoSuspendResumeInterrupt) {
@@ -220,8 +289,9 @@ TEST_F(OnPty, CharacterModeWithoutEchoSuspendResumeInterrupt) {
     EXPECT_TRUE(restored());
     EXPECT_EQ(read_for(master_, 300ms), "") << "drawing while stopped";
 
-    ::kill(panel_, SIGCONT);  // back in character mode, drawing
-    EXPECT_NE(read_for(master_, 3s, until("\x1b[10;30f")).find("\x1b[10;30f"), std::string::npos);
+    shell('f');  // back in character mode, drawing from a positioning on
+    const std::string resumed = read_for(master_, 3s, until("\x1b[10;30f"));
+    EXPECT_EQ(resumed.substr(0, 8), "\x1b[10;30f") << "held bytes drawn at the shell's cursor";
     EXPECT_EQ(now().c_lflag & (ECHO | ICANON), 0U);
     type("\x03");
     EXPECT_EQ(ending(), std::pair(SIGINT, true));
@@ -232,14 +302,54 @@ TEST_F(OnPty, TerminationHangUpAndQuitRestoreTheTerminal) {
     for (const int sig : {SIGTERM, SIGHUP, SIGQUIT}) {
         start();
         ::kill(panel_, sig);
-        EXPECT_EQ(ending().first, sig);
+        EXPECT_EQ(ending(), std::pair(sig, true)) << sig;
         EXPECT_TRUE(restored()) << sig;
         TearDown();
     }
 }
 
+TEST_F(OnPty, JobControlStoppedOrInTheBackgroundEndsOnSigterm) {
+    const struct {
+        const char* name;
+        Start where;
+        const char* before;  // shell commands before kill %1; 'z' types Ctrl-Z
+    } cases[] = {
+        {"stopped", Start::FOREGROUND, "z"},
+        {"started in the background", Start::BACKGROUND, ""},
+        {"continued in the background", Start::FOREGROUND, "zb"},
+    };
+    for (const auto& c : cases) {
+        start(c.where);
+        std::string seen;
+        for (const char* command = c.before; *command != '\0'; ++command) {
+            if (*command == 'z') {
+                type("\x1a");
+                seen += read_for(master_, 3s, until(LEAVE));
+            } else {
+                shell(*command);
+            }
+        }
+        // Settled: stopped, waiting, or drawing in the background without
+        // touching the terminal's modes.
+        seen += read_for(master_, 300ms);
+        EXPECT_TRUE(restored()) << c.name;
+        shell('t');
+        EXPECT_EQ(ending(1s).first, SIGTERM) << c.name;
+        EXPECT_TRUE(restored()) << c.name;
+        last_output_ = seen + last_output_;
+        // After the cursor left the panel, nothing but a positioning follows:
+        // no held redraw lands at the shell's cursor.
+        for (std::size_t at = last_output_.find(LEAVE); at != std::string::npos;
+             at = last_output_.find(LEAVE, at + 1)) {
+            const std::string next = last_output_.substr(at + LEAVE.size(), 8);
+            EXPECT_TRUE(next.empty() || next == "\x1b[10;30f" || next.starts_with("\x1b[0m")) << c.name;
+        }
+        TearDown();
+    }
+}
+
 TEST_F(OnPty, SuspendIgnoredAtStartStaysIgnored) {
-    start(/*ignore_tstp=*/true);
+    start(Start::FOREGROUND, /*ignore_tstp=*/true);
     type("\x1a");
     read_for(master_, 200ms);  // what was drawn before the key
     EXPECT_NE(read_for(master_, 3s, until("\x1b[10;30f")).find("\x1b[10;30f"), std::string::npos);
