@@ -31,6 +31,8 @@ int main() {
         if (panel::keys_readable() && panel::kbdhit() != 0) {
             key = static_cast<std::int8_t>(panel::getch());  // bytes 128 to 255 become negative
         }
+        panel::cycle_begins();
         panel::Control_Cycle(state, key);
+        panel::cycle_ends();
     }
 }

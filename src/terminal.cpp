@@ -16,6 +16,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 
@@ -37,6 +38,10 @@ volatile sig_atomic_t cbreak_applied = 0;
 volatile sig_atomic_t in_foreground = 1;
 // Set by every resume: output held in the sink may then be out of place.
 volatile sig_atomic_t resumed = 0;
+// Set while a cycle draws; a suspend that comes then waits for its end, so
+// no half-drawn line is sent after the cursor has left the panel.
+volatile sig_atomic_t in_cycle = 0;
+volatile sig_atomic_t suspend_waiting = 0;
 
 // Plain attributes, then the cursor to the start of the line below the panel,
 // so whatever the shell prints next lands outside the panel.
@@ -111,6 +116,10 @@ void on_continue(int /*sig*/) {
 }
 
 void on_suspend(int sig) {
+    if (in_cycle != 0) {
+        suspend_waiting = 1;  // cycle_ends raises it again
+        return;
+    }
     const int saved_errno = errno;
     leave_terminal();
     raise_with_default_action(sig);  // stops here; the SIGCONT that resumes runs on_continue
@@ -149,6 +158,20 @@ int tty_reset(const int fd) { return ::tcsetattr(fd, TCSAFLUSH, &save_termios); 
 bool terminal_in_foreground() { return owns(STDIN_FILENO); }
 
 bool keys_readable() { return in_foreground != 0; }
+
+void cycle_begins() {
+    in_cycle = 1;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+}
+
+void cycle_ends() {
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    in_cycle = 0;
+    if (suspend_waiting != 0) {
+        suspend_waiting = 0;
+        (void)::raise(SIGTSTP);
+    }
+}
 
 bool take_resume() {
     if (resumed == 0) {

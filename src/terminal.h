@@ -21,6 +21,10 @@ bool terminal_in_foreground();
 // False after a resume in the background, where reading the terminal would
 // stop the panel; true again after a resume in the foreground.
 bool keys_readable();
+// Bracket the drawing of a cycle: a suspend (Ctrl-Z) that comes in between
+// takes effect at its end, with the cycle's lines drawn whole.
+void cycle_begins();
+void cycle_ends();
 // True once after each resume (SIGCONT): a suspend has moved the cursor
 // below the panel, so output held back from before it is out of place.
 bool take_resume();

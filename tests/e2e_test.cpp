@@ -342,7 +342,8 @@ TEST_F(OnPty, JobControlStoppedOrInTheBackgroundEndsOnSigterm) {
         for (std::size_t at = last_output_.find(LEAVE); at != std::string::npos;
              at = last_output_.find(LEAVE, at + 1)) {
             const std::string next = last_output_.substr(at + LEAVE.size(), 8);
-            EXPECT_TRUE(next.empty() || next == "\x1b[10;30f" || next.starts_with("\x1b[0m")) << c.name;
+            EXPECT_TRUE(next.empty() || next == "\x1b[10;30f" || next.starts_with("\x1b[0m"))
+                << c.name << ": " << testing::PrintToString(last_output_.substr(at, 60));
         }
         TearDown();
     }

@@ -212,7 +212,7 @@ TEST(TraceProgram, BadInputGetsOneLineAndNoOutput) {
          "cooker-panel-trace: invalid number of cycles '1000000001' (0 to 1000000000)" + usage},
         {{"-n", "-1"}, "", 2, "cooker-panel-trace: invalid number of cycles '-1' (0 to 1000000000)" + usage},
         {{"-n", ""}, "", 2, "cooker-panel-trace: invalid number of cycles '' (0 to 1000000000)" + usage},
-        {{"--format=xml"}, "", 2, "cooker-panel-trace: invalid format 'xml' (table, csv or vcd)" + usage},
+        {{"--format=xml"}, "", 2, "cooker-panel-trace: invalid format 'xml' (table, csv, vcd or svg)" + usage},
         {{"a", "b"}, "", 2, "cooker-panel-trace: extra operand 'b'" + usage},
         {{}, "a e\n.{100} a{0}", 2, "-:2:10: repeat count '0' is not a decimal from 1 to 1000000000\n"},
         {{"/nonexistent/keys"}, "", 1, "cooker-panel-trace: /nonexistent/keys: No such file or directory\n"},

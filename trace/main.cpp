@@ -41,7 +41,7 @@ constexpr char HELP[] =
     "                         a replayed file\n"
     "  -n, --cycles=N       run exactly N cycles (0 to 1000000000); a shorter\n"
     "                         script goes on without keys, a longer one is cut\n"
-    "  -f, --format=FORMAT  table (the default), csv or vcd\n"
+    "  -f, --format=FORMAT  table (the default), csv, vcd or svg (a timing diagram)\n"
     "  -c, --changes        table and csv: only the cycles that change a field,\n"
     "                         and the first and the last\n"
     "      --help           display this help and exit\n"
@@ -114,8 +114,10 @@ Options parse_options(int argc, char** argv) {
                 o.format = Format::CSV;
             } else if (value == "vcd") {
                 o.format = Format::VCD;
+            } else if (value == "svg") {
+                o.format = Format::SVG;
             } else {
-                usage_error("invalid format '" + value + "' (table, csv or vcd)");
+                usage_error("invalid format '" + value + "' (table, csv, vcd or svg)");
             }
             break;
         case HELP_OPTION:
@@ -165,7 +167,8 @@ std::size_t read_some(int fd, const char* name, char* buffer, std::size_t size) 
 // The tracer and the writer of one run, over a buffered standard output.
 class Run {
 public:
-    Run(Format format, bool changes, std::uint64_t cycles) : writer_(out_, format, changes, cycles) {
+    Run(Format format, bool changes, std::uint64_t cycles, const char* input)
+        : writer_(out_, format, changes, cycles, std::strcmp(input, "-") == 0 ? "standard input" : input) {
         writer_.begin(tracer_.record());
     }
     // Runs count cycles with key; false once standard output has failed.
@@ -209,7 +212,7 @@ panel::Script read_script(const char* name, int fd) {
 int trace_script(const Options& o, int fd) {
     const panel::Script script = read_script(o.input, fd);
     std::uint64_t left = o.cycles.value_or(script.cycles);
-    static Run run(o.format, o.changes, left);  // static: the buffers are large
+    static Run run(o.format, o.changes, left, o.input);  // static: the buffers are large
     for (const auto& step : script.steps) {
         const std::uint64_t count = std::min<std::uint64_t>(step.count, left);
         if (!run.cycles(step.key, count)) {
@@ -223,7 +226,7 @@ int trace_script(const Options& o, int fd) {
 
 int trace_raw(const Options& o, int fd) {
     std::uint64_t left = o.cycles.value_or(UINT64_MAX);
-    static Run run(o.format, o.changes, o.cycles.value_or(0));
+    static Run run(o.format, o.changes, o.cycles.value_or(0), o.input);
     char chunk[1 << 16];
     bool writing = true;
     while (writing) {  // a read of 0 bytes, once left is 0, ends it too

@@ -16,24 +16,6 @@
 namespace panel::trace {
 namespace {
 
-// The key as text: nothing for no key, a printable byte as itself, any other
-// byte as \xHH.
-std::string_view key_text(std::int32_t key, char (&buffer)[4]) {
-    if (key == NO_KEY) {
-        return {};
-    }
-    if (key >= 0x21 && key <= 0x7E) {
-        buffer[0] = static_cast<char>(key);
-        return {buffer, 1};
-    }
-    constexpr char HEX[] = "0123456789abcdef";
-    buffer[0] = '\\';
-    buffer[1] = 'x';
-    buffer[2] = HEX[(key >> 4) & 0xF];
-    buffer[3] = HEX[key & 0xF];
-    return {buffer, 4};
-}
-
 // The decimal digits of value, made in buffer.
 std::string_view decimal(std::uint64_t value, char (&buffer)[20]) {
     return {buffer,
@@ -109,6 +91,39 @@ std::string_view raise_name(std::int32_t value) {
     return value == RAISE_FINE ? "fine" : value == RAISE_COARSE ? "coarse" : "none";
 }
 
+// The key as text: nothing for no key, a printable byte as itself, any other
+// byte as \xHH.
+std::string_view key_text(std::int32_t key, char (&buffer)[4]) {
+    if (key == NO_KEY) {
+        return {};
+    }
+    if (key >= 0x21 && key <= 0x7E) {
+        buffer[0] = static_cast<char>(key);
+        return {buffer, 1};
+    }
+    constexpr char HEX[] = "0123456789abcdef";
+    buffer[0] = '\\';
+    buffer[1] = 'x';
+    buffer[2] = HEX[(key >> 4) & 0xF];
+    buffer[3] = HEX[key & 0xF];
+    return {buffer, 4};
+}
+
+std::string csv_field(std::string_view text) {
+    if (std::none_of(text.begin(), text.end(), [](char c) { return c == ',' || c == '"'; })) {
+        return std::string(text);
+    }
+    std::string quoted(1, '"');
+    for (const char c : text) {
+        if (c == '"') {
+            quoted += '"';
+        }
+        quoted += c;
+    }
+    quoted += '"';
+    return quoted;
+}
+
 void Output::put(std::string_view bytes) {
     for (;;) {
         const std::size_t taken = bytes.copy(buffer_ + length_, CAPACITY - length_);
@@ -141,13 +156,19 @@ void Output::flush() {
     length_ = 0;
 }
 
-TraceWriter::TraceWriter(Output& out, Format format, bool changes_only, std::uint64_t cycles)
+TraceWriter::TraceWriter(Output& out, Format format, bool changes_only, std::uint64_t cycles,
+                         const std::string& title)
     : out_(out),
       format_(format),
       changes_only_(changes_only),
-      cycle_width_(cycles == 0 ? 10 : std::max(5, digits(cycles))) {}
+      cycle_width_(cycles == 0 ? 10 : std::max(5, digits(cycles))),
+      svg_(format == Format::SVG ? std::make_unique<SvgWriter>(out, title) : nullptr) {}
 
 void TraceWriter::begin(const TraceRecord& start) {
+    if (svg_) {
+        svg_->begin(start);
+        return;
+    }
     last_ = start;
     if (format_ == Format::CSV) {
         out_.put(CSV_HEADER);
@@ -178,6 +199,10 @@ void TraceWriter::begin(const TraceRecord& start) {
 }
 
 void TraceWriter::write(const TraceRecord& record) {
+    if (svg_) {
+        svg_->write(record);
+        return;
+    }
     if (format_ == Format::VCD) {
         vcd_changes(record, false);
     } else if (!changes_only_ || !same_panel(record, last_)) {  // cycle 1 draws: never the same as start-up
@@ -190,6 +215,10 @@ void TraceWriter::write(const TraceRecord& record) {
 }
 
 void TraceWriter::finish() {
+    if (svg_) {
+        svg_->finish();
+        return;
+    }
     if (format_ == Format::VCD) {
         // The waveform lasts to the end of the last cycle, changed or not.
         if (!last_written_) {
@@ -249,16 +278,9 @@ void TraceWriter::csv_row(const TraceRecord& r) {
             std::none_of(text.begin(), text.end(), [](char c) { return c == ',' || c == '"'; });
         if (plain) {
             out_.put(text);
-            return;
+        } else {
+            out_.put(csv_field(text));
         }
-        out_.put('"');
-        for (const char c : text) {
-            if (c == '"') {
-                out_.put('"');
-            }
-            out_.put(c);
-        }
-        out_.put('"');
     };
     auto number = [&](std::int32_t value) {
         out_.put(',');

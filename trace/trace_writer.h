@@ -1,11 +1,14 @@
-// Writes trace records as an aligned table, as CSV (RFC 4180) or as a value
-// change dump for waveform viewers, through a buffered descriptor that
-// remembers the first failure.
+// Writes trace records as an aligned table, as CSV (RFC 4180), as a value
+// change dump for waveform viewers or as a timing diagram (SVG), through a
+// buffered descriptor that remembers the first failure.
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <string_view>
 
+#include "svg_writer.h"
 #include "tracer.h"
 
 namespace panel::trace {
@@ -16,7 +19,14 @@ std::string_view door_name(std::int32_t value);
 std::string_view setting_name(std::int32_t value);
 std::string_view raise_name(std::int32_t value);
 
-enum class Format : std::uint8_t { TABLE, CSV, VCD };
+// The key as text: nothing for no key, a printable byte as itself, any other
+// byte as \xHH (made in buffer).
+std::string_view key_text(std::int32_t key, char (&buffer)[4]);
+// A field as CSV writes it: in quotes, doubled inside, when it holds a comma
+// or a quote.
+std::string csv_field(std::string_view text);
+
+enum class Format : std::uint8_t { TABLE, CSV, VCD, SVG };
 
 class Output {
 public:
@@ -41,7 +51,9 @@ class TraceWriter {
 public:
     // cycles: how many cycles the trace will have, if known (0 if not); the
     // table's first column is made that wide.
-    TraceWriter(Output& out, Format format, bool changes_only, std::uint64_t cycles);
+    // title names what ran, for the drawing.
+    TraceWriter(Output& out, Format format, bool changes_only, std::uint64_t cycles,
+                const std::string& title = "standard input");
     // The start-up record: the table and CSV headers, the VCD header and #0.
     void begin(const TraceRecord& start);
     void write(const TraceRecord& record);
@@ -60,6 +72,7 @@ private:
     int cycle_width_;
     TraceRecord last_;
     bool last_written_ = true;
+    std::unique_ptr<SvgWriter> svg_;  // the drawing, for Format::SVG
 };
 
 }  // namespace panel::trace

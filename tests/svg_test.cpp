@@ -1,0 +1,217 @@
+// The trace as a timing diagram: the SVG read back by an XML parser
+// (xmllint) and its tooltips checked against the CSV of the same script,
+// field by field; busy segments and the size bound of a long trace; and the
+// picture rendered by librsvg, where the bells must be.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+
+#include "test_support.h"
+
+namespace {
+
+using panel::test::Result;
+using panel::test::run_program;
+
+const char* const FIELDS[] = {"key",       "row10",     "row11", "color", "bell",    "backlight", "operation",
+                              "door",      "mode",      "setting", "raise", "time", "set_temp",  "cur_temp"};
+constexpr std::size_t LANES = std::size(FIELDS);
+
+bool have(const char* tool) {
+    return std::system(("command -v " + std::string(tool) + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+Result shell(const std::string& command, const std::string& input = "") {
+    return run_program("/bin/sh", {"-c", command}, input);
+}
+
+// Each CSV row's fields as the CSV writes them (quotes kept), header dropped.
+std::vector<std::vector<std::string>> csv_rows(const std::string& csv) {
+    std::vector<std::vector<std::string>> rows;
+    std::size_t at = csv.find("\r\n") + 2;
+    while (at < csv.size()) {
+        std::vector<std::string> row;
+        std::string field;
+        bool quoted = false;
+        for (; at < csv.size(); ++at) {
+            const char c = csv[at];
+            if (c == '"') quoted = !quoted;
+            if (!quoted && c == ',') {
+                row.push_back(field), field.clear();
+            } else if (!quoted && c == '\r') {
+                at += 2;
+                break;
+            } else {
+                field += c;
+            }
+        }
+        row.push_back(field);
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+std::string range(std::size_t first, std::size_t last) {
+    return first == last ? "cycle " + std::to_string(first)
+                         : "cycles " + std::to_string(first) + "-" + std::to_string(last);
+}
+
+// The tooltip of every segment the trace of rows must have, lane by lane:
+// one per run of equal values (for key, per run of a key).
+std::vector<std::string> expected_tooltips(const std::vector<std::vector<std::string>>& rows) {
+    std::vector<std::string> tips;
+    for (std::size_t lane = 0; lane < LANES; ++lane) {
+        for (std::size_t first = 0; first < rows.size();) {
+            std::size_t last = first;
+            while (last + 1 < rows.size() && rows[last + 1][lane + 1] == rows[first][lane + 1]) ++last;
+            const std::string& value = rows[first][lane + 1];
+            if (lane != 0 || !value.empty()) {
+                tips.push_back(std::string(FIELDS[lane]) + " " + value + ", " + range(first + 1, last + 1));
+            }
+            first = last + 1;
+        }
+    }
+    return tips;
+}
+
+// The text of every <title>, read by libxml2; the document's own first.
+std::vector<std::string> tooltips(const std::string& svg) {
+    const Result r = shell("xmllint --xpath '//*[local-name()=\"title\"]/text()' - | "
+                           "sed -e 's/&quot;/\"/g' -e 's/&lt;/</g' -e 's/&gt;/>/g' -e 's/&amp;/\\&/g'",
+                           svg);
+    // One title a line: no value holds a line end.
+    std::vector<std::string> tips;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);) tips.push_back(line);
+    return tips;
+}
+
+std::string svg_of(const std::string& script, const std::vector<std::string>& more = {}) {
+    std::vector<std::string> args{"--format=svg"};
+    args.insert(args.end(), more.begin(), more.end());
+    const Result r = run_program(COOKER_PANEL_TRACE, args, script);
+    EXPECT_EQ(r.status, 0) << r.err;
+    return r.out;
+}
+
+TEST(TraceSvg, TooltipsAreTheCsvRunsFieldByField) {
+    if (!have("xmllint")) GTEST_SKIP() << "xmllint (libxml2-utils) is not installed";
+    const char* scripts[] = {
+        "a e .{127} f .",         // the typical use
+        "c a{3} . e .{100}",      // the temperature form
+        "d{4} . e .{30} e . f f",  // a cancel in an automatic mode
+        ", \" < & c c",           // keys that CSV quotes and XML escapes
+        ".",
+    };
+    for (const char* script : scripts) {
+        const std::string svg = svg_of(script);
+        EXPECT_EQ(shell("xmllint --noout -", svg).status, 0) << script;
+        const Result csv = run_program(COOKER_PANEL_TRACE, {"--format=csv"}, script);
+        std::vector<std::string> got = tooltips(svg);
+        ASSERT_FALSE(got.empty()) << script;
+        const std::size_t cycles = csv_rows(csv.out).size();
+        EXPECT_EQ(got.front(), "standard input, " + std::to_string(cycles) + (cycles == 1 ? " cycle" : " cycles") +
+                                   " (" + std::to_string(cycles / 10) + "." + std::to_string(cycles % 10) + " s)");
+        got.erase(got.begin());
+        EXPECT_EQ(got, expected_tooltips(csv_rows(csv.out))) << script;
+    }
+    // --changes changes nothing; a file's name is the title.
+    EXPECT_EQ(svg_of("a e", {"--changes"}), svg_of("a e"));
+    const Result file = run_program(COOKER_PANEL_TRACE, {"--format=svg", GOLDEN_DIR "/typical.keys"});
+    EXPECT_NE(file.out.find("<title>" GOLDEN_DIR "/typical.keys, 131 cycles (13.1 s)</title>"), std::string::npos);
+}
+
+TEST(TraceSvg, ALongTraceMergesBusyChangesAndStaysSmall) {
+    if (!have("xmllint")) GTEST_SKIP() << "xmllint (libxml2-utils) is not installed";
+    std::mt19937 random(14);
+    std::string script;
+    const char keys[] = "abcdef.......";
+    for (int i = 0; i < 30000; ++i) script += keys[random() % (sizeof keys - 1)];
+    const std::string svg = svg_of(script);
+    EXPECT_LT(svg.size(), 2'000'000U);
+    EXPECT_EQ(shell("xmllint --noout -", svg).status, 0);
+    const auto rows = csv_rows(run_program(COOKER_PANEL_TRACE, {"--format=csv"}, script).out);
+    ASSERT_EQ(rows.size(), 30000U);
+
+    // Lane by lane, the segments cover every cycle once; a plain segment
+    // holds the CSV's value throughout, a busy one counts the CSV's changes.
+    std::map<std::string, std::size_t> next;  // the first cycle a lane has not covered yet
+    std::size_t busy = 0;
+    const std::vector<std::string> tips = tooltips(svg);
+    for (std::size_t t = 1; t < tips.size(); ++t) {
+        const std::string& tip = tips[t];
+        const std::string field = tip.substr(0, tip.find(' '));
+        const std::size_t lane = std::size_t(std::find(FIELDS, FIELDS + LANES, field) - FIELDS);
+        ASSERT_LT(lane, LANES) << tip;
+        const std::string cycles = tip.substr(tip.rfind(' ') + 1);
+        const std::size_t first = std::stoul(cycles);
+        const std::size_t dash = cycles.find('-');
+        const std::size_t last = dash == std::string::npos ? first : std::stoul(cycles.substr(dash + 1));
+        if (lane != 0) {
+            EXPECT_EQ(first, next.count(field) != 0 ? next[field] : 1U) << tip;
+        }
+        next[field] = last + 1;
+        const std::string prefix = field + " changes ";
+        if (tip.starts_with(prefix)) {
+            ++busy;
+            std::size_t changes = 0;
+            for (std::size_t c = first; c < last; ++c) changes += rows[c][lane + 1] != rows[c - 1][lane + 1];
+            EXPECT_EQ(tip.substr(prefix.size(), tip.find(' ', prefix.size()) - prefix.size()),
+                      std::to_string(changes))
+                << tip;
+        } else {
+            const std::string value = tip.substr(field.size() + 1, tip.rfind(", cycle") - field.size() - 1);
+            for (std::size_t c = first; c <= last; ++c) ASSERT_EQ(rows[c - 1][lane + 1], value) << tip;
+        }
+    }
+    EXPECT_GT(busy, 0U);
+    for (std::size_t lane = 1; lane < LANES; ++lane) EXPECT_EQ(next[FIELDS[lane]], 30001U) << FIELDS[lane];
+}
+
+TEST(TraceSvg, RenderedBellsAreWhereTheBellLaneIs) {
+    if (!have("xmllint") || !have("rsvg-convert") || !have("pngtopnm"))
+        GTEST_SKIP() << "needs xmllint, rsvg-convert (librsvg2-bin) and pngtopnm (netpbm)";
+    const std::string svg = svg_of("a e .{127} f .");
+    const Result ppm = shell("rsvg-convert | pngtopnm", svg);
+    ASSERT_EQ(ppm.status, 0) << ppm.err;
+    std::size_t width = 0, height = 0, depth = 0;
+    int header = 0;
+    ASSERT_EQ(std::sscanf(ppm.out.c_str(), "P6 %zu %zu %zu%n", &width, &height, &depth, &header), 3);
+    const std::string pixels = ppm.out.substr(std::size_t(header) + 1);
+    ASSERT_EQ(pixels.size(), width * height * 3);
+    auto blue = [&](double x, double y) {  // the bell's stroke
+        const std::size_t at = (std::size_t(y) * width + std::size_t(x)) * 3;
+        const auto r = static_cast<unsigned char>(pixels[at]), b = static_cast<unsigned char>(pixels[at + 2]);
+        return r < 120 && b > 150;
+    };
+    // Each ringing cycle's box, as the drawing placed it; the pulse is high in
+    // it and low in the cycles between.
+    for (const int cycle : {101, 111, 121}) {
+        const auto attribute = [&](const char* name) {
+            const std::string value = shell("xmllint --xpath 'string(//*[local-name()=\"g\"][*[local-name()=\"title\"]="
+                                   "\"bell 1, cycle " +
+                                       std::to_string(cycle) + "\"]/*[local-name()=\"rect\"]/@" + name + ")' -",
+                                   svg)
+                                          .out;
+            EXPECT_FALSE(value.empty()) << "no rect for the bell of cycle " << cycle;
+            return value.empty() ? 0.0 : std::stod(value);
+        };
+        const double x = attribute("x"), y = attribute("y"), w = attribute("width"), h = attribute("height");
+        EXPECT_TRUE(blue(x + w / 2, y + 2)) << "high in cycle " << cycle;
+        EXPECT_FALSE(blue(x + w * 4.5, y + 2)) << "not high after cycle " << cycle;
+        EXPECT_TRUE(blue(x + w * 4.5, y + h - 0.5)) << "low after cycle " << cycle;
+    }
+}
+
+TEST(TraceSvg, CommittedPicturesAreTheProgramsOwn) {
+    // Each picture under doc/ is the trace of the example of the same name,
+    // made from the repository's root.
+    for (const char* name : {"typical", "temperature", "cancel"}) {
+        const Result r = shell(std::string("cd " SOURCE_DIR " && ") + COOKER_PANEL_TRACE +
+                               " --format=svg examples/" + name + ".keys");
+        EXPECT_EQ(r.out, panel::test::slurp(std::string(SOURCE_DIR "/doc/") + name + ".svg")) << name;
+    }
+}
+
+}  // namespace

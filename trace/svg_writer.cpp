@@ -1,0 +1,452 @@
+#include "svg_writer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "trace_writer.h"
+
+namespace panel::trace {
+namespace {
+
+// Slots a lane keeps at most; past that, neighbours merge.
+constexpr std::size_t MAX_SLOTS = 2048;
+
+// Layout, in pixels.
+constexpr double PLOT_LEFT = 96;
+constexpr double PLOT_MAX_WIDTH = 1600;
+constexpr double MAX_CYCLE_WIDTH = 40;  // a short trace is not stretched further
+constexpr double MIN_SEGMENT_WIDTH = 3;  // narrower neighbours merge into "busy"
+constexpr std::size_t MAX_SEGMENTS = 600;  // in one lane
+constexpr double TITLE_HEIGHT = 34;
+constexpr double LANE_PITCH = 28;
+constexpr double LANE_HEIGHT = 20;
+constexpr double GLYPH_WIDTH = 7.3;  // of the 12 px monospace text
+constexpr double RIGHT_MARGIN = 24;
+
+// The lanes in the CSV's order; the drawing of each.
+enum class Style : std::uint8_t { KEY, ROW, BUS, BIT };
+struct LaneInfo {
+    const char* name;
+    Style style;
+};
+constexpr LaneInfo LANE_INFO[SvgWriter::LANES] = {
+    {"key", Style::KEY},       {"row10", Style::ROW},   {"row11", Style::ROW},     {"color", Style::BUS},
+    {"bell", Style::BIT},      {"backlight", Style::BIT}, {"operation", Style::BUS}, {"door", Style::BUS},
+    {"mode", Style::BUS},      {"setting", Style::BUS}, {"raise", Style::BUS},     {"time", Style::BUS},
+    {"set_temp", Style::BUS},  {"cur_temp", Style::BUS},
+};
+constexpr std::size_t COLOR_LANE = 3;
+
+std::string number_text(std::int32_t value) { return std::to_string(value); }
+
+// Lane's value in record, as the CSV writes it.
+std::string lane_value(const TraceRecord& r, std::size_t lane) {
+    char key[4];
+    switch (lane) {
+    case 0:
+        return csv_field(key_text(r.key, key));
+    case 1:
+        return csv_field(r.row10);
+    case 2:
+        return csv_field(r.row11);
+    case 3:
+        return number_text(r.color);
+    case 4:
+        return number_text(r.bell);
+    case 5:
+        return number_text(r.backlight);
+    case 6:
+        return std::string(operation_name(r.operation));
+    case 7:
+        return std::string(door_name(r.door));
+    case 8:
+        return number_text(r.mode);
+    case 9:
+        return std::string(setting_name(r.setting));
+    case 10:
+        return std::string(raise_name(r.raise));
+    case 11:
+        return number_text(r.time);
+    case 12:
+        return number_text(r.set_temp);
+    default:
+        return number_text(r.cur_temp);
+    }
+}
+
+// Whether lane's field differs between two records.
+bool lane_changed(const TraceRecord& a, const TraceRecord& b, std::size_t lane) {
+    switch (lane) {
+    case 0:
+        return a.key != b.key;
+    case 1:
+        return a.row10 != b.row10;
+    case 2:
+        return a.row11 != b.row11;
+    case 3:
+        return a.color != b.color;
+    case 4:
+        return a.bell != b.bell;
+    case 5:
+        return a.backlight != b.backlight;
+    case 6:
+        return a.operation != b.operation;
+    case 7:
+        return a.door != b.door;
+    case 8:
+        return a.mode != b.mode;
+    case 9:
+        return a.setting != b.setting;
+    case 10:
+        return a.raise != b.raise;
+    case 11:
+        return a.time != b.time;
+    case 12:
+        return a.set_temp != b.set_temp;
+    default:
+        return a.cur_temp != b.cur_temp;
+    }
+}
+
+// A stretch of one lane as drawn: one value, or a busy stretch of changes.
+struct Piece {
+    std::uint64_t first, last;  // cycles
+    bool busy;
+    std::string first_value, last_value;
+    std::uint64_t changes;  // between two cycles of the stretch
+};
+
+// Appends piece, merging it into the last one when both hold one value, the
+// same, or both are busy.
+void append(std::vector<Piece>& pieces, Piece piece) {
+    if (!pieces.empty()) {
+        Piece& back = pieces.back();
+        if (!back.busy && !piece.busy && back.last_value == piece.first_value) {
+            back.last = piece.last;
+            return;
+        }
+        if (back.busy && piece.busy) {
+            back.changes += piece.changes + (back.last_value != piece.first_value ? 1 : 0);
+            back.last = piece.last;
+            back.last_value = std::move(piece.last_value);
+            return;
+        }
+    }
+    pieces.push_back(std::move(piece));
+}
+
+// Text for XML character data and attribute values.
+std::string xml_escaped(std::string_view text) {
+    std::string escaped;
+    for (const char c : text) {
+        switch (c) {
+        case '&':
+            escaped += "&amp;";
+            break;
+        case '<':
+            escaped += "&lt;";
+            break;
+        case '>':
+            escaped += "&gt;";
+            break;
+        case '"':
+            escaped += "&quot;";
+            break;
+        default:
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+// The terminal columns text takes: two for each Hangul syllable, one for
+// anything else.
+double text_columns(std::string_view text) {
+    double columns = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if ((byte & 0xC0U) == 0x80U) {
+            continue;  // a continuation byte
+        }
+        columns += (byte >= 0xEAU && byte <= 0xEDU) ? 2 : 1;
+    }
+    return columns;
+}
+
+std::string fixed(double value) {
+    char text[32];
+    (void)std::snprintf(text, sizeof text, "%.1f", value);
+    return text;
+}
+
+std::string cycles_text(std::uint64_t first, std::uint64_t last) {
+    return first == last ? "cycle " + std::to_string(first)
+                         : "cycles " + std::to_string(first) + "-" + std::to_string(last);
+}
+
+// The CSV text of a row's value, without the quotes CSV may have put round it.
+std::string unquoted(const std::string& value) {
+    if (value.size() < 2 || value.front() != '"') {
+        return value;
+    }
+    std::string plain;
+    for (std::size_t i = 1; i + 1 < value.size(); ++i) {
+        plain += value[i];
+        if (value[i] == '"') {
+            ++i;
+        }
+    }
+    return plain;
+}
+
+// Pieces with runs of narrow ones (narrower than min_width, or busy) merged
+// into one busy piece each; a narrow piece between two wide ones stays.
+std::vector<Piece> merge_narrow(const std::vector<Piece>& pieces, double scale, double min_width) {
+    auto narrow = [&](const Piece& p) { return p.busy || double(p.last - p.first + 1) * scale < min_width; };
+    std::vector<Piece> out;
+    for (std::size_t i = 0; i < pieces.size();) {
+        std::size_t end = i + 1;
+        if (narrow(pieces[i])) {
+            while (end < pieces.size() && narrow(pieces[end])) {
+                ++end;
+            }
+        }
+        out.push_back(pieces[i]);
+        if (end - i > 1) {
+            Piece& busy = out.back();
+            busy.busy = true;
+            for (std::size_t j = i + 1; j < end; ++j) {
+                busy.changes += pieces[j].changes + (busy.last_value != pieces[j].first_value ? 1 : 0);
+                busy.last = pieces[j].last;
+                busy.last_value = pieces[j].last_value;
+            }
+        }
+        i = end;
+    }
+    return out;
+}
+
+}  // namespace
+
+SvgWriter::SvgWriter(Output& out, std::string title) : out_(out), title_(std::move(title)) {}
+
+void SvgWriter::begin(const TraceRecord& /*start*/) {}
+
+void SvgWriter::write(const TraceRecord& record) {
+    cycles_ = record.cycle;
+    if ((cycles_ - 1) / slot_cycles_ >= MAX_SLOTS) {
+        halve();
+    }
+    const bool first = cycles_ == 1;
+    const std::size_t slot = static_cast<std::size_t>((cycles_ - 1) / slot_cycles_);
+    for (std::size_t lane = 0; lane < LANES; ++lane) {
+        std::vector<Slot>& slots = lanes_[lane].slots;
+        const bool changed = first || lane_changed(record, previous_, lane);
+        if (slot == slots.size()) {
+            std::string value = changed ? lane_value(record, lane) : slots.back().last_value;
+            slots.push_back(Slot{value, value, 0, 0});
+            continue;
+        }
+        if (changed) {
+            Slot& s = slots.back();
+            if (s.changes++ == 0) {
+                s.change_at = cycles_;
+            }
+            s.last_value = lane_value(record, lane);
+        }
+    }
+    previous_ = record;
+}
+
+void SvgWriter::halve() {
+    for (Lane& lane : lanes_) {
+        std::vector<Slot>& slots = lane.slots;
+        for (std::size_t i = 0; 2 * i < slots.size(); ++i) {
+            Slot merged = std::move(slots[2 * i]);
+            if (2 * i + 1 < slots.size()) {
+                Slot& right = slots[2 * i + 1];
+                if (merged.changes == 0) {
+                    merged.change_at = right.changes != 0 ? right.change_at : 0;
+                }
+                const bool boundary = merged.last_value != right.first_value;
+                if (merged.changes == 0 && boundary) {
+                    merged.change_at = (2 * i + 1) * slot_cycles_ + 1;
+                }
+                merged.changes += right.changes + (boundary ? 1 : 0);
+                merged.last_value = std::move(right.last_value);
+            }
+            slots[i] = std::move(merged);
+        }
+        slots.resize((slots.size() + 1) / 2);
+    }
+    slot_cycles_ *= 2;
+}
+
+void SvgWriter::finish() {
+    const std::uint64_t n = cycles_;
+    const double scale = n == 0 ? MAX_CYCLE_WIDTH : std::min(MAX_CYCLE_WIDTH, PLOT_MAX_WIDTH / double(n));
+    const double plot_width = double(n) * scale;
+    const double width = PLOT_LEFT + plot_width + RIGHT_MARGIN;
+    const double axis_y = TITLE_HEIGHT + double(LANES) * LANE_PITCH + 4;
+    const double height = axis_y + 34;
+    auto x_at = [&](std::uint64_t cycle) { return PLOT_LEFT + double(cycle) * scale; };  // end of cycle
+
+    // Each lane's pieces: exact where a slot changed at most once, busy where
+    // it changed more often; then narrow neighbours merge into busy ones.
+    std::array<std::vector<Piece>, LANES> drawn;
+    for (std::size_t lane = 0; lane < LANES; ++lane) {
+        std::vector<Piece> pieces;
+        const std::vector<Slot>& slots = lanes_[lane].slots;
+        for (std::size_t i = 0; i < slots.size(); ++i) {
+            const Slot& s = slots[i];
+            const std::uint64_t first = i * slot_cycles_ + 1;
+            const std::uint64_t last = std::min<std::uint64_t>((i + 1) * slot_cycles_, n);
+            if (s.changes == 0) {
+                append(pieces, Piece{first, last, false, s.first_value, s.first_value, 0});
+            } else if (s.changes == 1) {
+                append(pieces, Piece{first, s.change_at - 1, false, s.first_value, s.first_value, 0});
+                append(pieces, Piece{s.change_at, last, false, s.last_value, s.last_value, 0});
+            } else {
+                append(pieces, Piece{first, last, true, s.first_value, s.last_value, s.changes});
+            }
+        }
+        // A lane that would still hold too many segments merges wider ones,
+        // so the document stays small whatever the trace.
+        for (double min_width = MIN_SEGMENT_WIDTH;; min_width *= 2) {
+            drawn[lane] = merge_narrow(pieces, scale, min_width);
+            if (drawn[lane].size() <= MAX_SEGMENTS) {
+                break;
+            }
+        }
+    }
+
+    out_.put("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
+    out_.put("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + fixed(width) + "\" height=\"" + fixed(height) +
+             "\" viewBox=\"0 0 " + fixed(width) + " " + fixed(height) +
+             "\" font-family=\"monospace\" font-size=\"12\">\n");
+    const std::string heading = title_ + ", " + std::to_string(n) + (n == 1 ? " cycle" : " cycles") + " (" +
+                                fixed(double(n) / 10) + " s)";
+    out_.put("<title>" + xml_escaped(heading) + "</title>\n");
+    out_.put("<defs><pattern id=\"busy\" width=\"6\" height=\"6\" patternUnits=\"userSpaceOnUse\" "
+             "patternTransform=\"rotate(45)\"><rect width=\"6\" height=\"6\" fill=\"#e8e8e8\"/>"
+             "<line x1=\"0\" y1=\"0\" x2=\"0\" y2=\"6\" stroke=\"#888\" stroke-width=\"2\"/></pattern></defs>\n");
+    out_.put("<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n");
+    out_.put("<text x=\"8\" y=\"20\" font-size=\"14\" font-weight=\"bold\">" + xml_escaped(heading) + "</text>\n");
+
+    // The time axis: a tick and a faint line every step of seconds.
+    const double seconds = double(n) / 10;
+    constexpr double STEPS[] = {0.1, 0.2, 0.5, 1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 1200, 1800, 3600, 7200};
+    double step = STEPS[std::size(STEPS) - 1];
+    for (const double s : STEPS) {
+        if (seconds / s <= 16) {
+            step = s;
+            break;
+        }
+    }
+    while (seconds / step > 16) {
+        step *= 2;
+    }
+    out_.put("<g stroke=\"#ddd\">\n");
+    for (double t = 0; t <= seconds + 1e-9; t += step) {
+        const std::string x = fixed(PLOT_LEFT + t * 10 * scale);
+        out_.put("<line x1=\"" + x + "\" y1=\"" + fixed(TITLE_HEIGHT - 4) + "\" x2=\"" + x + "\" y2=\"" +
+                 fixed(axis_y + 5) + "\"/>\n");
+    }
+    out_.put("</g>\n<g text-anchor=\"middle\" fill=\"#333\">\n");
+    for (double t = 0; t <= seconds + 1e-9; t += step) {
+        char label[32];
+        (void)std::snprintf(label, sizeof label, step < 1 ? "%.1f s" : "%.0f s", t);
+        out_.put("<text x=\"" + fixed(PLOT_LEFT + t * 10 * scale) + "\" y=\"" + fixed(axis_y + 20) + "\">" +
+                 label + "</text>\n");
+    }
+    out_.put("</g>\n<line x1=\"" + fixed(PLOT_LEFT) + "\" y1=\"" + fixed(axis_y) + "\" x2=\"" +
+             fixed(PLOT_LEFT + plot_width) + "\" y2=\"" + fixed(axis_y) + "\" stroke=\"#333\"/>\n");
+
+    for (std::size_t lane = 0; lane < LANES; ++lane) {
+        const LaneInfo& info = LANE_INFO[lane];
+        const double top = TITLE_HEIGHT + double(lane) * LANE_PITCH;
+        const double bottom = top + LANE_HEIGHT;
+        const double middle = top + LANE_HEIGHT / 2;
+        // Shapes take the lane's fill and stroke.
+        out_.put("<g id=\"lane-" + std::string(info.name) + "\" fill=\"" +
+                 (info.style == Style::ROW ? "#1f2430" : "#f4f4f5") + "\" stroke=\"#555\">\n<text x=\"8\" y=\"" +
+                 fixed(middle + 4) + "\" fill=\"#000\" stroke=\"none\">" + info.name + "</text>\n");
+        const std::vector<Piece>& pieces = drawn[lane];
+        for (std::size_t i = 0; i < pieces.size(); ++i) {
+            const Piece& p = pieces[i];
+            if (info.style == Style::KEY && !p.busy && p.first_value.empty()) {
+                continue;  // no key: nothing to mark
+            }
+            const double x0 = x_at(p.first - 1);
+            const double x1 = std::max(x_at(p.last), x0 + 1);
+            const std::string tip = p.busy ? std::string(info.name) + " changes " + std::to_string(p.changes) +
+                                                 " times, " + cycles_text(p.first, p.last)
+                                           : std::string(info.name) + " " + p.first_value + ", " +
+                                                 cycles_text(p.first, p.last);
+            out_.put("<g><title>" + xml_escaped(tip) + "</title>");
+            if (p.busy) {
+                out_.put("<rect x=\"" + fixed(x0) + "\" y=\"" + fixed(top) + "\" width=\"" + fixed(x1 - x0) +
+                         "\" height=\"" + fixed(LANE_HEIGHT) + "\" fill=\"url(#busy)\"/></g>\n");
+                continue;
+            }
+            if (info.style == Style::BIT) {
+                const bool high = p.first_value == "1";
+                const double y = high ? top + 2 : bottom;
+                const bool edge = i > 0 && !pieces[i - 1].busy && pieces[i - 1].last_value != p.first_value;
+                std::string path = "M" + fixed(x0) + " " + fixed(edge ? (high ? bottom : top + 2) : y);
+                path += "L" + fixed(x0) + " " + fixed(y) + "L" + fixed(x1) + " " + fixed(y);
+                out_.put("<rect x=\"" + fixed(x0) + "\" y=\"" + fixed(top) + "\" width=\"" + fixed(x1 - x0) +
+                         "\" height=\"" + fixed(LANE_HEIGHT) + "\" fill=\"" + (high ? "#dbeafe" : "#ffffff") +
+                         "\" fill-opacity=\"" + (high ? "1" : "0") + "\" stroke=\"none\"/><path d=\"" + path +
+                         "\" fill=\"none\" stroke=\"#1d4ed8\" stroke-width=\"2\"/></g>\n");
+                continue;
+            }
+            // A bus: a long hexagon, its value inside when it fits.
+            const double bevel = std::min(3.0, (x1 - x0) / 2);
+            const std::string points = fixed(x0) + "," + fixed(middle) + " " + fixed(x0 + bevel) + "," +
+                                       fixed(top) + " " + fixed(x1 - bevel) + "," + fixed(top) + " " + fixed(x1) +
+                                       "," + fixed(middle) + " " + fixed(x1 - bevel) + "," + fixed(bottom) + " " +
+                                       fixed(x0 + bevel) + "," + fixed(bottom);
+            const bool row = info.style == Style::ROW;
+            out_.put("<polygon points=\"" + points + "\"/>");
+            std::string text = row || info.style == Style::KEY ? unquoted(p.first_value) : p.first_value;
+            std::string fill = "#222";
+            if (row) {
+                // The panel's colours, yellow while lit (33), else green: a
+                // strip for each colour the row was drawn in, and the text in
+                // the one it was drawn in longest.
+                std::uint64_t lit = 0;
+                std::uint64_t dark = 0;
+                for (const Piece& c : drawn[COLOR_LANE]) {
+                    if (c.last < p.first || c.first > p.last) {
+                        continue;
+                    }
+                    const std::uint64_t from = std::max(c.first, p.first);
+                    const std::uint64_t to = std::min(c.last, p.last);
+                    const bool yellow = !c.busy && c.first_value == "33";
+                    (yellow ? lit : dark) += to - from + 1;
+                    const double s0 = std::max(x_at(from - 1), x0 + bevel);
+                    const double s1 = std::min(x_at(to), x1 - bevel);
+                    if (s1 > s0) {
+                        out_.put("<rect x=\"" + fixed(s0) + "\" y=\"" + fixed(bottom - 4) + "\" width=\"" +
+                                 fixed(s1 - s0) + "\" height=\"3\" stroke=\"none\" fill=\"" +
+                                 (c.busy ? "#888" : yellow ? "#facc15" : "#4ade80") + "\"/>");
+                    }
+                }
+                fill = lit > dark ? "#facc15" : "#4ade80";
+            }
+            const double text_width = text_columns(text) * GLYPH_WIDTH;
+            if (text_width + 4 <= x1 - x0) {
+                const double inset = std::clamp((x1 - x0 - text_width) / 2, 2.0, 5.0);
+                out_.put("<text x=\"" + fixed(x0 + inset) + "\" y=\"" + fixed(middle + 3) + "\" fill=\"" + fill +
+                         "\" stroke=\"none\" xml:space=\"preserve\">" + xml_escaped(text) + "</text>");
+            }
+            out_.put("</g>\n");
+        }
+        out_.put("</g>\n");
+    }
+    out_.put("</svg>\n");
+}
+
+}  // namespace panel::trace

@@ -1,0 +1,59 @@
+// Draws a trace as a timing diagram: one self-contained SVG document with a
+// lane per field, a time axis in seconds and a tooltip on every segment.
+//
+// Memory is bounded by the drawing's width, not by the number of cycles:
+// each lane keeps a fixed number of slots of equal length, each slot the
+// value at its first and last cycle and how often the value changed inside
+// it; when the slots run out, neighbours merge and a slot covers twice the
+// cycles. A slot with one change still knows the cycle of that change, so a
+// short trace is drawn exactly; where a lane changes more often than its
+// pixels can show, the changes merge into one hatched "busy" segment.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tracer.h"
+
+namespace panel::trace {
+
+class Output;
+
+class SvgWriter {
+public:
+    // title: what the trace ran (a script's name, or "standard input").
+    SvgWriter(Output& out, std::string title);
+    void begin(const TraceRecord& start);
+    void write(const TraceRecord& record);
+    // Lays the diagram out for the cycles written and writes it whole.
+    void finish();
+
+    // The lanes, in the CSV's order.
+    static constexpr std::size_t LANES = 14;
+
+private:
+    // Cycles first..last of one lane: its values at both ends, how often it
+    // changed between two of these cycles, and the first such change.
+    struct Slot {
+        std::string first_value, last_value;
+        std::uint64_t changes = 0;
+        std::uint64_t change_at = 0;  // the cycle whose value differs from the one before
+    };
+    struct Lane {
+        std::vector<Slot> slots;
+    };
+
+    void add(std::size_t lane, std::uint64_t cycle, const std::string& value);
+    void halve();
+
+    Output& out_;
+    std::string title_;
+    std::uint64_t cycles_ = 0;
+    std::uint64_t slot_cycles_ = 1;  // cycles per slot, a power of two
+    std::array<Lane, LANES> lanes_;
+    TraceRecord previous_;  // the record before, compared from the second cycle on
+};
+
+}  // namespace panel::trace
