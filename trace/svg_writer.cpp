@@ -164,8 +164,8 @@ std::string xml_escaped(std::string_view text) {
 // anything else.
 double text_columns(std::string_view text) {
     double columns = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
         if ((byte & 0xC0U) == 0x80U) {
             continue;  // a continuation byte
         }
@@ -180,9 +180,17 @@ std::string fixed(double value) {
     return text;
 }
 
+// The parts one after the other.
+template <typename... Parts>
+std::string concat(const Parts&... parts) {
+    std::string whole;
+    (whole.append(std::string_view(parts)), ...);
+    return whole;
+}
+
 std::string cycles_text(std::uint64_t first, std::uint64_t last) {
-    return first == last ? "cycle " + std::to_string(first)
-                         : "cycles " + std::to_string(first) + "-" + std::to_string(last);
+    return first == last ? concat("cycle ", std::to_string(first))
+                         : concat("cycles ", std::to_string(first), "-", std::to_string(last));
 }
 
 // The CSV text of a row's value, without the quotes CSV may have put round it.
@@ -227,6 +235,117 @@ std::vector<Piece> merge_narrow(const std::vector<Piece>& pieces, double scale, 
     return out;
 }
 
+void end_tag(Output& out, std::string_view name) {
+    out.put("</");
+    out.put(name);
+    out.put('>');
+}
+
+// Writes one element: its start tag with attributes, then either its end
+// ("/>") or its content and end tag.
+class Element {
+public:
+    Element(Output& out, std::string_view name) : out_(out), name_(name) {
+        out_.put('<');
+        out_.put(name);
+    }
+    Element& operator()(std::string_view attribute, std::string_view value) {
+        out_.put(' ');
+        out_.put(attribute);
+        out_.put("=\"");
+        out_.put(value);
+        out_.put('"');
+        return *this;
+    }
+    Element& operator()(std::string_view attribute, double value) { return (*this)(attribute, fixed(value)); }
+    // Ends an element without content.
+    void end() { out_.put("/>"); }
+    // Writes text as the content, escaped, and the end tag.
+    void text(std::string_view content) {
+        out_.put('>');
+        out_.put(xml_escaped(content));
+        close();
+    }
+    // Leaves the element open for children; end_tag() ends it.
+    void open() { out_.put('>'); }
+    void close() { end_tag(out_, name_); }
+
+private:
+    Output& out_;
+    std::string_view name_;
+};
+
+// The seconds between two ticks of the time axis: a round step that gives at
+// most 16 ticks.
+double tick_step(double seconds) {
+    constexpr double STEPS[] = {0.1, 0.2, 0.5, 1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 1200, 1800, 3600};
+    const auto* const step = std::find_if(std::begin(STEPS), std::end(STEPS),
+                                          [seconds](double s) { return seconds / s <= 16; });
+    return step != std::end(STEPS) ? *step : 3600 * std::ceil(seconds / 3600 / 16);
+}
+
+// A one-bit lane's piece: a line high (1) or low (0), with the edge from
+// the level before it.
+void draw_level(Output& out, const Piece& p, const Piece* before, double x0, double x1, double top) {
+    const double bottom = top + LANE_HEIGHT;
+    const bool high = p.first_value == "1";
+    const double y = high ? top + 2 : bottom;
+    const bool edge = before != nullptr && !before->busy && before->last_value != p.first_value;
+    const std::string path = concat("M", fixed(x0), " ", fixed(edge ? (high ? bottom : top + 2) : y), "L",
+                                    fixed(x0), " ", fixed(y), "L", fixed(x1), " ", fixed(y));
+    Element(out, "rect")("x", x0)("y", top)("width", x1 - x0)("height", LANE_HEIGHT)(
+        "fill", high ? "#dbeafe" : "#ffffff")("fill-opacity", high ? "1" : "0")("stroke", "none")
+        .end();
+    Element(out, "path")("d", path)("fill", "none")("stroke", "#1d4ed8")("stroke-width", "2").end();
+}
+
+// A bus's piece: a long hexagon, its value inside when it fits. The rows are
+// drawn in the panel's colours, yellow while lit (33), else green: a strip
+// for each colour the row was drawn in, and the text in the one it was drawn
+// in longest.
+void draw_bus(Output& out, const Piece& p, Style style, const std::vector<Piece>& colors, double x0, double x1,
+              double top, double scale) {
+    const double bottom = top + LANE_HEIGHT;
+    const double middle = top + LANE_HEIGHT / 2;
+    const double bevel = std::min(3.0, (x1 - x0) / 2);
+    const std::string points =
+        concat(fixed(x0), ",", fixed(middle), " ", fixed(x0 + bevel), ",", fixed(top), " ", fixed(x1 - bevel), ",",
+               fixed(top), " ", fixed(x1), ",", fixed(middle), " ", fixed(x1 - bevel), ",", fixed(bottom), " ",
+               fixed(x0 + bevel), ",", fixed(bottom));
+    Element(out, "polygon")("points", points).end();
+    const bool row = style == Style::ROW;
+    const std::string text = row || style == Style::KEY ? unquoted(p.first_value) : p.first_value;
+    std::string_view fill = "#222";
+    if (row) {
+        std::uint64_t lit = 0;
+        std::uint64_t dark = 0;
+        for (const Piece& c : colors) {
+            if (c.last < p.first || c.first > p.last) {
+                continue;
+            }
+            const std::uint64_t from = std::max(c.first, p.first);
+            const std::uint64_t to = std::min(c.last, p.last);
+            const bool yellow = !c.busy && c.first_value == "33";
+            (yellow ? lit : dark) += to - from + 1;
+            const double s0 = std::max(PLOT_LEFT + double(from - 1) * scale, x0 + bevel);
+            const double s1 = std::min(PLOT_LEFT + double(to) * scale, x1 - bevel);
+            if (s1 > s0) {
+                Element(out, "rect")("x", s0)("y", bottom - 4)("width", s1 - s0)("height", "3")("stroke", "none")(
+                    "fill", c.busy ? "#888" : yellow ? "#facc15" : "#4ade80")
+                    .end();
+            }
+        }
+        fill = lit > dark ? "#facc15" : "#4ade80";
+    }
+    const double text_width = text_columns(text) * GLYPH_WIDTH;
+    if (text_width + 4 <= x1 - x0) {
+        const double inset = std::clamp((x1 - x0 - text_width) / 2, 2.0, 5.0);
+        Element(out, "text")("x", x0 + inset)("y", middle + 3)("fill", fill)("stroke", "none")(
+            "xml:space", "preserve")
+            .text(text);
+    }
+}
+
 }  // namespace
 
 SvgWriter::SvgWriter(Output& out, std::string title) : out_(out), title_(std::move(title)) {}
@@ -239,7 +358,7 @@ void SvgWriter::write(const TraceRecord& record) {
         halve();
     }
     const bool first = cycles_ == 1;
-    const std::size_t slot = static_cast<std::size_t>((cycles_ - 1) / slot_cycles_);
+    const auto slot = static_cast<std::size_t>((cycles_ - 1) / slot_cycles_);
     for (std::size_t lane = 0; lane < LANES; ++lane) {
         std::vector<Slot>& slots = lanes_[lane].slots;
         const bool changed = first || lane_changed(record, previous_, lane);
@@ -313,8 +432,8 @@ void SvgWriter::finish() {
         }
         // A lane that would still hold too many segments merges wider ones,
         // so the document stays small whatever the trace.
-        for (double min_width = MIN_SEGMENT_WIDTH;; min_width *= 2) {
-            drawn[lane] = merge_narrow(pieces, scale, min_width);
+        for (int doubling = 0;; ++doubling) {
+            drawn[lane] = merge_narrow(pieces, scale, MIN_SEGMENT_WIDTH * std::pow(2.0, doubling));
             if (drawn[lane].size() <= MAX_SEGMENTS) {
                 break;
             }
@@ -322,56 +441,56 @@ void SvgWriter::finish() {
     }
 
     out_.put("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
-    out_.put("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + fixed(width) + "\" height=\"" + fixed(height) +
-             "\" viewBox=\"0 0 " + fixed(width) + " " + fixed(height) +
-             "\" font-family=\"monospace\" font-size=\"12\">\n");
-    const std::string heading = title_ + ", " + std::to_string(n) + (n == 1 ? " cycle" : " cycles") + " (" +
-                                fixed(double(n) / 10) + " s)";
-    out_.put("<title>" + xml_escaped(heading) + "</title>\n");
-    out_.put("<defs><pattern id=\"busy\" width=\"6\" height=\"6\" patternUnits=\"userSpaceOnUse\" "
-             "patternTransform=\"rotate(45)\"><rect width=\"6\" height=\"6\" fill=\"#e8e8e8\"/>"
-             "<line x1=\"0\" y1=\"0\" x2=\"0\" y2=\"6\" stroke=\"#888\" stroke-width=\"2\"/></pattern></defs>\n");
-    out_.put("<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n");
-    out_.put("<text x=\"8\" y=\"20\" font-size=\"14\" font-weight=\"bold\">" + xml_escaped(heading) + "</text>\n");
+    Element(out_, "svg")("xmlns", "http://www.w3.org/2000/svg")("width", width)("height", height)(
+        "viewBox", concat("0 0 ", fixed(width), " ", fixed(height)))("font-family", "monospace")("font-size", "12")
+        .open();
+    const std::string heading = concat(title_, ", ", std::to_string(n), n == 1 ? " cycle" : " cycles", " (",
+                                       fixed(double(n) / 10), " s)");
+    out_.put('\n');
+    Element(out_, "title").text(heading);
+    out_.put('\n');
+    // The hatching of busy segments.
+    out_.put(R"svg(<defs><pattern id="busy" width="6" height="6" patternUnits="userSpaceOnUse" )svg"
+             R"svg(patternTransform="rotate(45)"><rect width="6" height="6" fill="#e8e8e8"/>)svg"
+             R"svg(<line x1="0" y1="0" x2="0" y2="6" stroke="#888" stroke-width="2"/></pattern></defs>)svg"
+             "\n");
+    Element(out_, "rect")("width", "100%")("height", "100%")("fill", "#ffffff").end();
+    out_.put('\n');
+    Element(out_, "text")("x", 8.0)("y", 20.0)("font-size", "14")("font-weight", "bold").text(heading);
+    out_.put('\n');
 
-    // The time axis: a tick and a faint line every step of seconds.
+    // The time axis: a faint line, a tick label every step of seconds.
     const double seconds = double(n) / 10;
-    constexpr double STEPS[] = {0.1, 0.2, 0.5, 1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 1200, 1800, 3600, 7200};
-    double step = STEPS[std::size(STEPS) - 1];
-    for (const double s : STEPS) {
-        if (seconds / s <= 16) {
-            step = s;
-            break;
-        }
+    const double step = tick_step(seconds);
+    const auto ticks = static_cast<int>(std::floor(seconds / step + 1e-9));
+    Element(out_, "g")("stroke", "#ddd").open();
+    for (int t = 0; t <= ticks; ++t) {
+        const double x = PLOT_LEFT + double(t) * step * 10 * scale;
+        Element(out_, "line")("x1", x)("y1", TITLE_HEIGHT - 4)("x2", x)("y2", axis_y + 5).end();
     }
-    while (seconds / step > 16) {
-        step *= 2;
-    }
-    out_.put("<g stroke=\"#ddd\">\n");
-    for (double t = 0; t <= seconds + 1e-9; t += step) {
-        const std::string x = fixed(PLOT_LEFT + t * 10 * scale);
-        out_.put("<line x1=\"" + x + "\" y1=\"" + fixed(TITLE_HEIGHT - 4) + "\" x2=\"" + x + "\" y2=\"" +
-                 fixed(axis_y + 5) + "\"/>\n");
-    }
-    out_.put("</g>\n<g text-anchor=\"middle\" fill=\"#333\">\n");
-    for (double t = 0; t <= seconds + 1e-9; t += step) {
+    end_tag(out_, "g");
+    Element(out_, "g")("text-anchor", "middle")("fill", "#333").open();
+    for (int t = 0; t <= ticks; ++t) {
         char label[32];
-        (void)std::snprintf(label, sizeof label, step < 1 ? "%.1f s" : "%.0f s", t);
-        out_.put("<text x=\"" + fixed(PLOT_LEFT + t * 10 * scale) + "\" y=\"" + fixed(axis_y + 20) + "\">" +
-                 label + "</text>\n");
+        (void)std::snprintf(label, sizeof label, step < 1 ? "%.1f s" : "%.0f s", double(t) * step);
+        Element(out_, "text")("x", PLOT_LEFT + double(t) * step * 10 * scale)("y", axis_y + 20).text(label);
     }
-    out_.put("</g>\n<line x1=\"" + fixed(PLOT_LEFT) + "\" y1=\"" + fixed(axis_y) + "\" x2=\"" +
-             fixed(PLOT_LEFT + plot_width) + "\" y2=\"" + fixed(axis_y) + "\" stroke=\"#333\"/>\n");
+    end_tag(out_, "g");
+    Element(out_, "line")("x1", PLOT_LEFT)("y1", axis_y)("x2", PLOT_LEFT + plot_width)("y2", axis_y)(
+        "stroke", "#333")
+        .end();
+    out_.put('\n');
 
     for (std::size_t lane = 0; lane < LANES; ++lane) {
         const LaneInfo& info = LANE_INFO[lane];
         const double top = TITLE_HEIGHT + double(lane) * LANE_PITCH;
-        const double bottom = top + LANE_HEIGHT;
         const double middle = top + LANE_HEIGHT / 2;
         // Shapes take the lane's fill and stroke.
-        out_.put("<g id=\"lane-" + std::string(info.name) + "\" fill=\"" +
-                 (info.style == Style::ROW ? "#1f2430" : "#f4f4f5") + "\" stroke=\"#555\">\n<text x=\"8\" y=\"" +
-                 fixed(middle + 4) + "\" fill=\"#000\" stroke=\"none\">" + info.name + "</text>\n");
+        Element(out_, "g")("id", std::string("lane-") + info.name)(
+            "fill", info.style == Style::ROW ? "#1f2430" : "#f4f4f5")("stroke", "#555")
+            .open();
+        Element(out_, "text")("x", 8.0)("y", middle + 4)("fill", "#000")("stroke", "none").text(info.name);
+        out_.put('\n');
         const std::vector<Piece>& pieces = drawn[lane];
         for (std::size_t i = 0; i < pieces.size(); ++i) {
             const Piece& p = pieces[i];
@@ -380,73 +499,29 @@ void SvgWriter::finish() {
             }
             const double x0 = x_at(p.first - 1);
             const double x1 = std::max(x_at(p.last), x0 + 1);
-            const std::string tip = p.busy ? std::string(info.name) + " changes " + std::to_string(p.changes) +
-                                                 " times, " + cycles_text(p.first, p.last)
-                                           : std::string(info.name) + " " + p.first_value + ", " +
-                                                 cycles_text(p.first, p.last);
-            out_.put("<g><title>" + xml_escaped(tip) + "</title>");
+            const std::string tip =
+                p.busy ? concat(info.name, " changes ", std::to_string(p.changes), " times, ",
+                                cycles_text(p.first, p.last))
+                       : concat(info.name, " ", p.first_value, ", ", cycles_text(p.first, p.last));
+            Element(out_, "g").open();
+            Element(out_, "title").text(tip);
             if (p.busy) {
-                out_.put("<rect x=\"" + fixed(x0) + "\" y=\"" + fixed(top) + "\" width=\"" + fixed(x1 - x0) +
-                         "\" height=\"" + fixed(LANE_HEIGHT) + "\" fill=\"url(#busy)\"/></g>\n");
-                continue;
+                Element(out_, "rect")("x", x0)("y", top)("width", x1 - x0)("height", LANE_HEIGHT)(
+                    "fill", "url(#busy)")
+                    .end();
+            } else if (info.style == Style::BIT) {
+                draw_level(out_, p, i > 0 ? &pieces[i - 1] : nullptr, x0, x1, top);
+            } else {
+                draw_bus(out_, p, info.style, drawn[COLOR_LANE], x0, x1, top, scale);
             }
-            if (info.style == Style::BIT) {
-                const bool high = p.first_value == "1";
-                const double y = high ? top + 2 : bottom;
-                const bool edge = i > 0 && !pieces[i - 1].busy && pieces[i - 1].last_value != p.first_value;
-                std::string path = "M" + fixed(x0) + " " + fixed(edge ? (high ? bottom : top + 2) : y);
-                path += "L" + fixed(x0) + " " + fixed(y) + "L" + fixed(x1) + " " + fixed(y);
-                out_.put("<rect x=\"" + fixed(x0) + "\" y=\"" + fixed(top) + "\" width=\"" + fixed(x1 - x0) +
-                         "\" height=\"" + fixed(LANE_HEIGHT) + "\" fill=\"" + (high ? "#dbeafe" : "#ffffff") +
-                         "\" fill-opacity=\"" + (high ? "1" : "0") + "\" stroke=\"none\"/><path d=\"" + path +
-                         "\" fill=\"none\" stroke=\"#1d4ed8\" stroke-width=\"2\"/></g>\n");
-                continue;
-            }
-            // A bus: a long hexagon, its value inside when it fits.
-            const double bevel = std::min(3.0, (x1 - x0) / 2);
-            const std::string points = fixed(x0) + "," + fixed(middle) + " " + fixed(x0 + bevel) + "," +
-                                       fixed(top) + " " + fixed(x1 - bevel) + "," + fixed(top) + " " + fixed(x1) +
-                                       "," + fixed(middle) + " " + fixed(x1 - bevel) + "," + fixed(bottom) + " " +
-                                       fixed(x0 + bevel) + "," + fixed(bottom);
-            const bool row = info.style == Style::ROW;
-            out_.put("<polygon points=\"" + points + "\"/>");
-            std::string text = row || info.style == Style::KEY ? unquoted(p.first_value) : p.first_value;
-            std::string fill = "#222";
-            if (row) {
-                // The panel's colours, yellow while lit (33), else green: a
-                // strip for each colour the row was drawn in, and the text in
-                // the one it was drawn in longest.
-                std::uint64_t lit = 0;
-                std::uint64_t dark = 0;
-                for (const Piece& c : drawn[COLOR_LANE]) {
-                    if (c.last < p.first || c.first > p.last) {
-                        continue;
-                    }
-                    const std::uint64_t from = std::max(c.first, p.first);
-                    const std::uint64_t to = std::min(c.last, p.last);
-                    const bool yellow = !c.busy && c.first_value == "33";
-                    (yellow ? lit : dark) += to - from + 1;
-                    const double s0 = std::max(x_at(from - 1), x0 + bevel);
-                    const double s1 = std::min(x_at(to), x1 - bevel);
-                    if (s1 > s0) {
-                        out_.put("<rect x=\"" + fixed(s0) + "\" y=\"" + fixed(bottom - 4) + "\" width=\"" +
-                                 fixed(s1 - s0) + "\" height=\"3\" stroke=\"none\" fill=\"" +
-                                 (c.busy ? "#888" : yellow ? "#facc15" : "#4ade80") + "\"/>");
-                    }
-                }
-                fill = lit > dark ? "#facc15" : "#4ade80";
-            }
-            const double text_width = text_columns(text) * GLYPH_WIDTH;
-            if (text_width + 4 <= x1 - x0) {
-                const double inset = std::clamp((x1 - x0 - text_width) / 2, 2.0, 5.0);
-                out_.put("<text x=\"" + fixed(x0 + inset) + "\" y=\"" + fixed(middle + 3) + "\" fill=\"" + fill +
-                         "\" stroke=\"none\" xml:space=\"preserve\">" + xml_escaped(text) + "</text>");
-            }
-            out_.put("</g>\n");
+            end_tag(out_, "g");
+            out_.put('\n');
         }
-        out_.put("</g>\n");
+        end_tag(out_, "g");
+        out_.put('\n');
     }
-    out_.put("</svg>\n");
+    end_tag(out_, "svg");
+    out_.put('\n');
 }
 
 }  // namespace panel::trace

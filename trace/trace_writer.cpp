@@ -220,12 +220,11 @@ void TraceWriter::finish() {
         return;
     }
     if (format_ == Format::VCD) {
-        // The waveform lasts to the end of the last cycle, changed or not.
-        if (!last_written_) {
-            out_.put('#');
-            out_.put_number(last_.cycle);
-            out_.put('\n');
-        }
+        // The values after cycle N stand at #N; one more time unit gives the
+        // last cycle its width in a viewer.
+        out_.put('#');
+        out_.put_number(last_.cycle + 1);
+        out_.put('\n');
     } else if (!last_written_) {
         row(last_);
     }
@@ -335,7 +334,6 @@ void TraceWriter::vcd_changes(const TraceRecord& r, const bool all) {
         out_.put(s.id);
         out_.put('\n');
     }
-    last_written_ = stamped;
 }
 
 }  // namespace panel::trace
