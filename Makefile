@@ -1,7 +1,8 @@
 # The two commands a newcomer needs are `make run` and `make test`; both first
-# install whatever build prerequisite is missing. The rest are for
-# maintainers. Everything goes through the CMake presets.
-.PHONY: run test test-asan bench fuzz coverage package lint clean
+# install whatever build prerequisite is missing (so does `make build`, which
+# builds the release programs only). The rest are for maintainers. Everything
+# goes through the CMake presets.
+.PHONY: run build test test-asan bench fuzz coverage package lint clean
 
 BUILD_PACKAGES = cmake ninja-build g++
 TEST_PACKAGES = $(BUILD_PACKAGES) libgtest-dev
@@ -16,6 +17,11 @@ run:
 	@echo "Building the panel (the first build takes a while)..."
 	@$(call quietly,cmake --preset release && cmake --build --preset release)
 	@printf '\033[H\033[2J'; exec ./build/release/cooker-panel
+
+build:
+	@scripts/prerequisites $(BUILD_PACKAGES)
+	@echo "Building the programs into build/release..."
+	@$(call quietly,cmake --preset release && cmake --build --preset release)
 
 test:
 	@scripts/prerequisites $(TEST_PACKAGES)
