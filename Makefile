@@ -55,7 +55,7 @@ coverage:
 	cmake --build --preset coverage
 	find build/coverage -name '*.gcda' -delete
 	ctest --preset coverage
-	gcovr --root . --filter src/ --filter trace/ --exclude src/main.cpp build/coverage \
+	gcovr --root . --filter src/ --filter trace/ --filter explore/ --exclude src/main.cpp build/coverage \
 	    --branches --exclude-throw-branches --exclude-unreachable-branches --print-summary --txt build/coverage/coverage.txt --html-details build/coverage/coverage.html
 
 package:

@@ -183,6 +183,35 @@ TEST(Panel, LongestModeLineAndGuardsOutsideTheirLists) {
         (std::array<std::int32_t, 11>{N, BACKLIGHT_OFF, E, 5, 7, 0, 20, 20, 32, BEEPER_OFF, 0}));
 }
 
+TEST(Panel, RaiseStagesGuardStatesTheInputNoLongerLeaves) {
+    // No key script leaves a raise pending outside manual mode or with the
+    // door open any more; the stages' guards still hold for such a state. A
+    // pending press meets an automatic row: nothing changes. It meets an open
+    // door: it is dropped, the value kept.
+    const struct {
+        ControlState control;
+        std::int32_t row;
+        TimeTemp expected;
+        std::int32_t raise;
+    } cases[] = {
+        {{F, T, I, C, 0}, 1, {40, 50, 20}, F},
+        {{F, P, I, C, 0}, 1, {40, 50, 20}, F},
+        {{F, T, I, O, 0}, 0, {40, 90, 20}, N},  // then the set temperature follows the time
+        {{F, P, I, O, 0}, 0, {40, 50, 20}, N},
+    };
+    for (const auto& c : cases) {
+        ControlState control = c.control;
+        TimeTemp tt{40, 50, 20};
+        std::int32_t tick = 0;
+        const ModeInfo row = MODE_TABLE[static_cast<std::size_t>(c.row)];
+        Time_Controller(control, tt, row, tick);
+        Temp_Controller(control, tt, tick, row);
+        EXPECT_EQ((std::array{tt.time, tt.set_temp, tt.cur_temp, control.raise_button}),
+                  (std::array{c.expected.time, c.expected.set_temp, c.expected.cur_temp, c.raise}))
+            << c.control.opening_state << c.control.time_temp_setting << c.row;
+    }
+}
+
 TEST(Panel, PacingKeepsTheGridAndNeverBursts) {
     // A fake clock in milliseconds' worth of nanoseconds: each sleep wakes
     // late by the next of the given amounts.
