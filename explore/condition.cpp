@@ -81,8 +81,8 @@ public:
     }
     std::optional<Op> take_op() {
         const std::string_view rest = text_.substr(at_, end_ - at_);
-        static constexpr std::pair<std::string_view, Op> OPS[] = {{"!=", Op::NE}, {"<=", Op::LE}, {">=", Op::GE},
-                                                                  {"=", Op::EQ},  {"<", Op::LT},  {">", Op::GT}};
+        static constexpr std::pair<std::string_view, Op> OPS[] = {
+            {"!=", Op::NE}, {"<=", Op::LE}, {">=", Op::GE}, {"=", Op::EQ}, {"<", Op::LT}, {">", Op::GT}};
         for (const auto& [text, op] : OPS) {
             if (rest.starts_with(text)) {
                 at_ += text.size();
@@ -143,15 +143,16 @@ std::optional<ExpressionError> parse_condition(std::string_view text, std::size_
     condition = Condition{*field, *op, std::nullopt, 0};
     if (const std::string_view digits = r.take(is_digit); !digits.empty()) {
         if (!f.words.empty()) {
-            return ExpressionError{value_column, quoted(name) + " takes a word (" + words_of(f) + "), not " +
-                                                     quoted(digits)};
+            return ExpressionError{
+                value_column, quoted(name) + " takes a word (" + words_of(f) + "), not " + quoted(digits)};
         }
         std::int64_t value = 0;
         const auto [stop, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-        if (error != std::errc() || stop != digits.data() + digits.size() || value < f.low || value > f.high) {
+        if (error != std::errc() || stop != digits.data() + digits.size() || value < f.low ||
+            value > f.high) {
             return ExpressionError{value_column, "number " + std::string(digits) + " is out of range for " +
-                                                     std::string(name) + " (" + std::to_string(f.low) + " to " +
-                                                     std::to_string(f.high) + ")"};
+                                                     std::string(name) + " (" + std::to_string(f.low) +
+                                                     " to " + std::to_string(f.high) + ")"};
         }
         condition.value = static_cast<std::int32_t>(value);
     } else if (const std::string_view word = r.take(is_name_char); !word.empty()) {
@@ -160,13 +161,13 @@ std::optional<ExpressionError> parse_condition(std::string_view text, std::size_
             // Number fields compare with each other; a word field only with itself.
             const bool same_kind = f.words.empty() ? o.words.empty() : *other == *field;
             if (!same_kind) {
-                return ExpressionError{value_column, quoted(name) + " and " + quoted(word) +
-                                                         " are fields of different kinds"};
+                return ExpressionError{
+                    value_column, quoted(name) + " and " + quoted(word) + " are fields of different kinds"};
             }
             condition.other = other;
         } else if (f.words.empty()) {
-            return ExpressionError{value_column, quoted(name) + " takes a number or a number field, not " +
-                                                     quoted(word)};
+            return ExpressionError{value_column,
+                                   quoted(name) + " takes a number or a number field, not " + quoted(word)};
         } else {
             bool known = false;
             for (const Word& w : f.words) {
@@ -176,8 +177,8 @@ std::optional<ExpressionError> parse_condition(std::string_view text, std::size_
                 }
             }
             if (!known) {
-                return ExpressionError{value_column, "unknown word " + quoted(word) + " for " + std::string(name) +
-                                                         " (" + words_of(f) + ")"};
+                return ExpressionError{value_column, "unknown word " + quoted(word) + " for " +
+                                                         std::string(name) + " (" + words_of(f) + ")"};
             }
         }
     } else {

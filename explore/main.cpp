@@ -15,8 +15,8 @@
 #include <optional>
 #include <string>
 
-#include "condition.h"
 #include "command_line.h"
+#include "condition.h"
 #include "key_script.h"
 #include "properties.h"
 #include "report.h"
@@ -197,7 +197,8 @@ panel::Panel start_panel(const char* name) {
     }
     panel::Script script;
     if (const auto error = panel::parse_script(text, script)) {
-        (void)std::fprintf(stderr, "%s:%zu:%zu: %s\n", name, error->line, error->column, error->message.c_str());
+        (void)std::fprintf(stderr, "%s:%zu:%zu: %s\n", name, error->line, error->column,
+                           error->message.c_str());
         std::exit(STATUS_USAGE);
     }
     // The cycles' drawing goes nowhere.
@@ -234,10 +235,10 @@ int summary(panel::trace::Output& out, const StateSpace& space, std::chrono::ste
     const auto results = panel::explore::check_properties(space);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     char line[256];
-    (void)std::snprintf(line, sizeof line,
-                        "%u states, %llu transitions, the deepest %u cycles from the start; %.3f s\n", space.size(),
-                        static_cast<unsigned long long>(space.size()) * panel::explore::INPUT_COUNT,
-                        space.max_depth(), seconds);
+    (void)std::snprintf(
+        line, sizeof line, "%u states, %llu transitions, the deepest %u cycles from the start; %.3f s\n",
+        space.size(), static_cast<unsigned long long>(space.size()) * panel::explore::INPUT_COUNT,
+        space.max_depth(), seconds);
     out.put(line);
     int status = 0;
     int number = 0;

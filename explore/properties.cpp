@@ -25,10 +25,11 @@ bool idle_closed(const StateSpace& space, std::uint32_t i) {
 
 std::vector<PropertyResult> check_properties(const StateSpace& space) {
     std::vector<PropertyResult> results;
-    results.push_back({"the appliance never runs with the door open", first_violation(space, [&](std::uint32_t i) {
-                           return get(space, i, Field::OPERATION) == OP_RUNNING &&
-                                  get(space, i, Field::DOOR) == OPENING_OPEN;
-                       })});
+    results.push_back(
+        {"the appliance never runs with the door open", first_violation(space, [&](std::uint32_t i) {
+             return get(space, i, Field::OPERATION) == OP_RUNNING &&
+                    get(space, i, Field::DOOR) == OPENING_OPEN;
+         })});
 
     results.push_back({"time 00:00 to 10:00, temperatures 20 to 90, mode 0 to 5",
                        first_violation(space, [&](std::uint32_t i) {
@@ -36,15 +37,16 @@ std::vector<PropertyResult> check_properties(const StateSpace& space) {
                                const std::int32_t v = get(space, i, f);
                                return v < low || v > high;
                            };
-                           return outside(Field::TIME, 0, MAX_TIME) || outside(Field::SET_TEMP, MIN_TEMP, MAX_TEMP) ||
+                           return outside(Field::TIME, 0, MAX_TIME) ||
+                                  outside(Field::SET_TEMP, MIN_TEMP, MAX_TEMP) ||
                                   outside(Field::CUR_TEMP, MIN_TEMP, MAX_TEMP) ||
                                   outside(Field::MODE, 0, MODE_COUNT - 1);
                        })});
 
     std::vector<bool> home(space.size());
     for (std::uint32_t i = 0; i < space.size(); ++i) {
-        home[i] = idle_closed(space, i) && get(space, i, Field::MODE) == 0 && get(space, i, Field::TIME) == 0 &&
-                  get(space, i, Field::RAISE) == RAISE_NONE;
+        home[i] = idle_closed(space, i) && get(space, i, Field::MODE) == 0 &&
+                  get(space, i, Field::TIME) == 0 && get(space, i, Field::RAISE) == RAISE_NONE;
     }
     const std::vector<bool> leads_home = space.can_reach(home);
     results.push_back({"every state leads back to idle, closed, manual, time 0, no raise (no trap)",

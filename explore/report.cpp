@@ -7,8 +7,9 @@
 namespace panel::explore {
 namespace {
 
-constexpr Field ALL_FIELDS[] = {Field::BACKLIGHT, Field::OPERATION, Field::DOOR,     Field::MODE,    Field::SETTING,
-                                Field::RAISE,     Field::TIME,      Field::SET_TEMP, Field::CUR_TEMP};
+constexpr Field ALL_FIELDS[] = {Field::BACKLIGHT, Field::OPERATION, Field::DOOR,
+                                Field::MODE,      Field::SETTING,   Field::RAISE,
+                                Field::TIME,      Field::SET_TEMP,  Field::CUR_TEMP};
 
 // A DOT string's body: quotes and backslashes escaped.
 std::string dot_escaped(std::string_view text) {
@@ -63,7 +64,8 @@ void write_graph(trace::Output& out, const StateSpace& space, const std::vector<
         for (std::size_t f = 0; f < fields.size(); ++f) {
             values[f] = field_value(space.state(i), fields[f]);
         }
-        const auto [at, added] = node_of_values.try_emplace(values, static_cast<std::uint32_t>(node_values.size()));
+        const auto [at, added] =
+            node_of_values.try_emplace(values, static_cast<std::uint32_t>(node_values.size()));
         if (added) {
             node_values.push_back(&at->first);
         }

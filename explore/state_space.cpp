@@ -67,7 +67,8 @@ std::optional<PackedState> pack(const Panel& panel) {
                 put(low, BACKLIGHT, panel.outputs.backlight) && put(low, BEEPER, panel.outputs.beeper);
     std::uint64_t high = 0;
     for (std::size_t i = 0; i < panel.outputs.display.digits.size(); ++i) {
-        fits = fits && put(high, Slot{static_cast<int>(i) * DIGIT_BITS, DIGIT_BITS}, panel.outputs.display.digits[i]);
+        fits = fits &&
+               put(high, Slot{static_cast<int>(i) * DIGIT_BITS, DIGIT_BITS}, panel.outputs.display.digits[i]);
     }
     if (!fits) {
         return std::nullopt;
@@ -77,7 +78,8 @@ std::optional<PackedState> pack(const Panel& panel) {
 
 void unpack(const PackedState state, Panel& panel) {
     const std::uint64_t w = state.low;
-    panel.control = ControlState{get(w, RAISE), get(w, SETTING), get(w, OPERATION), get(w, DOOR), get(w, MODE)};
+    panel.control =
+        ControlState{get(w, RAISE), get(w, SETTING), get(w, OPERATION), get(w, DOOR), get(w, MODE)};
     panel.time_temp = TimeTemp{get(w, TIME), get(w, SET_TEMP), get(w, CUR_TEMP)};
     panel.time_tick = get(w, TIME_TICK);
     panel.temp_tick = get(w, TEMP_TICK);
@@ -118,7 +120,8 @@ std::int32_t field_value(const PackedState state, const Field field) {
 StateDetail detail(const PackedState state) {
     Panel panel{};
     unpack(state, panel);
-    return StateDetail{panel.time_tick, panel.temp_tick, panel.beep_tick, get(state.low, SHOWN_MODE),
+    return StateDetail{panel.time_tick,      panel.temp_tick,
+                       panel.beep_tick,      get(state.low, SHOWN_MODE),
                        panel.outputs.beeper, panel.outputs.display};
 }
 
@@ -171,7 +174,8 @@ bool StateSpace::explore(const Panel& start) {
     return packed;
 }
 
-std::uint32_t StateSpace::insert(const PackedState state, const std::uint32_t parent, const std::uint8_t input) {
+std::uint32_t StateSpace::insert(const PackedState state, const std::uint32_t parent,
+                                 const std::uint8_t input) {
     std::size_t mask = slots_.size() - 1;
     for (std::size_t at = hash(state) & mask;; at = (at + 1) & mask) {
         const std::uint32_t slot = slots_[at];

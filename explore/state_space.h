@@ -20,7 +20,17 @@ inline constexpr std::int32_t INPUT_KEYS[INPUT_COUNT] = {-1, 'a', 'b', 'c', 'd',
 
 // The fields a condition, the state table and the graph speak of, named and
 // valued as the trace writes them.
-enum class Field : std::uint8_t { BACKLIGHT, OPERATION, DOOR, MODE, SETTING, RAISE, TIME, SET_TEMP, CUR_TEMP };
+enum class Field : std::uint8_t {
+    BACKLIGHT,
+    OPERATION,
+    DOOR,
+    MODE,
+    SETTING,
+    RAISE,
+    TIME,
+    SET_TEMP,
+    CUR_TEMP
+};
 inline constexpr int FIELD_COUNT = 9;
 
 // The control flags, quantities, the three counters, the row of the shown
@@ -56,7 +66,9 @@ public:
     [[nodiscard]] PackedState state(std::uint32_t index) const { return states_[index]; }
     // Distance from the start in cycles.
     [[nodiscard]] std::uint32_t depth(std::uint32_t index) const;
-    [[nodiscard]] std::uint32_t max_depth() const { return static_cast<std::uint32_t>(level_start_.size() - 2); }
+    [[nodiscard]] std::uint32_t max_depth() const {
+        return static_cast<std::uint32_t>(level_start_.size() - 2);
+    }
     // The state reached from index under input (an index of INPUT_KEYS).
     [[nodiscard]] std::uint32_t next(std::uint32_t index, int input) const {
         return next_[static_cast<std::size_t>(index) * INPUT_COUNT + static_cast<std::size_t>(input)];
@@ -72,12 +84,12 @@ private:
     std::uint32_t insert(PackedState state, std::uint32_t parent, std::uint8_t input);
     void grow();
 
-    std::vector<PackedState> states_;     // in breadth-first order
-    std::vector<std::uint32_t> parent_;   // the state each was first reached from
-    std::vector<std::uint8_t> input_;     // and under which input
-    std::vector<std::uint32_t> next_;     // INPUT_COUNT successors per state
+    std::vector<PackedState> states_;         // in breadth-first order
+    std::vector<std::uint32_t> parent_;       // the state each was first reached from
+    std::vector<std::uint8_t> input_;         // and under which input
+    std::vector<std::uint32_t> next_;         // INPUT_COUNT successors per state
     std::vector<std::uint32_t> level_start_;  // first index of each depth, and the end
-    std::vector<std::uint32_t> slots_;    // open addressing: index + 1, 0 for empty
+    std::vector<std::uint32_t> slots_;        // open addressing: index + 1, 0 for empty
 };
 
 }  // namespace panel::explore

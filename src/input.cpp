@@ -119,9 +119,9 @@ void Determine_Button_Input(ControlState& control, const std::int8_t key, TimeTe
     switch (key) {
     case 'a':
     case 'b':
-        control.raise_button = Determine_Raise_Button(narrow(Raise_Button_Interface(key)), control.operation,
-                                                      control.opening_state, control.raise_button,
-                                                      control.mode_number);
+        control.raise_button =
+            Determine_Raise_Button(narrow(Raise_Button_Interface(key)), control.operation,
+                                   control.opening_state, control.raise_button, control.mode_number);
         break;
     case 'c':
         control.time_temp_setting =

@@ -226,7 +226,8 @@ protected:
         control_ = control[1];
         pid_t panel = -1;
         pollfd p{report[0], POLLIN, 0};
-        if (::poll(&p, 1, 3000) > 0 && ::read(report[0], &panel, sizeof panel) == sizeof panel) panel_ = panel;
+        if (::poll(&p, 1, 3000) > 0 && ::read(report[0], &panel, sizeof panel) == sizeof panel)
+            panel_ = panel;
         ::close(report[0]);
         ASSERT_GT(panel_, 0) << "the shell did not report the panel";
         if (where == Start::FOREGROUND) read_for(master_, 3s, until("[11;30f"));
@@ -259,7 +260,8 @@ protected:
         std::string out;
         int status = 0;
         pid_t done = 0;
-        while ((done = ::waitpid(shell_, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
+        while ((done = ::waitpid(shell_, &status, WNOHANG)) == 0 &&
+               std::chrono::steady_clock::now() < deadline)
             out += read_for(master_, 20ms);
         if (done != shell_) return {-1, false};
         shell_ = panel_ = -1;

@@ -37,7 +37,8 @@ PackedState packed(const Panel& p) {
 }
 
 std::optional<std::int8_t> as_key(std::int32_t key) {
-    return key == NO_KEY ? std::nullopt : std::optional(static_cast<std::int8_t>(static_cast<std::uint8_t>(key)));
+    return key == NO_KEY ? std::nullopt
+                         : std::optional(static_cast<std::int8_t>(static_cast<std::uint8_t>(key)));
 }
 
 TEST(StateSpace, HoldsExactlyWhatEveryShortScriptReaches) {
@@ -104,11 +105,20 @@ TEST(StateSpace, LongRandomRunsVisitOnlySearchedStates) {
 TEST(Conditions, WitnessesReachThemAndTheUnreachableAreNot) {
     const StateSpace& s = space();
     const char* reachable[] = {
-        "operation=running",       "operation=ended,door=closed", "door=open,operation=idle",
-        "mode=5",                  "time=600",                   "time>=300,mode=4",
-        "cur_temp=90",             "cur_temp > set_temp",         "raise=coarse",
-        "setting=temp,set_temp=90", "backlight=1,operation=idle",  "mode!=0, operation = running",
-        "time<10,operation=running,cur_temp>=30", "set_temp<=cur_temp,operation=ended",
+        "operation=running",
+        "operation=ended,door=closed",
+        "door=open,operation=idle",
+        "mode=5",
+        "time=600",
+        "time>=300,mode=4",
+        "cur_temp=90",
+        "cur_temp > set_temp",
+        "raise=coarse",
+        "setting=temp,set_temp=90",
+        "backlight=1,operation=idle",
+        "mode!=0, operation = running",
+        "time<10,operation=running,cur_temp>=30",
+        "set_temp<=cur_temp,operation=ended",
     };
     for (const char* text : reachable) {
         std::vector<Condition> conditions;
@@ -146,7 +156,8 @@ TEST(Conditions, BadExpressionsSayWhereAndWhat) {
         {"time=1,", 8, "empty condition"},
         {"time=1, ,mode=1", 9, "empty condition"},
         {"tme=1", 1,
-         "unknown field 'tme' (backlight, operation, door, mode, setting, raise, time, set_temp or cur_temp)"},
+         "unknown field 'tme' (backlight, operation, door, mode, setting, raise, time, set_temp or "
+         "cur_temp)"},
         {"=1", 1, "expected a field name, not '=1'"},
         {"time", 5, "expected an operator (=, !=, <, <=, >, >=) after 'time'"},
         {"time ~ 1", 6, "expected an operator (=, !=, <, <=, >, >=) after 'time', not '~'"},
@@ -182,11 +193,12 @@ TEST(ExploreProgram, PropertiesHoldAndAnswersPipeIntoTheTrace) {
     EXPECT_EQ(summary.out.substr(0, summary.out.find(';')),
               "131573 states, 921011 transitions, the deepest 2020 cycles from the start");
     const std::string properties = summary.out.substr(summary.out.find('\n') + 1);
-    EXPECT_EQ(properties,
-              "property 1, the appliance never runs with the door open: holds\n"
-              "property 2, time 00:00 to 10:00, temperatures 20 to 90, mode 0 to 5: holds\n"
-              "property 3, every state leads back to idle, closed, manual, time 0, no raise (no trap): holds\n"
-              "property 4, an automatic mode, idle and closed, loads its preset within two cycles: holds\n");
+    EXPECT_EQ(
+        properties,
+        "property 1, the appliance never runs with the door open: holds\n"
+        "property 2, time 00:00 to 10:00, temperatures 20 to 90, mode 0 to 5: holds\n"
+        "property 3, every state leads back to idle, closed, manual, time 0, no raise (no trap): holds\n"
+        "property 4, an automatic mode, idle and closed, loads its preset within two cycles: holds\n");
 
     const struct {
         std::vector<std::string> args;
@@ -197,23 +209,41 @@ TEST(ExploreProgram, PropertiesHoldAndAnswersPipeIntoTheTrace) {
         {{"-r", "operation=ended"}, 0, "c a . e .{29}\n", ""},  // 3 s at 30 degrees
         {{"--reach", "mode=2,time=90"}, 0, "d{2} .\n", ""},
         {{"--reach=operation=idle"}, 0, "\n", ""},
-        {{"--reach=time=600,setting=temp"}, 1, "", "cooker-panel-explore: no reachable state satisfies the condition\n"},
+        {{"--reach=time=600,setting=temp"},
+         1,
+         "",
+         "cooker-panel-explore: no reachable state satisfies the condition\n"},
         {{"--never=cur_temp>set_temp"}, 1, "c d . e .{29}\n", ""},
         {{"-n", "operation=running,door=open"}, 0, "", ""},
         {{"--reach=mode=1", "--from=-"}, 0, "\n", ""},
-        {{"--reach=door=bad"}, 2, "",
+        {{"--reach=door=bad"},
+         2,
+         "",
          "cooker-panel-explore: --reach: column 6: unknown word 'bad' for door (closed or open)\n"},
-        {{"-n", "time"}, 2, "",
-         "cooker-panel-explore: --never: column 5: expected an operator (=, !=, <, <=, >, >=) after 'time'\n"},
-        {{"--graph=door,tick"}, 2, "",
-         "cooker-panel-explore: --graph: unknown field 'tick' (backlight, operation, door, mode, setting, raise, "
+        {{"-n", "time"},
+         2,
+         "",
+         "cooker-panel-explore: --never: column 5: expected an operator (=, !=, <, <=, >, >=) after "
+         "'time'\n"},
+        {{"--graph=door,tick"},
+         2,
+         "",
+         "cooker-panel-explore: --graph: unknown field 'tick' (backlight, operation, door, mode, setting, "
+         "raise, "
          "time, set_temp or cur_temp)\nTry 'cooker-panel-explore --help' for more information.\n"},
-        {{"--states", "--graph"}, 2, "",
+        {{"--states", "--graph"},
+         2,
+         "",
          "cooker-panel-explore: --reach, --never, --states and --graph exclude each other\n"
          "Try 'cooker-panel-explore --help' for more information.\n"},
-        {{"-sx"}, 2, "",
-         "cooker-panel-explore: invalid option -- 'x'\nTry 'cooker-panel-explore --help' for more information.\n"},
-        {{"--from"}, 2, "",
+        {{"-sx"},
+         2,
+         "",
+         "cooker-panel-explore: invalid option -- 'x'\nTry 'cooker-panel-explore --help' for more "
+         "information.\n"},
+        {{"--from"},
+         2,
+         "",
          "cooker-panel-explore: option '--from' requires an argument\n"
          "Try 'cooker-panel-explore --help' for more information.\n"},
         {{"--from=-", "-s"}, 2, "", "-:1:4: '{' must follow a key or '.'\n"},

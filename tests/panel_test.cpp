@@ -262,7 +262,7 @@ TEST(Panel, PollReadAndWriteOnAPipe) {
     [[maybe_unused]] const long before = write_calls();
     write_all(fds[1], "\x1b", 1);  // a single byte, and no empty write after it
     write_all(fds[1], "[A", 2);    // a key of several bytes gives one per call
-#ifndef __SANITIZE_ADDRESS__  // that runtime probes memory with write calls of its own
+#ifndef __SANITIZE_ADDRESS__       // that runtime probes memory with write calls of its own
     EXPECT_EQ(write_calls() - before, 2);
 #endif
     ::close(fds[1]);

@@ -14,8 +14,8 @@ namespace {
 using panel::test::Result;
 using panel::test::run_program;
 
-const char* const FIELDS[] = {"key",       "row10",     "row11", "color", "bell",    "backlight", "operation",
-                              "door",      "mode",      "setting", "raise", "time", "set_temp",  "cur_temp"};
+const char* const FIELDS[] = {"key",  "row10", "row11",   "color", "bell", "backlight", "operation",
+                              "door", "mode",  "setting", "raise", "time", "set_temp",  "cur_temp"};
 constexpr std::size_t LANES = std::size(FIELDS);
 
 bool have(const char* tool) {
@@ -77,9 +77,10 @@ std::vector<std::string> expected_tooltips(const std::vector<std::vector<std::st
 
 // The text of every <title>, read by libxml2; the document's own first.
 std::vector<std::string> tooltips(const std::string& svg) {
-    const Result r = shell("xmllint --xpath '//*[local-name()=\"title\"]/text()' - | "
-                           "sed -e 's/&quot;/\"/g' -e 's/&lt;/</g' -e 's/&gt;/>/g' -e 's/&amp;/\\&/g'",
-                           svg);
+    const Result r = shell(
+        "xmllint --xpath '//*[local-name()=\"title\"]/text()' - | "
+        "sed -e 's/&quot;/\"/g' -e 's/&lt;/</g' -e 's/&gt;/>/g' -e 's/&amp;/\\&/g'",
+        svg);
     // One title a line: no value holds a line end.
     std::vector<std::string> tips;
     std::istringstream lines(r.out);
@@ -98,10 +99,10 @@ std::string svg_of(const std::string& script, const std::vector<std::string>& mo
 TEST(TraceSvg, TooltipsAreTheCsvRunsFieldByField) {
     if (!have("xmllint")) GTEST_SKIP() << "xmllint (libxml2-utils) is not installed";
     const char* scripts[] = {
-        "a e .{127} f .",         // the typical use
-        "c a{3} . e .{100}",      // the temperature form
+        "a e .{127} f .",          // the typical use
+        "c a{3} . e .{100}",       // the temperature form
         "d{4} . e .{30} e . f f",  // a cancel in an automatic mode
-        ", \" < & c c",           // keys that CSV quotes and XML escapes
+        ", \" < & c c",            // keys that CSV quotes and XML escapes
         ".",
     };
     for (const char* script : scripts) {
@@ -111,15 +112,17 @@ TEST(TraceSvg, TooltipsAreTheCsvRunsFieldByField) {
         std::vector<std::string> got = tooltips(svg);
         ASSERT_FALSE(got.empty()) << script;
         const std::size_t cycles = csv_rows(csv.out).size();
-        EXPECT_EQ(got.front(), "standard input, " + std::to_string(cycles) + (cycles == 1 ? " cycle" : " cycles") +
-                                   " (" + std::to_string(cycles / 10) + "." + std::to_string(cycles % 10) + " s)");
+        EXPECT_EQ(got.front(), "standard input, " + std::to_string(cycles) +
+                                   (cycles == 1 ? " cycle" : " cycles") + " (" + std::to_string(cycles / 10) +
+                                   "." + std::to_string(cycles % 10) + " s)");
         got.erase(got.begin());
         EXPECT_EQ(got, expected_tooltips(csv_rows(csv.out))) << script;
     }
     // --changes changes nothing; a file's name is the title.
     EXPECT_EQ(svg_of("a e", {"--changes"}), svg_of("a e"));
     const Result file = run_program(COOKER_PANEL_TRACE, {"--format=svg", GOLDEN_DIR "/typical.keys"});
-    EXPECT_NE(file.out.find("<title>" GOLDEN_DIR "/typical.keys, 131 cycles (13.1 s)</title>"), std::string::npos);
+    EXPECT_NE(file.out.find("<title>" GOLDEN_DIR "/typical.keys, 131 cycles (13.1 s)</title>"),
+              std::string::npos);
 }
 
 TEST(TraceSvg, ALongTraceMergesBusyChangesAndStaysSmall) {
@@ -189,11 +192,13 @@ TEST(TraceSvg, RenderedBellsAreWhereTheBellLaneIs) {
     // it and low in the cycles between.
     for (const int cycle : {101, 111, 121}) {
         const auto attribute = [&](const char* name) {
-            const std::string value = shell("xmllint --xpath 'string(//*[local-name()=\"g\"][*[local-name()=\"title\"]="
-                                   "\"bell 1, cycle " +
-                                       std::to_string(cycle) + "\"]/*[local-name()=\"rect\"]/@" + name + ")' -",
-                                   svg)
-                                          .out;
+            const std::string value =
+                shell(
+                    "xmllint --xpath 'string(//*[local-name()=\"g\"][*[local-name()=\"title\"]="
+                    "\"bell 1, cycle " +
+                        std::to_string(cycle) + "\"]/*[local-name()=\"rect\"]/@" + name + ")' -",
+                    svg)
+                    .out;
             EXPECT_FALSE(value.empty()) << "no rect for the bell of cycle " << cycle;
             return value.empty() ? 0.0 : std::stod(value);
         };

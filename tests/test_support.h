@@ -8,9 +8,8 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <sstream>
-
 #include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -50,8 +49,8 @@ inline void run(Panel& p, std::string_view script) {
     if (const auto error = parse_script(script, parsed)) throw std::invalid_argument(error->message);
     for (const ScriptStep& step : parsed.steps) {
         for (std::uint32_t n = 0; n < step.count; ++n) {
-            Control_Cycle(p, step.key == NO_KEY ? std::nullopt
-                                                       : std::optional(static_cast<std::int8_t>(step.key)));
+            Control_Cycle(
+                p, step.key == NO_KEY ? std::nullopt : std::optional(static_cast<std::int8_t>(step.key)));
         }
     }
 }
@@ -69,8 +68,8 @@ struct Result {
 
 // Runs a program with input on standard input and standard output into
 // out_path (a temporary file unless given), and waits for it.
-inline Result run_program(const char* binary, const std::vector<std::string>& args, const std::string& input = "",
-                          const std::string& out_path = "") {
+inline Result run_program(const char* binary, const std::vector<std::string>& args,
+                          const std::string& input = "", const std::string& out_path = "") {
     char in_name[] = "/tmp/panel-in-XXXXXX", out_name[] = "/tmp/panel-out-XXXXXX",
          err_name[] = "/tmp/panel-err-XXXXXX";
     const int in = ::mkstemp(in_name), out = ::mkstemp(out_name), err = ::mkstemp(err_name);
@@ -90,8 +89,10 @@ inline Result run_program(const char* binary, const std::vector<std::string>& ar
     int status = 0;
     const bool waited = pid > 0 && ::waitpid(pid, &status, 0) == pid;
     EXPECT_TRUE(waited) << "fork or wait failed";
-    Result r{!waited ? -1 : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status), slurp(out_name),
-             slurp(err_name)};
+    Result r{!waited               ? -1
+             : WIFSIGNALED(status) ? 128 + WTERMSIG(status)
+                                   : WEXITSTATUS(status),
+             slurp(out_name), slurp(err_name)};
     for (const char* name : {in_name, out_name, err_name}) ::unlink(name);
     ::close(in), ::close(out), ::close(err);
     return r;

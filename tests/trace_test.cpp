@@ -9,10 +9,12 @@
 #include <csignal>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "key_script.h"
 #include "screen.h"
 #include "test_support.h"
+#include "tracer.h"
 
 namespace panel::trace {
 namespace {
@@ -84,7 +86,8 @@ TEST(KeyScript, WrittenScriptsReadBackAsTheSameKeys) {
         {{'d', 'a'}, "d a"},
         {{'a', 'e', NO_KEY, NO_KEY, NO_KEY, 'f', NO_KEY}, "a e .{3} f ."},
         {{'a', 'a', 'b'}, "a{2} b"},
-        {{'.', '\\', '#', '{', '}', ' ', 0x0A, 0x7F, 0xFF, 'x'}, "\\. \\\\ \\# \\{ } \\x20 \\x0a \\x7f \\xff x"},
+        {{'.', '\\', '#', '{', '}', ' ', 0x0A, 0x7F, 0xFF, 'x'},
+         "\\. \\\\ \\# \\{ } \\x20 \\x0a \\x7f \\xff x"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(format_script(c.keys), c.text);
@@ -159,6 +162,32 @@ TEST(TraceProgram, WaveformOfTheTypicalUse) {
     }
 }
 
+TEST(Tracer, PanelsSideBySideOnThreadsKeepTheirOwnOutput) {
+    // Each thread has its own sink: two tracers at once trace what one alone
+    // does, and a tracer gives back the handler it found.
+    auto run = [](std::vector<TraceRecord>& records) {
+        Tracer tracer;
+        for (int cycle = 0; cycle < 400; ++cycle)
+            records.push_back(tracer.step(cycle % 97 == 1 ? 'a' : cycle % 97 == 2 ? 'e' : NO_KEY));
+    };
+    std::vector<TraceRecord> alone, left, right;
+    run(alone);
+    std::thread a(run, std::ref(left)), b(run, std::ref(right));
+    a.join(), b.join();
+    for (const auto* other : {&left, &right}) {
+        ASSERT_EQ(other->size(), alone.size());
+        for (std::size_t i = 0; i < alone.size(); ++i) ASSERT_TRUE(same_panel((*other)[i], alone[i])) << i;
+    }
+    test::Recorder recorder;
+    {
+        Tracer inner;
+        inner.step(NO_KEY);
+    }
+    panel_output().put('x');
+    panel_output().flush();
+    EXPECT_EQ(recorder.batches, std::vector<std::string>{"x"});
+}
+
 TEST(Screen, ShowsWhatATerminalWould) {
     const struct {
         const char* bytes;
@@ -213,7 +242,10 @@ TEST(TraceProgram, BadInputGetsOneLineAndNoOutput) {
          "cooker-panel-trace: invalid number of cycles '1000000001' (0 to 1000000000)" + usage},
         {{"-n", "-1"}, "", 2, "cooker-panel-trace: invalid number of cycles '-1' (0 to 1000000000)" + usage},
         {{"-n", ""}, "", 2, "cooker-panel-trace: invalid number of cycles '' (0 to 1000000000)" + usage},
-        {{"--format=xml"}, "", 2, "cooker-panel-trace: invalid format 'xml' (table, csv, vcd or svg)" + usage},
+        {{"--format=xml"},
+         "",
+         2,
+         "cooker-panel-trace: invalid format 'xml' (table, csv, vcd or svg)" + usage},
         {{"a", "b"}, "", 2, "cooker-panel-trace: extra operand 'b'" + usage},
         {{}, "a e\n.{100} a{0}", 2, "-:2:10: repeat count '0' is not a decimal from 1 to 1000000000\n"},
         {{"/nonexistent/keys"}, "", 1, "cooker-panel-trace: /nonexistent/keys: No such file or directory\n"},

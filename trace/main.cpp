@@ -22,8 +22,8 @@
 
 namespace {
 
-using panel::trace::Format;
 using panel::NO_KEY;
+using panel::trace::Format;
 
 constexpr const char* PROGRAM = "cooker-panel-trace";
 constexpr std::uint64_t MAX_CYCLES = 1'000'000'000;

@@ -15,8 +15,8 @@ constexpr std::size_t MAX_SLOTS = 2048;
 // Layout, in pixels.
 constexpr double PLOT_LEFT = 96;
 constexpr double PLOT_MAX_WIDTH = 1600;
-constexpr double MAX_CYCLE_WIDTH = 40;  // a short trace is not stretched further
-constexpr double MIN_SEGMENT_WIDTH = 3;  // narrower neighbours merge into "busy"
+constexpr double MAX_CYCLE_WIDTH = 40;     // a short trace is not stretched further
+constexpr double MIN_SEGMENT_WIDTH = 3;    // narrower neighbours merge into "busy"
 constexpr std::size_t MAX_SEGMENTS = 600;  // in one lane
 constexpr double TITLE_HEIGHT = 34;
 constexpr double LANE_PITCH = 28;
@@ -31,10 +31,10 @@ struct LaneInfo {
     Style style;
 };
 constexpr LaneInfo LANE_INFO[SvgWriter::LANES] = {
-    {"key", Style::KEY},       {"row10", Style::ROW},   {"row11", Style::ROW},     {"color", Style::BUS},
-    {"bell", Style::BIT},      {"backlight", Style::BIT}, {"operation", Style::BUS}, {"door", Style::BUS},
-    {"mode", Style::BUS},      {"setting", Style::BUS}, {"raise", Style::BUS},     {"time", Style::BUS},
-    {"set_temp", Style::BUS},  {"cur_temp", Style::BUS},
+    {"key", Style::KEY},      {"row10", Style::ROW},     {"row11", Style::ROW},     {"color", Style::BUS},
+    {"bell", Style::BIT},     {"backlight", Style::BIT}, {"operation", Style::BUS}, {"door", Style::BUS},
+    {"mode", Style::BUS},     {"setting", Style::BUS},   {"raise", Style::BUS},     {"time", Style::BUS},
+    {"set_temp", Style::BUS}, {"cur_temp", Style::BUS},
 };
 constexpr std::size_t COLOR_LANE = 3;
 
@@ -279,8 +279,8 @@ private:
 // most 16 ticks.
 double tick_step(double seconds) {
     constexpr double STEPS[] = {0.1, 0.2, 0.5, 1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 1200, 1800, 3600};
-    const auto* const step = std::find_if(std::begin(STEPS), std::end(STEPS),
-                                          [seconds](double s) { return seconds / s <= 16; });
+    const auto* const step =
+        std::find_if(std::begin(STEPS), std::end(STEPS), [seconds](double s) { return seconds / s <= 16; });
     return step != std::end(STEPS) ? *step : 3600 * std::ceil(seconds / 3600 / 16);
 }
 
@@ -303,15 +303,15 @@ void draw_level(Output& out, const Piece& p, const Piece* before, double x0, dou
 // drawn in the panel's colours, yellow while lit (33), else green: a strip
 // for each colour the row was drawn in, and the text in the one it was drawn
 // in longest.
-void draw_bus(Output& out, const Piece& p, Style style, const std::vector<Piece>& colors, double x0, double x1,
-              double top, double scale) {
+void draw_bus(Output& out, const Piece& p, Style style, const std::vector<Piece>& colors, double x0,
+              double x1, double top, double scale) {
     const double bottom = top + LANE_HEIGHT;
     const double middle = top + LANE_HEIGHT / 2;
     const double bevel = std::min(3.0, (x1 - x0) / 2);
     const std::string points =
-        concat(fixed(x0), ",", fixed(middle), " ", fixed(x0 + bevel), ",", fixed(top), " ", fixed(x1 - bevel), ",",
-               fixed(top), " ", fixed(x1), ",", fixed(middle), " ", fixed(x1 - bevel), ",", fixed(bottom), " ",
-               fixed(x0 + bevel), ",", fixed(bottom));
+        concat(fixed(x0), ",", fixed(middle), " ", fixed(x0 + bevel), ",", fixed(top), " ", fixed(x1 - bevel),
+               ",", fixed(top), " ", fixed(x1), ",", fixed(middle), " ", fixed(x1 - bevel), ",",
+               fixed(bottom), " ", fixed(x0 + bevel), ",", fixed(bottom));
     Element(out, "polygon")("points", points).end();
     const bool row = style == Style::ROW;
     const std::string text = row || style == Style::KEY ? unquoted(p.first_value) : p.first_value;
@@ -330,8 +330,10 @@ void draw_bus(Output& out, const Piece& p, Style style, const std::vector<Piece>
             const double s0 = std::max(PLOT_LEFT + double(from - 1) * scale, x0 + bevel);
             const double s1 = std::min(PLOT_LEFT + double(to) * scale, x1 - bevel);
             if (s1 > s0) {
-                Element(out, "rect")("x", s0)("y", bottom - 4)("width", s1 - s0)("height", "3")("stroke", "none")(
-                    "fill", c.busy ? "#888" : yellow ? "#facc15" : "#4ade80")
+                Element(out, "rect")("x", s0)("y", bottom - 4)("width", s1 - s0)("height", "3")(
+                    "stroke", "none")("fill", c.busy   ? "#888"
+                                              : yellow ? "#facc15"
+                                                       : "#4ade80")
                     .end();
             }
         }
@@ -340,8 +342,8 @@ void draw_bus(Output& out, const Piece& p, Style style, const std::vector<Piece>
     const double text_width = text_columns(text) * GLYPH_WIDTH;
     if (text_width + 4 <= x1 - x0) {
         const double inset = std::clamp((x1 - x0 - text_width) / 2, 2.0, 5.0);
-        Element(out, "text")("x", x0 + inset)("y", middle + 3)("fill", fill)("stroke", "none")(
-            "xml:space", "preserve")
+        Element(out, "text")("x", x0 + inset)("y", middle + 3)("fill", fill)("stroke", "none")("xml:space",
+                                                                                               "preserve")
             .text(text);
     }
 }
@@ -442,7 +444,8 @@ void SvgWriter::finish() {
 
     out_.put("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
     Element(out_, "svg")("xmlns", "http://www.w3.org/2000/svg")("width", width)("height", height)(
-        "viewBox", concat("0 0 ", fixed(width), " ", fixed(height)))("font-family", "monospace")("font-size", "12")
+        "viewBox", concat("0 0 ", fixed(width), " ", fixed(height)))("font-family", "monospace")("font-size",
+                                                                                                 "12")
         .open();
     const std::string heading = concat(title_, ", ", std::to_string(n), n == 1 ? " cycle" : " cycles", " (",
                                        fixed(double(n) / 10), " s)");
@@ -476,8 +479,8 @@ void SvgWriter::finish() {
         Element(out_, "text")("x", PLOT_LEFT + double(t) * step * 10 * scale)("y", axis_y + 20).text(label);
     }
     end_tag(out_, "g");
-    Element(out_, "line")("x1", PLOT_LEFT)("y1", axis_y)("x2", PLOT_LEFT + plot_width)("y2", axis_y)(
-        "stroke", "#333")
+    Element(out_, "line")("x1", PLOT_LEFT)("y1", axis_y)("x2", PLOT_LEFT + plot_width)("y2", axis_y)("stroke",
+                                                                                                     "#333")
         .end();
     out_.put('\n');
 
