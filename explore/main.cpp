@@ -30,8 +30,7 @@ using panel::explore::Field;
 using panel::explore::StateSpace;
 
 constexpr const char* PROGRAM = "cooker-panel-explore";
-constexpr int STATUS_FAILED = 1;  // a property violated, nothing reached, or an I/O error
-constexpr int STATUS_USAGE = 2;
+constexpr int STATUS_FAILED = 1;  // a property violated, or nothing reached
 
 constexpr char HELP[] =
     "Usage: cooker-panel-explore [OPTION]...\n"
@@ -66,16 +65,7 @@ constexpr char HELP[] =
 
 constexpr char VERSION[] = "cooker-panel-explore (cooker-panel) " COOKER_PANEL_VERSION "\n";
 
-[[noreturn]] void usage_error(const std::string& message) {
-    (void)std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", PROGRAM, message.c_str(),
-                       PROGRAM);
-    std::exit(STATUS_USAGE);
-}
-
-[[noreturn]] void io_error(const char* name, int error) {
-    (void)std::fprintf(stderr, "%s: %s: %s\n", PROGRAM, name, std::strerror(error));
-    std::exit(STATUS_FAILED);
-}
+[[noreturn]] void usage_error(const std::string& message) { panel::usage_error(PROGRAM, message); }
 
 enum class Mode : std::uint8_t { SUMMARY, REACH, NEVER, STATES, GRAPH };
 
@@ -94,7 +84,7 @@ std::vector<Condition> parse_conditions(const char* option, const char* text) {
     if (const auto error = panel::explore::parse_expression(text, conditions)) {
         (void)std::fprintf(stderr, "%s: %s: column %zu: %s\n", PROGRAM, option, error->column,
                            error->message.c_str());
-        std::exit(STATUS_USAGE);
+        std::exit(panel::STATUS_USAGE);
     }
     return conditions;
 }
@@ -119,9 +109,8 @@ std::vector<Field> parse_fields(const std::string& text) {
 }
 
 Options parse_options(int argc, char** argv) {
-    // --help and --version have no short form: their codes are not in the option string.
-    constexpr int HELP_OPTION = 256;
-    constexpr int VERSION_OPTION = 257;
+    using panel::HELP_OPTION;
+    using panel::VERSION_OPTION;
     static const option LONG_OPTIONS[] = {{"reach", required_argument, nullptr, 'r'},
                                           {"never", required_argument, nullptr, 'n'},
                                           {"states", no_argument, nullptr, 's'},
@@ -159,11 +148,9 @@ Options parse_options(int argc, char** argv) {
             o.from = optarg;
             break;
         case HELP_OPTION:
-            (void)std::fputs(HELP, stdout);
-            std::exit(std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? 0 : STATUS_FAILED);
+            panel::print_and_exit(HELP);
         case VERSION_OPTION:
-            (void)std::fputs(VERSION, stdout);
-            std::exit(std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? 0 : STATUS_FAILED);
+            panel::print_and_exit(VERSION);
         default:
             usage_error(panel::option_error(c, LONG_OPTIONS, argv));
         }
@@ -184,23 +171,7 @@ panel::Panel start_panel(const char* name) {
     if (name == nullptr) {
         return start;
     }
-    int fd = STDIN_FILENO;
-    if (std::strcmp(name, "-") != 0) {
-        fd = ::open(name, O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
-            io_error(name, errno);
-        }
-    }
-    std::string text;
-    if (const int error = panel::read_text(fd, text); error != 0) {
-        io_error(name, error);
-    }
-    panel::Script script;
-    if (const auto error = panel::parse_script(text, script)) {
-        (void)std::fprintf(stderr, "%s:%zu:%zu: %s\n", name, error->line, error->column,
-                           error->message.c_str());
-        std::exit(STATUS_USAGE);
-    }
+    const panel::Script script = panel::read_script(PROGRAM, name, panel::open_input(PROGRAM, name));
     // The cycles' drawing goes nowhere.
     panel::OutputSink& out = panel::panel_output();
     out.set_handler([](void*, const char*, std::size_t) {}, nullptr);
@@ -302,7 +273,7 @@ int main(int argc, char** argv) {
     }
     out.flush();
     if (out.error() != 0) {
-        io_error("write error", out.error());
+        panel::io_error(PROGRAM, "write error", out.error());
     }
     return status;
 }

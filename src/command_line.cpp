@@ -1,5 +1,12 @@
 #include "command_line.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 namespace panel {
@@ -9,6 +16,47 @@ namespace {
 std::string long_name(std::string_view element) { return std::string(element.substr(0, element.find('='))); }
 
 }  // namespace
+
+void usage_error(const char* program, const std::string& message) {
+    (void)std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", program, message.c_str(),
+                       program);
+    std::exit(STATUS_USAGE);
+}
+
+void io_error(const char* program, const char* name, int error) {
+    (void)std::fprintf(stderr, "%s: %s: %s\n", program, name, std::strerror(error));
+    std::exit(STATUS_IO);
+}
+
+void print_and_exit(const char* text) {
+    (void)std::fputs(text, stdout);
+    std::exit(std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? 0 : STATUS_IO);
+}
+
+int open_input(const char* program, const char* name) {
+    if (std::strcmp(name, "-") == 0) {
+        return STDIN_FILENO;
+    }
+    const int fd = ::open(name, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        io_error(program, name, errno);
+    }
+    return fd;
+}
+
+Script read_script(const char* program, const char* name, int fd) {
+    std::string text;
+    if (const int error = read_text(fd, text); error != 0) {
+        io_error(program, name, error);
+    }
+    Script script;
+    if (const auto error = parse_script(text, script)) {
+        (void)std::fprintf(stderr, "%s:%zu:%zu: %s\n", name, error->line, error->column,
+                           error->message.c_str());
+        std::exit(STATUS_USAGE);
+    }
+    return script;
+}
 
 std::string option_error(const int result, const option* const long_options, char* const* const argv) {
     // A refused argument or a missing one ends its element, so getopt_long

@@ -1,17 +1,46 @@
-// What the command-line programs share: GNU's wording for an option that
-// getopt_long refused.
+// What the command-line programs share: their error reports (one line on
+// standard error, status 2 for usage and input, 1 for I/O), GNU's wording for
+// an option that getopt_long refused, --help and --version, and reading a
+// key script whole.
 #pragma once
 
 #include <getopt.h>
 
 #include <string>
 
+#include "key_script.h"
+
 namespace panel {
+
+inline constexpr int STATUS_IO = 1;
+inline constexpr int STATUS_USAGE = 2;
+
+// The codes of --help and --version, which have no short form: above 255,
+// so that they are not in any option string.
+inline constexpr int HELP_OPTION = 256;
+inline constexpr int VERSION_OPTION = 257;
+
+// "PROGRAM: message", then where to find help; exits with STATUS_USAGE.
+[[noreturn]] void usage_error(const char* program, const std::string& message);
+// "PROGRAM: name: the system's words for error"; exits with STATUS_IO.
+[[noreturn]] void io_error(const char* program, const char* name, int error);
+// Prints text on standard output and exits: 0, or STATUS_IO when it could not.
+[[noreturn]] void print_and_exit(const char* text);
 
 // The message for getopt_long's '?' or ':' (with ':' leading the option
 // string), naming a long option in full and a short one from optopt, also
 // inside a cluster of short options. Long options without a short form must
 // have codes above 255, so that optopt never mistakes one for the other.
 std::string option_error(int result, const option* long_options, char* const* argv);
+
+// The descriptor of the file name ("-": standard input); a file that cannot
+// be opened ends the program as an I/O error. A folder opens, and its first
+// read fails.
+int open_input(const char* program, const char* name);
+
+// The whole key script in fd, checked. Unreadable input ends the program as
+// an I/O error; a bad script with "name:LINE:COLUMN: what" and STATUS_USAGE,
+// before anything was written.
+Script read_script(const char* program, const char* name, int fd);
 
 }  // namespace panel

@@ -27,8 +27,6 @@ using panel::trace::Format;
 
 constexpr const char* PROGRAM = "cooker-panel-trace";
 constexpr std::uint64_t MAX_CYCLES = 1'000'000'000;
-constexpr int STATUS_IO = 1;
-constexpr int STATUS_USAGE = 2;
 
 constexpr char HELP[] =
     "Usage: cooker-panel-trace [OPTION]... [SCRIPT]\n"
@@ -57,16 +55,9 @@ constexpr char HELP[] =
 
 constexpr char VERSION[] = "cooker-panel-trace (cooker-panel) " COOKER_PANEL_VERSION "\n";
 
-[[noreturn]] void usage_error(const std::string& message) {
-    (void)std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", PROGRAM, message.c_str(),
-                       PROGRAM);
-    std::exit(STATUS_USAGE);
-}
+[[noreturn]] void usage_error(const std::string& message) { panel::usage_error(PROGRAM, message); }
 
-[[noreturn]] void io_error(const char* name, int error) {
-    (void)std::fprintf(stderr, "%s: %s: %s\n", PROGRAM, name, std::strerror(error));
-    std::exit(STATUS_IO);
-}
+[[noreturn]] void io_error(const char* name, int error) { panel::io_error(PROGRAM, name, error); }
 
 struct Options {
     bool raw = false;
@@ -77,9 +68,8 @@ struct Options {
 };
 
 Options parse_options(int argc, char** argv) {
-    // --help and --version have no short form: their codes are not in the option string.
-    constexpr int HELP_OPTION = 256;
-    constexpr int VERSION_OPTION = 257;
+    using panel::HELP_OPTION;
+    using panel::VERSION_OPTION;
     static const option LONG_OPTIONS[] = {{"raw", no_argument, nullptr, 'r'},
                                           {"cycles", required_argument, nullptr, 'n'},
                                           {"format", required_argument, nullptr, 'f'},
@@ -121,11 +111,9 @@ Options parse_options(int argc, char** argv) {
             }
             break;
         case HELP_OPTION:
-            (void)std::fputs(HELP, stdout);
-            std::exit(std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? 0 : STATUS_IO);
+            panel::print_and_exit(HELP);
         case VERSION_OPTION:
-            (void)std::fputs(VERSION, stdout);
-            std::exit(std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? 0 : STATUS_IO);
+            panel::print_and_exit(VERSION);
         default:
             usage_error(panel::option_error(c, LONG_OPTIONS, argv));
         }
@@ -137,18 +125,6 @@ Options parse_options(int argc, char** argv) {
         o.input = argv[optind];
     }
     return o;
-}
-
-// The input's descriptor. A folder opens, and its first read fails.
-int open_input(const char* name) {
-    if (std::strcmp(name, "-") == 0) {
-        return STDIN_FILENO;
-    }
-    const int fd = ::open(name, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        io_error(name, errno);
-    }
-    return fd;
 }
 
 // Up to size bytes; 0 at end of input.
@@ -193,24 +169,9 @@ private:
     panel::trace::TraceWriter writer_;
 };
 
-// The whole script, checked; a bad one ends the program before any output.
-panel::Script read_script(const char* name, int fd) {
-    std::string text;
-    if (const int error = panel::read_text(fd, text); error != 0) {
-        io_error(name, error);
-    }
-    panel::Script script;
-    if (const auto error = panel::parse_script(text, script)) {
-        (void)std::fprintf(stderr, "%s:%zu:%zu: %s\n", name, error->line, error->column,
-                           error->message.c_str());
-        std::exit(STATUS_USAGE);
-    }
-    return script;
-}
-
 // Both return the error of standard output, 0 if none.
 int trace_script(const Options& o, int fd) {
-    const panel::Script script = read_script(o.input, fd);
+    const panel::Script script = panel::read_script(PROGRAM, o.input, fd);
     std::uint64_t left = o.cycles.value_or(script.cycles);
     static Run run(o.format, o.changes, left, o.input);  // static: the buffers are large
     for (const auto& step : script.steps) {
@@ -253,7 +214,7 @@ int main(int argc, char** argv) {
     // standard tools, even when the caller ignored SIGPIPE.
     (void)std::signal(SIGPIPE, SIG_DFL);
     const Options options = parse_options(argc, argv);
-    const int fd = open_input(options.input);
+    const int fd = panel::open_input(PROGRAM, options.input);
     const int error = options.raw ? trace_raw(options, fd) : trace_script(options, fd);
     if (error != 0) {
         io_error("write error", error);
