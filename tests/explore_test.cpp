@@ -87,6 +87,17 @@ TEST(StateSpace, EveryOtherByteActsAsNoKeyAndStatesUnpackWhole) {
     }
 }
 
+TEST(StateSpace, OnlyTheStartLeadsToTheStart) {
+    // The start-up display frame (all zeros) never comes back, so the start
+    // is a state no transition enters: only it reaches it.
+    const StateSpace& s = space();
+    std::vector<bool> start(s.size(), false);
+    start[0] = true;
+    const std::vector<bool> reached = s.can_reach(start);
+    EXPECT_EQ(std::count(reached.begin(), reached.end(), true), 1);
+    EXPECT_TRUE(reached[0]);
+}
+
 TEST(StateSpace, LongRandomRunsVisitOnlySearchedStates) {
     const StateSpace& s = space();
     std::mt19937 random(2026);

@@ -118,6 +118,10 @@ TEST(TraceSvg, TooltipsAreTheCsvRunsFieldByField) {
         got.erase(got.begin());
         EXPECT_EQ(got, expected_tooltips(csv_rows(csv.out))) << script;
     }
+    // Keys that CSV quotes are written as they were typed, escaped for XML.
+    const std::string odd = svg_of(", \" < & c c");
+    for (const char* text : {">,</text>", ">&quot;</text>", ">&lt;</text>", ">&amp;</text>"})
+        EXPECT_NE(odd.find(text), std::string::npos) << text;
     // --changes changes nothing; a file's name is the title.
     EXPECT_EQ(svg_of("a e", {"--changes"}), svg_of("a e"));
     const Result file = run_program(COOKER_PANEL_TRACE, {"--format=svg", GOLDEN_DIR "/typical.keys"});
