@@ -23,9 +23,11 @@ namespace {
 using namespace std::chrono_literals;
 const std::string LEAVE = "\x1b[0m\x1b[12;1f";  // what an interrupted panel writes last
 
-// Starts the panel with in/out as descriptors 0/1 (-1: closed).
+// Starts the panel with in/out as descriptors 0/1 (-1: closed); -1 when
+// fork failed.
 pid_t spawn(int in, int out) {
     const pid_t pid = ::fork();
+    EXPECT_GE(pid, 0) << "fork";
     if (pid == 0) {
         in < 0 ? ::close(0) : ::dup2(in, 0);
         out < 0 ? ::close(1) : ::dup2(out, 1);
@@ -65,10 +67,11 @@ long voluntary_switches(pid_t pid) {
     return value;
 }
 
+// Sends sig to a child this test started (never to an id below 1) and
+// returns the signal that ended it.
 int end_signal(pid_t pid, int sig) {
     int status = 0;
-    ::kill(pid, sig);
-    ::waitpid(pid, &status, 0);
+    if (pid < 1 || ::kill(pid, sig) != 0 || ::waitpid(pid, &status, 0) != pid) return -1;
     return WIFSIGNALED(status) ? WTERMSIG(status) : -1;
 }
 
@@ -83,6 +86,7 @@ TEST(EndToEnd, ReplayDrawsWhatTheTraceReports) {
     ASSERT_EQ(::write(in[1], keys.data(), keys.size()), ssize_t(keys.size()));
     ::close(in[1]);
     const pid_t pid = spawn(in[0], out[1]);
+    ASSERT_GT(pid, 0);
     ::close(in[0]), ::close(out[1]);
     // Each cycle sends three batches, each ending with a positioning at column 30.
     std::vector<std::size_t> ends;  // where each cycle's last batch ends in the stream
@@ -132,6 +136,7 @@ TEST(EndToEnd, FailingStreamsNeverStopTheCycle) {
         int out[2];
         ASSERT_EQ(::pipe(out), 0);
         const pid_t pid = spawn(c.in_closed ? -1 : null_in, c.out_closed ? -1 : out[1]);
+        ASSERT_GT(pid, 0);
         ::close(out[1]), ::close(null_in);
         std::string seen = read_for(out[0], 300ms);
         if (c.reader_leaves) ::close(out[0]);
@@ -215,9 +220,10 @@ protected:
                 if (::poll(&p, 1, 10) > 0 && ::read(control[0], &command, 1) == 1) {
                     // fg and bg act on a stopped job, as a shell's do.
                     if ((command == 'f' || command == 'b') && !stopped) collect(0);
-                    if (command == 'f') ::tcsetpgrp(0, panel), ::kill(-panel, SIGCONT);
-                    if (command == 'b') ::kill(-panel, SIGCONT);
-                    if (command == 't') ::kill(-panel, SIGTERM), ::kill(-panel, SIGCONT);
+                    // The panel's own group (its id is above 0: checked above).
+                    if (command == 'f') ::tcsetpgrp(0, panel), ::killpg(panel, SIGCONT);
+                    if (command == 'b') ::killpg(panel, SIGCONT);
+                    if (command == 't') ::killpg(panel, SIGTERM), ::killpg(panel, SIGCONT);
                     stopped = false;
                 }
             }
@@ -303,6 +309,7 @@ TEST_F(OnPty, CharacterModeWithoutEchoSuspendResumeInterrupt) {
 TEST_F(OnPty, TerminationHangUpAndQuitRestoreTheTerminal) {
     for (const int sig : {SIGTERM, SIGHUP, SIGQUIT}) {
         start();
+        ASSERT_GT(panel_, 0);
         ::kill(panel_, sig);
         EXPECT_EQ(ending(), std::pair(sig, true)) << sig;
         EXPECT_TRUE(restored()) << sig;
