@@ -52,6 +52,16 @@ void discard(void* /*context*/, const char* /*bytes*/, std::size_t /*size*/) {}
 
 constexpr std::uint32_t NO_PARENT = UINT32_MAX;
 
+// The records the input stage may change are as they were.
+bool same_records(const Panel& a, const Panel& b) {
+    const ControlState& x = a.control;
+    const ControlState& y = b.control;
+    return x.raise_button == y.raise_button && x.time_temp_setting == y.time_temp_setting &&
+           x.operation == y.operation && x.opening_state == y.opening_state &&
+           x.mode_number == y.mode_number && a.time_temp.time == b.time_temp.time &&
+           a.time_temp.set_temp == b.time_temp.set_temp && a.time_temp.cur_temp == b.time_temp.cur_temp;
+}
+
 }  // namespace
 
 std::optional<PackedState> pack(const Panel& panel) {
@@ -149,22 +159,31 @@ bool StateSpace::explore(const Panel& start) {
 
     bool packed = true;
     std::size_t level_end = 1;
-    Panel panel{};
+    Panel current{};
     for (std::uint32_t i = 0; i < states_.size() && packed; ++i) {
         if (i == level_end) {
             level_start_.push_back(i);
             level_end = states_.size();
         }
-        for (int input = 0; input < INPUT_COUNT; ++input) {
-            unpack(states_[i], panel);
+        unpack(states_[i], current);
+        // A cycle with a key is the key's input stage, then the cycle without
+        // one; a key the input stage refuses leads where no key does.
+        for (int input = 0; input < INPUT_COUNT && packed; ++input) {
+            Panel panel = current;
             const std::int32_t key = INPUT_KEYS[input];
-            Control_Cycle(panel, key < 0 ? std::nullopt : std::optional(static_cast<std::int8_t>(key)));
-            const std::optional<PackedState> after = pack(panel);
-            if (!after) {
-                packed = false;
-                break;
+            if (key >= 0) {
+                Key_Input(panel, static_cast<std::int8_t>(key));
+                if (same_records(panel, current)) {
+                    next_.push_back(next_[static_cast<std::size_t>(i) * INPUT_COUNT]);
+                    continue;
+                }
             }
-            next_.push_back(insert(*after, i, static_cast<std::uint8_t>(input)));
+            Control_Cycle(panel, std::nullopt);
+            const std::optional<PackedState> after = pack(panel);
+            packed = after.has_value();
+            if (packed) {
+                next_.push_back(insert(*after, i, static_cast<std::uint8_t>(input)));
+            }
         }
     }
     level_start_.push_back(static_cast<std::uint32_t>(states_.size()));
@@ -242,18 +261,30 @@ std::vector<std::int32_t> StateSpace::script_to(std::uint32_t index) const {
 std::vector<bool> StateSpace::can_reach(const std::vector<bool>& target) const {
     // The transitions turned round (compressed rows), then a search backwards
     // from every target state.
+    // A state's inputs that lead to the same state give one edge.
+    auto distinct = [this](std::size_t e) {
+        for (std::size_t k = e - e % INPUT_COUNT; k < e; ++k) {
+            if (next_[k] == next_[e]) {
+                return false;
+            }
+        }
+        return true;
+    };
     const std::size_t count = states_.size();
     std::vector<std::uint32_t> first(count + 1, 0);
-    for (const std::uint32_t to : next_) {
-        ++first[to + 1];
+    for (std::size_t e = 0; e < next_.size(); ++e) {
+        first[next_[e]] += distinct(e) ? 1 : 0;
     }
     for (std::size_t i = 0; i < count; ++i) {
         first[i + 1] += first[i];
     }
-    std::vector<std::uint32_t> from(next_.size());
-    std::vector<std::uint32_t> fill(first.begin(), first.end() - 1);
-    for (std::size_t e = 0; e < next_.size(); ++e) {
-        from[fill[next_[e]]++] = static_cast<std::uint32_t>(e / INPUT_COUNT);
+    // first[i] is now where row i ends; filled from the back, it counts down
+    // to where the row starts, and row i is first[i] to first[i + 1].
+    std::vector<std::uint32_t> from(first[count]);
+    for (std::size_t e = next_.size(); e-- > 0;) {
+        if (distinct(e)) {
+            from[--first[next_[e]]] = static_cast<std::uint32_t>(e / INPUT_COUNT);
+        }
     }
     std::vector<bool> reached(target);
     std::vector<std::uint32_t> queue;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -57,6 +58,31 @@ struct StateDetail {
 };
 StateDetail detail(PackedState state);
 
+// A growing array kept in fixed chunks: it never moves what it holds, and
+// never holds twice its size while it grows, as a doubling vector does.
+template <typename T>
+class Chunked {
+public:
+    void clear() {
+        chunks_.clear();
+        size_ = 0;
+    }
+    void push_back(const T& value) {
+        if (size_ % CHUNK == 0) {
+            chunks_.push_back(std::make_unique_for_overwrite<T[]>(CHUNK));
+        }
+        chunks_.back()[size_ % CHUNK] = value;
+        ++size_;
+    }
+    const T& operator[](std::size_t index) const { return chunks_[index / CHUNK][index % CHUNK]; }
+    [[nodiscard]] std::size_t size() const { return size_; }
+
+private:
+    static constexpr std::size_t CHUNK = std::size_t{1} << 14;
+    std::vector<std::unique_ptr<T[]>> chunks_;
+    std::size_t size_ = 0;
+};
+
 class StateSpace {
 public:
     // Runs the whole search from start; false if a state could not be packed.
@@ -84,10 +110,10 @@ private:
     std::uint32_t insert(PackedState state, std::uint32_t parent, std::uint8_t input);
     void grow();
 
-    std::vector<PackedState> states_;         // in breadth-first order
-    std::vector<std::uint32_t> parent_;       // the state each was first reached from
-    std::vector<std::uint8_t> input_;         // and under which input
-    std::vector<std::uint32_t> next_;         // INPUT_COUNT successors per state
+    Chunked<PackedState> states_;             // in breadth-first order
+    Chunked<std::uint32_t> parent_;           // the state each was first reached from
+    Chunked<std::uint8_t> input_;             // and under which input
+    Chunked<std::uint32_t> next_;             // INPUT_COUNT successors per state
     std::vector<std::uint32_t> level_start_;  // first index of each depth, and the end
     std::vector<std::uint32_t> slots_;        // open addressing: index + 1, 0 for empty
 };

@@ -19,11 +19,15 @@ void Start_Panel(Panel& panel) {
     initialize(panel.control, panel.time_temp, panel.outputs);
 }
 
+void Key_Input(Panel& panel, const std::int8_t key) {
+    // Every key goes to both; each acts on its own keys only.
+    Determine_Button_Input(panel.control, key, panel.time_temp);
+    Opening_Detection(panel.control, key);
+}
+
 void Control_Cycle(Panel& panel, const std::optional<std::int8_t> key) {
     if (key.has_value()) {
-        // Every key goes to both; each acts on its own keys only.
-        Determine_Button_Input(panel.control, *key, panel.time_temp);
-        Opening_Detection(panel.control, *key);
+        Key_Input(panel, *key);
     }
     Time_Temp_and_Mode_Control(panel.control, panel.time_temp, panel.current_mode, *panel.table, panel.digits,
                                panel.outputs, panel.temp_tick, panel.time_tick);

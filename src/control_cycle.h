@@ -24,6 +24,11 @@ struct Panel {
 // Start-up state: mode table row 0 current, counters 0, then initialize.
 void Start_Panel(Panel& panel);
 
+// Step 2 of a cycle with a key: the input stage alone, before every other
+// stage. A key that changes neither the control flags nor the quantities
+// leaves the rest of the cycle as it is without a key.
+void Key_Input(Panel& panel, std::int8_t key);
+
 // Steps 2 to 5 of a cycle: the key (if one was read), the control stages and
 // both panel lines, the operation stage, then backlight, beeper and the plain
 // redraw of the mode line.

@@ -28,16 +28,9 @@ void OutputSink::put_in_pieces(const char* bytes, std::size_t size) {
     }
 }
 
-void OutputSink::put_decimal(std::int32_t value) {
-    // Plain decimal, no padding; the magnitude goes through 64 bits so that
-    // the most negative value prints correctly too.
-    if (value >= 0 && value < 100) {  // rows, columns and colour codes
-        if (value >= 10) {
-            put(static_cast<char>('0' + value / 10));
-        }
-        put(static_cast<char>('0' + value % 10));
-        return;
-    }
+void OutputSink::put_long_decimal(std::int32_t value) {
+    // The magnitude goes through 64 bits so that the most negative value
+    // prints correctly too.
     char digits[11];
     std::size_t count = 0;
     std::int64_t magnitude = value;

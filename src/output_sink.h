@@ -34,7 +34,17 @@ public:
         }
         put_in_pieces(bytes, size);
     }
-    void put_decimal(std::int32_t value);
+    // Plain decimal, no padding.
+    void put_decimal(std::int32_t value) {
+        if (value >= 0 && value < 100) {  // rows, columns and colour codes
+            if (value >= 10) {
+                put(static_cast<char>('0' + value / 10));
+            }
+            put(static_cast<char>('0' + value % 10));
+            return;
+        }
+        put_long_decimal(value);
+    }
     void flush();
     // Forgets the bytes held back, unsent.
     void drop() { length_ = 0; }
@@ -48,6 +58,7 @@ public:
 
 private:
     void put_in_pieces(const char* bytes, std::size_t size);
+    void put_long_decimal(std::int32_t value);
 
     char buffer_[CAPACITY] = {};
     std::size_t length_ = 0;
