@@ -450,8 +450,6 @@ void SvgWriter::finish() {
     const std::string heading = concat(title_, ", ", std::to_string(n), n == 1 ? " cycle" : " cycles", " (",
                                        fixed(double(n) / 10), " s)");
     out_.put('\n');
-    Element(out_, "title").text(heading);
-    out_.put('\n');
     // The hatching of busy segments.
     out_.put(R"svg(<defs><pattern id="busy" width="6" height="6" patternUnits="userSpaceOnUse" )svg"
              R"svg(patternTransform="rotate(45)"><rect width="6" height="6" fill="#e8e8e8"/>)svg"
