@@ -175,13 +175,7 @@ panel::Panel start_panel(const char* name) {
     // The cycles' drawing goes nowhere.
     panel::OutputSink& out = panel::panel_output();
     out.set_handler([](void*, const char*, std::size_t) {}, nullptr);
-    for (const panel::ScriptStep& step : script.steps) {
-        for (std::uint32_t i = 0; i < step.count; ++i) {
-            panel::Control_Cycle(start, step.key == panel::NO_KEY
-                                            ? std::nullopt
-                                            : std::optional(static_cast<std::int8_t>(step.key)));
-        }
-    }
+    panel::run_script(start, script);
     out.flush();
     out.set_handler(nullptr, nullptr);
     return start;

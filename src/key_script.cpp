@@ -117,6 +117,37 @@ std::optional<ScriptError> parse_script(const std::string_view text, Script& scr
     return std::nullopt;
 }
 
+std::optional<std::int8_t> cycle_key(const std::int32_t key) {
+    if (key == NO_KEY) {
+        return std::nullopt;
+    }
+    return static_cast<std::int8_t>(static_cast<std::uint8_t>(key));
+}
+
+void run_script(Panel& panel, const Script& script) {
+    for (const ScriptStep& step : script.steps) {
+        for (std::uint32_t n = 0; n < step.count; ++n) {
+            Control_Cycle(panel, cycle_key(step.key));
+        }
+    }
+}
+
+std::string_view key_text(const std::int32_t key, char (&buffer)[4]) {
+    if (key == NO_KEY) {
+        return {};
+    }
+    if (key >= 0x21 && key <= 0x7E) {
+        buffer[0] = static_cast<char>(key);
+        return {buffer, 1};
+    }
+    constexpr char HEX[] = "0123456789abcdef";
+    buffer[0] = '\\';
+    buffer[1] = 'x';
+    buffer[2] = HEX[(key >> 4) & 0xF];
+    buffer[3] = HEX[key & 0xF];
+    return {buffer, 4};
+}
+
 int read_text(const int fd, std::string& text) {
     char chunk[1 << 16];
     for (;;) {
@@ -132,7 +163,6 @@ int read_text(const int fd, std::string& text) {
 }
 
 std::string format_script(const std::vector<std::int32_t>& keys) {
-    constexpr char HEX[] = "0123456789abcdef";
     std::string text;
     for (std::size_t i = 0; i < keys.size();) {
         std::size_t run = 1;
@@ -142,18 +172,17 @@ std::string format_script(const std::vector<std::int32_t>& keys) {
         if (!text.empty()) {
             text += ' ';
         }
+        // As the trace shows a key, but with '.' for none and a backslash
+        // before the characters the notation reads otherwise.
         const std::int32_t key = keys[i];
+        char shown[4];
         if (key == NO_KEY) {
             text += '.';
         } else if (key == '.' || key == '\\' || key == '#' || key == '{') {
             text += '\\';
             text += static_cast<char>(key);
-        } else if (key > 0x20 && key < 0x7F) {
-            text += static_cast<char>(key);
         } else {
-            text += "\\x";
-            text += HEX[(key >> 4) & 0xF];
-            text += HEX[key & 0xF];
+            text += key_text(key, shown);
         }
         if (run > 1) {
             text += '{';

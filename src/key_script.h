@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "control_cycle.h"
+
 namespace panel {
 
 // A step's key: a byte 0 to 255, or NO_KEY for a cycle in which none is typed.
@@ -37,6 +39,17 @@ struct ScriptError {
 // Reads the whole text into script; on the first error returns where and what
 // it is, and script is then incomplete.
 std::optional<ScriptError> parse_script(std::string_view text, Script& script);
+
+// The key a cycle gets for a script's key: none for NO_KEY, else the byte as
+// the signed character the panel reads.
+std::optional<std::int8_t> cycle_key(std::int32_t key);
+
+// Runs every cycle of script on panel.
+void run_script(Panel& panel, const Script& script);
+
+// A key as text: nothing for NO_KEY, a printable byte as itself, any other
+// byte as \xHH (made in buffer).
+std::string_view key_text(std::int32_t key, char (&buffer)[4]);
 
 // Reads all of fd into text, retrying after signals: 0, or the errno of a
 // failed read.

@@ -36,11 +36,6 @@ PackedState packed(const Panel& p) {
     return s.value_or(PackedState{});
 }
 
-std::optional<std::int8_t> as_key(std::int32_t key) {
-    return key == NO_KEY ? std::nullopt
-                         : std::optional(static_cast<std::int8_t>(static_cast<std::uint8_t>(key)));
-}
-
 TEST(StateSpace, HoldsExactlyWhatEveryShortScriptReaches) {
     const StateSpace& s = space();
     EXPECT_EQ((std::tuple(s.size(), s.max_depth())), (std::tuple(131573U, 2020U)));
@@ -56,7 +51,7 @@ TEST(StateSpace, HoldsExactlyWhatEveryShortScriptReaches) {
         if (depth == DEPTH) return;
         for (const std::int32_t key : INPUT_KEYS) {
             Panel next = p;
-            Control_Cycle(next, as_key(key));
+            Control_Cycle(next, cycle_key(key));
             self(self, next, depth + 1);
         }
     };

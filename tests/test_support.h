@@ -47,12 +47,7 @@ inline Panel started() {
 inline void run(Panel& p, std::string_view script) {
     Script parsed;
     if (const auto error = parse_script(script, parsed)) throw std::invalid_argument(error->message);
-    for (const ScriptStep& step : parsed.steps) {
-        for (std::uint32_t n = 0; n < step.count; ++n) {
-            Control_Cycle(
-                p, step.key == NO_KEY ? std::nullopt : std::optional(static_cast<std::int8_t>(step.key)));
-        }
-    }
+    run_script(p, parsed);
 }
 
 inline std::string slurp(const std::string& path) {

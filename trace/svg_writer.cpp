@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "key_script.h"
 #include "trace_writer.h"
 
 namespace panel::trace {

@@ -91,24 +91,6 @@ std::string_view raise_name(std::int32_t value) {
     return value == RAISE_FINE ? "fine" : value == RAISE_COARSE ? "coarse" : "none";
 }
 
-// The key as text: nothing for no key, a printable byte as itself, any other
-// byte as \xHH.
-std::string_view key_text(std::int32_t key, char (&buffer)[4]) {
-    if (key == NO_KEY) {
-        return {};
-    }
-    if (key >= 0x21 && key <= 0x7E) {
-        buffer[0] = static_cast<char>(key);
-        return {buffer, 1};
-    }
-    constexpr char HEX[] = "0123456789abcdef";
-    buffer[0] = '\\';
-    buffer[1] = 'x';
-    buffer[2] = HEX[(key >> 4) & 0xF];
-    buffer[3] = HEX[key & 0xF];
-    return {buffer, 4};
-}
-
 std::string csv_field(std::string_view text) {
     if (std::none_of(text.begin(), text.end(), [](char c) { return c == ',' || c == '"'; })) {
         return std::string(text);

@@ -19,9 +19,6 @@ std::string_view door_name(std::int32_t value);
 std::string_view setting_name(std::int32_t value);
 std::string_view raise_name(std::int32_t value);
 
-// The key as text: nothing for no key, a printable byte as itself, any other
-// byte as \xHH (made in buffer).
-std::string_view key_text(std::int32_t key, char (&buffer)[4]);
 // A field as CSV writes it: in quotes, doubled inside, when it holds a comma
 // or a quote.
 std::string csv_field(std::string_view text);

@@ -41,9 +41,7 @@ Tracer::~Tracer() {
 
 const TraceRecord& Tracer::step(const std::int32_t key) {
     const std::uint64_t bells = screen_.bells();
-    Control_Cycle(panel_, key == NO_KEY
-                              ? std::nullopt
-                              : std::optional(static_cast<std::int8_t>(static_cast<std::uint8_t>(key))));
+    Control_Cycle(panel_, cycle_key(key));
     record_.cycle += 1;
     record_.key = key;
     // The cycle's output reached screen_ through the sink's handler.
