@@ -120,9 +120,7 @@ std::optional<ExpressionError> parse_condition(std::string_view text, std::size_
     }
     const std::optional<Field> field = field_named(name);
     if (!field) {
-        return ExpressionError{field_column, "unknown field " + quoted(name) +
-                                                 " (backlight, operation, door, mode, setting, raise, time, "
-                                                 "set_temp or cur_temp)"};
+        return ExpressionError{field_column, unknown_field(name)};
     }
     const FieldInfo& f = info(*field);
     r.skip_blanks();
@@ -234,6 +232,11 @@ bool holds(const std::vector<Condition>& conditions, const PackedState state) {
         const std::int32_t right = c.other ? field_value(state, *c.other) : c.value;
         return compare(field_value(state, c.field), c.op, right);
     });
+}
+
+std::string unknown_field(std::string_view name) {
+    return "unknown field " + quoted(name) +
+           " (backlight, operation, door, mode, setting, raise, time, set_temp or cur_temp)";
 }
 
 std::string_view field_name(Field field) { return info(field).name; }

@@ -36,6 +36,8 @@ bool holds(const std::vector<Condition>& conditions, PackedState state);
 // A field's name, and a value as the trace writes it.
 std::string_view field_name(Field field);
 std::optional<Field> field_named(std::string_view name);
+// What is said of a name that is no field, with the names that are.
+std::string unknown_field(std::string_view name);
 std::string value_text(Field field, std::int32_t value);
 
 }  // namespace panel::explore

@@ -97,8 +97,7 @@ std::vector<Field> parse_fields(const std::string& text) {
         const std::string name = text.substr(start, comma == std::string::npos ? comma : comma - start);
         const std::optional<Field> field = panel::explore::field_named(name);
         if (!field) {
-            usage_error("--graph: unknown field '" + name +
-                        "' (backlight, operation, door, mode, setting, raise, time, set_temp or cur_temp)");
+            usage_error("--graph: " + panel::explore::unknown_field(name));
         }
         fields.push_back(*field);
         if (comma == std::string::npos) {

@@ -52,16 +52,6 @@ void discard(void* /*context*/, const char* /*bytes*/, std::size_t /*size*/) {}
 
 constexpr std::uint32_t NO_PARENT = UINT32_MAX;
 
-// The records the input stage may change are as they were.
-bool same_records(const Panel& a, const Panel& b) {
-    const ControlState& x = a.control;
-    const ControlState& y = b.control;
-    return x.raise_button == y.raise_button && x.time_temp_setting == y.time_temp_setting &&
-           x.operation == y.operation && x.opening_state == y.opening_state &&
-           x.mode_number == y.mode_number && a.time_temp.time == b.time_temp.time &&
-           a.time_temp.set_temp == b.time_temp.set_temp && a.time_temp.cur_temp == b.time_temp.cur_temp;
-}
-
 }  // namespace
 
 std::optional<PackedState> pack(const Panel& panel) {
@@ -104,27 +94,10 @@ void unpack(const PackedState state, Panel& panel) {
 }
 
 std::int32_t field_value(const PackedState state, const Field field) {
-    switch (field) {
-    case Field::BACKLIGHT:
-        return get(state.low, BACKLIGHT);
-    case Field::OPERATION:
-        return get(state.low, OPERATION);
-    case Field::DOOR:
-        return get(state.low, DOOR);
-    case Field::MODE:
-        return get(state.low, MODE);
-    case Field::SETTING:
-        return get(state.low, SETTING);
-    case Field::RAISE:
-        return get(state.low, RAISE);
-    case Field::TIME:
-        return get(state.low, TIME);
-    case Field::SET_TEMP:
-        return get(state.low, SET_TEMP);
-    case Field::CUR_TEMP:
-        return get(state.low, CUR_TEMP);
-    }
-    return 0;
+    // In the order of Field.
+    constexpr Slot FIELD_SLOTS[FIELD_COUNT] = {BACKLIGHT, OPERATION, DOOR,     MODE,    SETTING,
+                                               RAISE,     TIME,      SET_TEMP, CUR_TEMP};
+    return get(state.low, FIELD_SLOTS[static_cast<std::size_t>(field)]);
 }
 
 StateDetail detail(const PackedState state) {
@@ -173,7 +146,7 @@ bool StateSpace::explore(const Panel& start) {
             const std::int32_t key = INPUT_KEYS[input];
             if (key >= 0) {
                 Key_Input(panel, static_cast<std::int8_t>(key));
-                if (same_records(panel, current)) {
+                if (panel.control == current.control && panel.time_temp == current.time_temp) {
                     next_.push_back(next_[static_cast<std::size_t>(i) * INPUT_COUNT]);
                     continue;
                 }

@@ -57,12 +57,14 @@ struct ControlState {
     std::int32_t operation;
     std::int32_t opening_state;
     std::int32_t mode_number;
+    friend bool operator==(const ControlState&, const ControlState&) = default;
 };
 
 struct TimeTemp {
     std::int32_t time;      // seconds, 0 to 600
     std::int32_t set_temp;  // degrees, 20 to 90 in steps of 10
     std::int32_t cur_temp;  // degrees, 20 to 90 in steps of 10
+    friend bool operator==(const TimeTemp&, const TimeTemp&) = default;
 };
 
 inline constexpr std::size_t MODE_NAME_SIZE = 20;
