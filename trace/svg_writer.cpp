@@ -25,89 +25,49 @@ constexpr double LANE_HEIGHT = 20;
 constexpr double GLYPH_WIDTH = 7.3;  // of the 12 px monospace text
 constexpr double RIGHT_MARGIN = 24;
 
-// The lanes in the CSV's order; the drawing of each.
+// The lanes in the CSV's order: each one's field and its drawing.
 enum class Style : std::uint8_t { KEY, ROW, BUS, BIT };
 struct LaneInfo {
     const char* name;
     Style style;
+    std::int32_t TraceRecord::*number;       // the field, unless it is text
+    std::string TraceRecord::*text;          // the rows' text
+    std::string_view (*word)(std::int32_t);  // a number the trace writes as a word
 };
 constexpr LaneInfo LANE_INFO[SvgWriter::LANES] = {
-    {"key", Style::KEY},      {"row10", Style::ROW},     {"row11", Style::ROW},     {"color", Style::BUS},
-    {"bell", Style::BIT},     {"backlight", Style::BIT}, {"operation", Style::BUS}, {"door", Style::BUS},
-    {"mode", Style::BUS},     {"setting", Style::BUS},   {"raise", Style::BUS},     {"time", Style::BUS},
-    {"set_temp", Style::BUS}, {"cur_temp", Style::BUS},
+    {"key", Style::KEY, &TraceRecord::key, nullptr, nullptr},
+    {"row10", Style::ROW, nullptr, &TraceRecord::row10, nullptr},
+    {"row11", Style::ROW, nullptr, &TraceRecord::row11, nullptr},
+    {"color", Style::BUS, &TraceRecord::color, nullptr, nullptr},
+    {"bell", Style::BIT, &TraceRecord::bell, nullptr, nullptr},
+    {"backlight", Style::BIT, &TraceRecord::backlight, nullptr, nullptr},
+    {"operation", Style::BUS, &TraceRecord::operation, nullptr, &operation_name},
+    {"door", Style::BUS, &TraceRecord::door, nullptr, &door_name},
+    {"mode", Style::BUS, &TraceRecord::mode, nullptr, nullptr},
+    {"setting", Style::BUS, &TraceRecord::setting, nullptr, &setting_name},
+    {"raise", Style::BUS, &TraceRecord::raise, nullptr, &raise_name},
+    {"time", Style::BUS, &TraceRecord::time, nullptr, nullptr},
+    {"set_temp", Style::BUS, &TraceRecord::set_temp, nullptr, nullptr},
+    {"cur_temp", Style::BUS, &TraceRecord::cur_temp, nullptr, nullptr},
 };
 constexpr std::size_t COLOR_LANE = 3;
 
-std::string number_text(std::int32_t value) { return std::to_string(value); }
-
-// Lane's value in record, as the CSV writes it.
-std::string lane_value(const TraceRecord& r, std::size_t lane) {
-    char key[4];
-    switch (lane) {
-    case 0:
-        return csv_field(key_text(r.key, key));
-    case 1:
-        return csv_field(r.row10);
-    case 2:
-        return csv_field(r.row11);
-    case 3:
-        return number_text(r.color);
-    case 4:
-        return number_text(r.bell);
-    case 5:
-        return number_text(r.backlight);
-    case 6:
-        return std::string(operation_name(r.operation));
-    case 7:
-        return std::string(door_name(r.door));
-    case 8:
-        return number_text(r.mode);
-    case 9:
-        return std::string(setting_name(r.setting));
-    case 10:
-        return std::string(raise_name(r.raise));
-    case 11:
-        return number_text(r.time);
-    case 12:
-        return number_text(r.set_temp);
-    default:
-        return number_text(r.cur_temp);
+// The lane's value in record, as the trace shows it (a tooltip quotes it as
+// the CSV does).
+std::string lane_value(const TraceRecord& r, const LaneInfo& lane) {
+    if (lane.text != nullptr) {
+        return r.*lane.text;
     }
+    const std::int32_t value = r.*lane.number;
+    if (lane.style == Style::KEY) {
+        char shown[4];
+        return std::string(key_text(value, shown));
+    }
+    return lane.word != nullptr ? std::string(lane.word(value)) : std::to_string(value);
 }
 
-// Whether lane's field differs between two records.
-bool lane_changed(const TraceRecord& a, const TraceRecord& b, std::size_t lane) {
-    switch (lane) {
-    case 0:
-        return a.key != b.key;
-    case 1:
-        return a.row10 != b.row10;
-    case 2:
-        return a.row11 != b.row11;
-    case 3:
-        return a.color != b.color;
-    case 4:
-        return a.bell != b.bell;
-    case 5:
-        return a.backlight != b.backlight;
-    case 6:
-        return a.operation != b.operation;
-    case 7:
-        return a.door != b.door;
-    case 8:
-        return a.mode != b.mode;
-    case 9:
-        return a.setting != b.setting;
-    case 10:
-        return a.raise != b.raise;
-    case 11:
-        return a.time != b.time;
-    case 12:
-        return a.set_temp != b.set_temp;
-    default:
-        return a.cur_temp != b.cur_temp;
-    }
+bool lane_changed(const TraceRecord& a, const TraceRecord& b, const LaneInfo& lane) {
+    return lane.text != nullptr ? a.*lane.text != b.*lane.text : a.*lane.number != b.*lane.number;
 }
 
 // A stretch of one lane as drawn: one value, or a busy stretch of changes.
@@ -117,6 +77,14 @@ struct Piece {
     std::string first_value, last_value;
     std::uint64_t changes;  // between two cycles of the stretch
 };
+
+// Takes next, the piece right after busy, into it: its changes, and one more
+// where the value changes between the two.
+void absorb(Piece& busy, const Piece& next) {
+    busy.changes += next.changes + (busy.last_value != next.first_value ? 1 : 0);
+    busy.last = next.last;
+    busy.last_value = next.last_value;
+}
 
 // Appends piece, merging it into the last one when both hold one value, the
 // same, or both are busy.
@@ -128,9 +96,7 @@ void append(std::vector<Piece>& pieces, Piece piece) {
             return;
         }
         if (back.busy && piece.busy) {
-            back.changes += piece.changes + (back.last_value != piece.first_value ? 1 : 0);
-            back.last = piece.last;
-            back.last_value = std::move(piece.last_value);
+            absorb(back, piece);
             return;
         }
     }
@@ -194,21 +160,6 @@ std::string cycles_text(std::uint64_t first, std::uint64_t last) {
                          : concat("cycles ", std::to_string(first), "-", std::to_string(last));
 }
 
-// The CSV text of a row's value, without the quotes CSV may have put round it.
-std::string unquoted(const std::string& value) {
-    if (value.size() < 2 || value.front() != '"') {
-        return value;
-    }
-    std::string plain;
-    for (std::size_t i = 1; i + 1 < value.size(); ++i) {
-        plain += value[i];
-        if (value[i] == '"') {
-            ++i;
-        }
-    }
-    return plain;
-}
-
 // Pieces with runs of narrow ones (narrower than min_width, or busy) merged
 // into one busy piece each; a narrow piece between two wide ones stays.
 std::vector<Piece> merge_narrow(const std::vector<Piece>& pieces, double scale, double min_width) {
@@ -226,9 +177,7 @@ std::vector<Piece> merge_narrow(const std::vector<Piece>& pieces, double scale, 
             Piece& busy = out.back();
             busy.busy = true;
             for (std::size_t j = i + 1; j < end; ++j) {
-                busy.changes += pieces[j].changes + (busy.last_value != pieces[j].first_value ? 1 : 0);
-                busy.last = pieces[j].last;
-                busy.last_value = pieces[j].last_value;
+                absorb(busy, pieces[j]);
             }
         }
         i = end;
@@ -285,6 +234,9 @@ double tick_step(double seconds) {
     return step != std::end(STEPS) ? *step : 3600 * std::ceil(seconds / 3600 / 16);
 }
 
+// Where cycle ends, across the plot.
+double x_at(std::uint64_t cycle, double scale) { return PLOT_LEFT + double(cycle) * scale; }
+
 // A one-bit lane's piece: a line high (1) or low (0), with the edge from
 // the level before it.
 void draw_level(Output& out, const Piece& p, const Piece* before, double x0, double x1, double top) {
@@ -315,7 +267,7 @@ void draw_bus(Output& out, const Piece& p, Style style, const std::vector<Piece>
                fixed(bottom), " ", fixed(x0 + bevel), ",", fixed(bottom));
     Element(out, "polygon")("points", points).end();
     const bool row = style == Style::ROW;
-    const std::string text = row || style == Style::KEY ? unquoted(p.first_value) : p.first_value;
+    const std::string& text = p.first_value;
     std::string_view fill = "#222";
     if (row) {
         std::uint64_t lit = 0;
@@ -328,8 +280,8 @@ void draw_bus(Output& out, const Piece& p, Style style, const std::vector<Piece>
             const std::uint64_t to = std::min(c.last, p.last);
             const bool yellow = !c.busy && c.first_value == "33";
             (yellow ? lit : dark) += to - from + 1;
-            const double s0 = std::max(PLOT_LEFT + double(from - 1) * scale, x0 + bevel);
-            const double s1 = std::min(PLOT_LEFT + double(to) * scale, x1 - bevel);
+            const double s0 = std::max(x_at(from - 1, scale), x0 + bevel);
+            const double s1 = std::min(x_at(to, scale), x1 - bevel);
             if (s1 > s0) {
                 Element(out, "rect")("x", s0)("y", bottom - 4)("width", s1 - s0)("height", "3")(
                     "stroke", "none")("fill", c.busy   ? "#888"
@@ -353,8 +305,6 @@ void draw_bus(Output& out, const Piece& p, Style style, const std::vector<Piece>
 
 SvgWriter::SvgWriter(Output& out, std::string title) : out_(out), title_(std::move(title)) {}
 
-void SvgWriter::begin(const TraceRecord& /*start*/) {}
-
 void SvgWriter::write(const TraceRecord& record) {
     cycles_ = record.cycle;
     if ((cycles_ - 1) / slot_cycles_ >= MAX_SLOTS) {
@@ -364,9 +314,9 @@ void SvgWriter::write(const TraceRecord& record) {
     const auto slot = static_cast<std::size_t>((cycles_ - 1) / slot_cycles_);
     for (std::size_t lane = 0; lane < LANES; ++lane) {
         std::vector<Slot>& slots = lanes_[lane].slots;
-        const bool changed = first || lane_changed(record, previous_, lane);
+        const bool changed = first || lane_changed(record, previous_, LANE_INFO[lane]);
         if (slot == slots.size()) {
-            std::string value = changed ? lane_value(record, lane) : slots.back().last_value;
+            std::string value = changed ? lane_value(record, LANE_INFO[lane]) : slots.back().last_value;
             slots.push_back(Slot{value, value, 0, 0});
             continue;
         }
@@ -375,7 +325,7 @@ void SvgWriter::write(const TraceRecord& record) {
             if (s.changes++ == 0) {
                 s.change_at = cycles_;
             }
-            s.last_value = lane_value(record, lane);
+            s.last_value = lane_value(record, LANE_INFO[lane]);
         }
     }
     previous_ = record;
@@ -412,7 +362,6 @@ void SvgWriter::finish() {
     const double width = PLOT_LEFT + plot_width + RIGHT_MARGIN;
     const double axis_y = TITLE_HEIGHT + double(LANES) * LANE_PITCH + 4;
     const double height = axis_y + 34;
-    auto x_at = [&](std::uint64_t cycle) { return PLOT_LEFT + double(cycle) * scale; };  // end of cycle
 
     // Each lane's pieces: exact where a slot changed at most once, busy where
     // it changed more often; then narrow neighbours merge into busy ones.
@@ -499,12 +448,12 @@ void SvgWriter::finish() {
             if (info.style == Style::KEY && !p.busy && p.first_value.empty()) {
                 continue;  // no key: nothing to mark
             }
-            const double x0 = x_at(p.first - 1);
-            const double x1 = std::max(x_at(p.last), x0 + 1);
+            const double x0 = x_at(p.first - 1, scale);
+            const double x1 = std::max(x_at(p.last, scale), x0 + 1);
             const std::string tip =
                 p.busy ? concat(info.name, " changes ", std::to_string(p.changes), " times, ",
                                 cycles_text(p.first, p.last))
-                       : concat(info.name, " ", p.first_value, ", ", cycles_text(p.first, p.last));
+                       : concat(info.name, " ", csv_field(p.first_value), ", ", cycles_text(p.first, p.last));
             Element(out_, "g").open();
             Element(out_, "title").text(tip);
             if (p.busy) {

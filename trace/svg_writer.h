@@ -25,7 +25,7 @@ class SvgWriter {
 public:
     // title: what the trace ran (a script's name, or "standard input").
     SvgWriter(Output& out, std::string title);
-    void begin(const TraceRecord& start);
+    // Takes the cycle in; nothing is written before finish().
     void write(const TraceRecord& record);
     // Lays the diagram out for the cycles written and writes it whole.
     void finish();

@@ -16,6 +16,11 @@
 namespace panel::trace {
 namespace {
 
+// A CSV field with a comma or a quote goes in quotes.
+bool needs_quotes(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), [](char c) { return c == ',' || c == '"'; });
+}
+
 // The decimal digits of value, made in buffer.
 std::string_view decimal(std::uint64_t value, char (&buffer)[20]) {
     return {buffer,
@@ -92,7 +97,7 @@ std::string_view raise_name(std::int32_t value) {
 }
 
 std::string csv_field(std::string_view text) {
-    if (std::none_of(text.begin(), text.end(), [](char c) { return c == ',' || c == '"'; })) {
+    if (!needs_quotes(text)) {
         return std::string(text);
     }
     std::string quoted(1, '"');
@@ -148,8 +153,7 @@ TraceWriter::TraceWriter(Output& out, Format format, bool changes_only, std::uin
 
 void TraceWriter::begin(const TraceRecord& start) {
     if (svg_) {
-        svg_->begin(start);
-        return;
+        return;  // the drawing starts with the first cycle
     }
     last_ = start;
     if (format_ == Format::CSV) {
@@ -254,13 +258,11 @@ void TraceWriter::csv_row(const TraceRecord& r) {
     auto field = [&](std::string_view text) {
         out_.put(',');
         // No field holds a line end: keys show control bytes as \xHH and the
-        // rows hold no control bytes. A comma or a quote needs quotes.
-        const bool plain =
-            std::none_of(text.begin(), text.end(), [](char c) { return c == ',' || c == '"'; });
-        if (plain) {
-            out_.put(text);
-        } else {
+        // rows hold no control bytes.
+        if (needs_quotes(text)) {
             out_.put(csv_field(text));
+        } else {
+            out_.put(text);
         }
     };
     auto number = [&](std::int32_t value) {
