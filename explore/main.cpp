@@ -172,11 +172,8 @@ panel::Panel start_panel(const char* name) {
     }
     const panel::Script script = panel::read_script(PROGRAM, name, panel::open_input(PROGRAM, name));
     // The cycles' drawing goes nowhere.
-    panel::OutputSink& out = panel::panel_output();
-    out.set_handler([](void*, const char*, std::size_t) {}, nullptr);
+    const panel::OutputRedirect quiet(&panel::discard_output, nullptr);
     panel::run_script(start, script);
-    out.flush();
-    out.set_handler(nullptr, nullptr);
     return start;
 }
 

@@ -48,8 +48,6 @@ std::uint64_t hash(PackedState s) {
     return h;
 }
 
-void discard(void* /*context*/, const char* /*bytes*/, std::size_t /*size*/) {}
-
 constexpr std::uint32_t NO_PARENT = UINT32_MAX;
 
 }  // namespace
@@ -122,13 +120,8 @@ bool StateSpace::explore(const Panel& start) {
     }
     insert(*root, NO_PARENT, 0);
 
-    // The drawing goes nowhere while the search runs; the handler found is
-    // given back at the end.
-    OutputSink& out = panel_output();
-    out.flush();
-    const FlushHandler saved_handler = out.handler();
-    void* const saved_context = out.context();
-    out.set_handler(&discard, nullptr);
+    // The drawing goes nowhere while the search runs.
+    const OutputRedirect quiet(&discard_output, nullptr);
 
     bool packed = true;
     std::size_t level_end = 1;
@@ -160,9 +153,6 @@ bool StateSpace::explore(const Panel& start) {
         }
     }
     level_start_.push_back(static_cast<std::uint32_t>(states_.size()));
-
-    out.flush();
-    out.set_handler(saved_handler, saved_context);
     return packed;
 }
 

@@ -70,4 +70,17 @@ constinit thread_local OutputSink thread_output;
 
 OutputSink& panel_output() { return thread_output; }
 
+void discard_output(void* /*context*/, const char* /*bytes*/, std::size_t /*size*/) {}
+
+OutputRedirect::OutputRedirect(FlushHandler handler, void* context)
+    : saved_handler_(thread_output.handler()), saved_context_(thread_output.context()) {
+    thread_output.flush();
+    thread_output.set_handler(handler, context);
+}
+
+OutputRedirect::~OutputRedirect() {
+    thread_output.drop();
+    thread_output.set_handler(saved_handler_, saved_context_);
+}
+
 }  // namespace panel

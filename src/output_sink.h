@@ -70,6 +70,24 @@ private:
 // panels driven on different threads never share a buffer or a handler.
 OutputSink& panel_output();
 
+// A handler that drops every batch.
+void discard_output(void* context, const char* bytes, std::size_t size);
+
+// While alive, the thread's panel output goes to handler. What was held back
+// before goes first to where it was going; what is held back at the end is
+// dropped, and the handler found is given back.
+class OutputRedirect {
+public:
+    OutputRedirect(FlushHandler handler, void* context);
+    ~OutputRedirect();
+    OutputRedirect(const OutputRedirect&) = delete;
+    OutputRedirect& operator=(const OutputRedirect&) = delete;
+
+private:
+    FlushHandler saved_handler_;
+    void* saved_context_;
+};
+
 // Writes all of bytes to fd, retrying after signals; a failing descriptor
 // (closed, a pipe without a reader) loses the rest: false then, with errno
 // telling why. The panel ignores the result; the trace program reports it.

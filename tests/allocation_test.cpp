@@ -24,7 +24,7 @@ TEST(Allocation, CyclesAllocateNothing) {
     // Set, run to the end with bells, reset, start and cancel, modes, odd bytes.
     const std::string session =
         "caaaxcae" + std::string(130, 'x') + "ffdddxe" + std::string(20, 'x') + "e" + "dddddd\xff\x80\x1b[A";
-    panel::panel_output().set_handler(&panel::test::discard, nullptr);
+    panel::panel_output().set_handler(&panel::discard_output, nullptr);
     panel::Panel p = panel::test::started();
     const long before = allocations.load();
     for (int round = 0; round < 200; ++round) {

@@ -21,8 +21,6 @@
 
 namespace panel::test {
 
-inline void discard(void*, const char*, std::size_t) {}
-
 // Captures every flushed batch while alive, so a test sees where flushes fall.
 struct Recorder {
     std::vector<std::string> batches;
@@ -30,7 +28,7 @@ struct Recorder {
         panel_output().flush();  // whatever an earlier test left goes where it was going
         panel_output().set_handler(&on_flush, this);
     }
-    ~Recorder() { panel_output().set_handler(&discard, nullptr); }
+    ~Recorder() { panel_output().set_handler(&discard_output, nullptr); }
     static void on_flush(void* self, const char* bytes, std::size_t size) {
         static_cast<Recorder*>(self)->batches.emplace_back(bytes, size);
     }

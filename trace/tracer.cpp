@@ -12,8 +12,6 @@ void to_screen(void* screen, const char* bytes, std::size_t size) {
     static_cast<Screen*>(screen)->feed({bytes, size});
 }
 
-void discard(void* /*context*/, const char* /*bytes*/, std::size_t /*size*/) {}
-
 }  // namespace
 
 bool same_panel(const TraceRecord& a, const TraceRecord& b) {
@@ -23,20 +21,12 @@ bool same_panel(const TraceRecord& a, const TraceRecord& b) {
            a.set_temp == b.set_temp && a.cur_temp == b.cur_temp;
 }
 
-Tracer::Tracer() : saved_handler_(panel_output().handler()), saved_context_(panel_output().context()) {
-    panel_output().flush();
-    panel_output().set_handler(&to_screen, &screen_);
+// The plain redraw still held back when the tracer ends belongs to this run's
+// screen, never to standard output: the redirect drops it.
+Tracer::Tracer() : redirect_(&to_screen, &screen_) {
     Start_Panel(panel_);
     read_panel();
     record_.color = Backlight_Interface(panel_.outputs);  // what the first cycle will draw in
-}
-
-Tracer::~Tracer() {
-    // The plain redraw still held back belongs to this run's screen, never to
-    // standard output.
-    panel_output().set_handler(&discard, nullptr);
-    panel_output().flush();
-    panel_output().set_handler(saved_handler_, saved_context_);
 }
 
 const TraceRecord& Tracer::step(const std::int32_t key) {

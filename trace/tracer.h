@@ -32,9 +32,6 @@ bool same_panel(const TraceRecord& a, const TraceRecord& b);
 class Tracer {
 public:
     Tracer();
-    ~Tracer();
-    Tracer(const Tracer&) = delete;
-    Tracer& operator=(const Tracer&) = delete;
 
     // The start-up values, before the first cycle.
     [[nodiscard]] const TraceRecord& record() const { return record_; }
@@ -48,9 +45,8 @@ private:
     void read_panel();
 
     Panel panel_{};
-    FlushHandler saved_handler_;
-    void* saved_context_;
     Screen screen_;
+    OutputRedirect redirect_;  // to screen_, for the tracer's lifetime
     TraceRecord record_;
 };
 
