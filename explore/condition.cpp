@@ -1,7 +1,6 @@
 #include "condition.h"
 
-#include <algorithm>
-#include <charconv>
+#include <limits>
 
 #include "panel_state.h"
 #include "trace_writer.h"
@@ -15,40 +14,69 @@ struct Word {
     std::int32_t value;
 };
 
+// What a field's numbers count; only fields of one kind compare with each
+// other, and a word field compares only with itself.
+enum class Kind : std::uint8_t { WORDS, FLAG, MODE, SECONDS, DEGREES };
+
 struct FieldInfo {
     std::string_view name;
-    std::vector<Word> words;  // empty for a number field
-    std::int32_t low, high;   // the range a number may name
+    Kind kind;
+    std::vector<Word> words;  // for Kind::WORDS
 };
 
+// In the order of Field.
 const std::vector<FieldInfo>& fields() {
     static const std::vector<FieldInfo> table = {
-        {"backlight", {}, BACKLIGHT_OFF, BACKLIGHT_ON},
-        {"operation", {{"idle", OP_IDLE}, {"running", OP_RUNNING}, {"ended", OP_ENDED}}, 0, 0},
-        {"door", {{"closed", OPENING_CLOSED}, {"open", OPENING_OPEN}}, 0, 0},
-        {"mode", {}, 0, MODE_COUNT - 1},
-        {"setting", {{"time", SETTING_TIME}, {"temp", SETTING_TEMP}}, 0, 0},
-        {"raise", {{"none", RAISE_NONE}, {"fine", RAISE_FINE}, {"coarse", RAISE_COARSE}}, 0, 0},
-        {"time", {}, 0, MAX_TIME},
-        {"set_temp", {}, MIN_TEMP, MAX_TEMP},
-        {"cur_temp", {}, MIN_TEMP, MAX_TEMP},
+        {"backlight", Kind::FLAG, {}},
+        {"operation", Kind::WORDS, {{"idle", OP_IDLE}, {"running", OP_RUNNING}, {"ended", OP_ENDED}}},
+        {"door", Kind::WORDS, {{"closed", OPENING_CLOSED}, {"open", OPENING_OPEN}}},
+        {"mode", Kind::MODE, {}},
+        {"setting", Kind::WORDS, {{"time", SETTING_TIME}, {"temp", SETTING_TEMP}}},
+        {"raise", Kind::WORDS, {{"none", RAISE_NONE}, {"fine", RAISE_FINE}, {"coarse", RAISE_COARSE}}},
+        {"time", Kind::SECONDS, {}},
+        {"set_temp", Kind::DEGREES, {}},
+        {"cur_temp", Kind::DEGREES, {}},
+        {"beeper", Kind::FLAG, {}},
+        {"bell", Kind::FLAG, {}},
+        {"shown_mode", Kind::MODE, {}},
     };
     return table;
 }
 
 const FieldInfo& info(Field field) { return fields()[static_cast<std::size_t>(field)]; }
 
-std::string words_of(const FieldInfo& f) {
+// "a, b or c".
+template <typename Items, typename Text>
+std::string listed(const Items& items, Text text) {
     std::string list;
-    for (std::size_t i = 0; i < f.words.size(); ++i) {
-        list += i == 0 ? "" : i + 1 == f.words.size() ? " or " : ", ";
-        list += f.words[i].text;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        list += i == 0 ? "" : i + 1 == items.size() ? " or " : ", ";
+        list += text(items[i]);
     }
     return list;
 }
 
+std::string words_of(const FieldInfo& f) {
+    return listed(f.words, [](const Word& w) { return w.text; });
+}
+
 bool is_name_char(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+std::string quoted(std::string_view text) {
+    std::string q(1, '\'');
+    q.append(text);
+    q += '\'';
+    return q;
+}
+
+// One side of a comparison as written.
+struct Operand {
+    enum Type : std::uint8_t { NAME, NUMBER, CLOCK } type;
+    std::string_view text;
+    std::size_t column;
+    std::int64_t value;  // NUMBER and CLOCK (in seconds)
+};
 
 // Reads one condition's tokens from a text with a cursor.
 class Reader {
@@ -62,16 +90,7 @@ public:
     }
     [[nodiscard]] bool done() const { return at_ == end_; }
     [[nodiscard]] std::size_t column() const { return at_ + 1; }
-    // A run of characters that pass test, possibly empty.
-    template <typename Test>
-    std::string_view take(Test test) {
-        const std::size_t start = at_;
-        while (at_ < end_ && test(text_[at_])) {
-            ++at_;
-        }
-        return text_.substr(start, at_ - start);
-    }
-    // The next token, for a message: up to the next blank or comma.
+    // The next token, for a message: up to the next blank.
     [[nodiscard]] std::string_view rest_token() const {
         std::size_t stop = at_;
         while (stop < end_ && text_[stop] != ' ' && text_[stop] != '\t') {
@@ -91,18 +110,124 @@ public:
         }
         return std::nullopt;
     }
+    // A name, a number or a time M:SS; the error says what was expected.
+    bool take_operand(Operand& operand, std::string& error) {
+        operand = Operand{Operand::NAME, {}, column(), 0};
+        const std::size_t start = at_;
+        if (at_ < end_ && is_name_char(text_[at_])) {
+            operand.text = take(is_name_char);
+            return true;
+        }
+        const bool negative = at_ < end_ && text_[at_] == '-';
+        at_ += negative ? 1 : 0;
+        const std::string_view digits = take(is_digit);
+        if (digits.empty()) {
+            at_ = start;
+            error = "not " + quoted(rest_token());
+            return false;
+        }
+        operand.type = Operand::NUMBER;
+        operand.value = decimal(digits, negative);
+        if (at_ < end_ && text_[at_] == ':') {
+            ++at_;
+            const std::string_view seconds = take(is_digit);
+            if (negative || seconds.size() != 2 || seconds[0] > '5') {
+                error = "a time is M:SS, seconds 00 to 59, not " + quoted(text_.substr(start, at_ - start));
+                at_ = start;
+                return false;
+            }
+            operand.type = Operand::CLOCK;
+            const std::int64_t minutes = operand.value;
+            operand.value = minutes > std::numeric_limits<std::int64_t>::max() / 60 - 60
+                                ? std::numeric_limits<std::int64_t>::max()
+                                : minutes * 60 + decimal(seconds, false);
+        }
+        operand.text = text_.substr(start, at_ - start);
+        return true;
+    }
 
 private:
+    template <typename Test>
+    std::string_view take(Test test) {
+        const std::size_t start = at_;
+        while (at_ < end_ && test(text_[at_])) {
+            ++at_;
+        }
+        return text_.substr(start, at_ - start);
+    }
+    // Any decimal is a question; one past what 64 bits hold is as good as the largest.
+    static std::int64_t decimal(std::string_view digits, bool negative) {
+        constexpr std::int64_t LARGEST = std::numeric_limits<std::int64_t>::max();
+        std::int64_t value = 0;
+        for (const char c : digits) {
+            const int digit = c - '0';
+            value = value > (LARGEST - digit) / 10 ? LARGEST : value * 10 + digit;
+        }
+        return negative ? -value : value;
+    }
+
     std::string_view text_;
     std::size_t at_;
     std::size_t end_;
 };
 
-std::string quoted(std::string_view text) {
-    std::string q(1, '\'');
-    q.append(text);
-    q += '\'';
-    return q;
+// The same comparison with its sides swapped.
+Op mirrored(Op op) {
+    switch (op) {
+    case Op::LT:
+        return Op::GT;
+    case Op::LE:
+        return Op::GE;
+    case Op::GT:
+        return Op::LT;
+    case Op::GE:
+        return Op::LE;
+    default:
+        return op;
+    }
+}
+
+std::optional<Field> field_of(const Operand& operand) {
+    return operand.type == Operand::NAME ? field_named(operand.text) : std::nullopt;
+}
+
+// The value side of a condition on field: a word of a word field first, then
+// another field, then a number.
+std::optional<ExpressionError> resolve_value(Field field, const Operand& value, Condition& condition) {
+    const FieldInfo& f = info(field);
+    const std::string name = quoted(f.name);
+    if (value.type == Operand::NAME) {
+        for (const Word& w : f.words) {
+            if (w.text == value.text) {
+                condition.value = w.value;
+                return std::nullopt;
+            }
+        }
+        if (const std::optional<Field> other = field_named(value.text)) {
+            if (info(*other).kind != f.kind || (f.kind == Kind::WORDS && *other != field)) {
+                return ExpressionError{value.column, name + " and " + quoted(value.text) +
+                                                         " are fields of different kinds"};
+            }
+            condition.other = other;
+            return std::nullopt;
+        }
+        if (f.kind == Kind::WORDS) {
+            return ExpressionError{value.column, "unknown word " + quoted(value.text) + " for " +
+                                                     std::string(f.name) + " (" + words_of(f) + ")"};
+        }
+        return ExpressionError{value.column, name + " takes a number or a number field, not " +
+                                                 quoted(value.text)};
+    }
+    if (f.kind == Kind::WORDS) {
+        return ExpressionError{value.column,
+                               name + " takes a word (" + words_of(f) + "), not " + quoted(value.text)};
+    }
+    if (value.type == Operand::CLOCK && f.kind != Kind::SECONDS) {
+        return ExpressionError{value.column,
+                               "a time like " + quoted(value.text) + " compares only with time, not " + name};
+    }
+    condition.value = value.value;
+    return std::nullopt;
 }
 
 // One condition between start and end (a comma or the end of the text).
@@ -113,83 +238,53 @@ std::optional<ExpressionError> parse_condition(std::string_view text, std::size_
     if (r.done()) {
         return ExpressionError{r.column(), "empty condition"};
     }
-    const std::size_t field_column = r.column();
-    const std::string_view name = r.take(is_name_char);
-    if (name.empty()) {
-        return ExpressionError{field_column, "expected a field name, not " + quoted(r.rest_token())};
+    std::string what;
+    Operand left{};
+    if (!r.take_operand(left, what)) {
+        return ExpressionError{r.column(), "expected a field name, " + what};
     }
-    const std::optional<Field> field = field_named(name);
-    if (!field) {
-        return ExpressionError{field_column, unknown_field(name)};
-    }
-    const FieldInfo& f = info(*field);
     r.skip_blanks();
     const std::size_t op_column = r.column();
-    const std::optional<Op> op = r.take_op();
+    std::optional<Op> op = r.take_op();
     if (!op) {
-        return ExpressionError{op_column, "expected an operator (=, !=, <, <=, >, >=) after " + quoted(name) +
+        return ExpressionError{op_column, "expected an operator (=, !=, <, <=, >, >=) after " +
+                                              quoted(left.text) +
                                               (r.done() ? std::string() : ", not " + quoted(r.rest_token()))};
     }
-    if (!f.words.empty() && *op != Op::EQ && *op != Op::NE) {
-        return ExpressionError{op_column, quoted(name) + " takes only = and !="};
-    }
     r.skip_blanks();
-    const std::size_t value_column = r.column();
     if (r.done()) {
-        return ExpressionError{value_column, "expected a value after the operator"};
+        return ExpressionError{r.column(), "expected a value after the operator"};
     }
-    condition = Condition{*field, *op, std::nullopt, 0};
-    if (const std::string_view digits = r.take(is_digit); !digits.empty()) {
-        if (!f.words.empty()) {
-            return ExpressionError{
-                value_column, quoted(name) + " takes a word (" + words_of(f) + "), not " + quoted(digits)};
-        }
-        std::int64_t value = 0;
-        const auto [stop, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-        if (error != std::errc() || stop != digits.data() + digits.size() || value < f.low ||
-            value > f.high) {
-            return ExpressionError{value_column, "number " + std::string(digits) + " is out of range for " +
-                                                     std::string(name) + " (" + std::to_string(f.low) +
-                                                     " to " + std::to_string(f.high) + ")"};
-        }
-        condition.value = static_cast<std::int32_t>(value);
-    } else if (const std::string_view word = r.take(is_name_char); !word.empty()) {
-        if (const std::optional<Field> other = field_named(word)) {
-            const FieldInfo& o = info(*other);
-            // Number fields compare with each other; a word field only with itself.
-            const bool same_kind = f.words.empty() ? o.words.empty() : *other == *field;
-            if (!same_kind) {
-                return ExpressionError{
-                    value_column, quoted(name) + " and " + quoted(word) + " are fields of different kinds"};
-            }
-            condition.other = other;
-        } else if (f.words.empty()) {
-            return ExpressionError{value_column,
-                                   quoted(name) + " takes a number or a number field, not " + quoted(word)};
-        } else {
-            bool known = false;
-            for (const Word& w : f.words) {
-                if (w.text == word) {
-                    condition.value = w.value;
-                    known = true;
-                }
-            }
-            if (!known) {
-                return ExpressionError{value_column, "unknown word " + quoted(word) + " for " +
-                                                         std::string(name) + " (" + words_of(f) + ")"};
-            }
-        }
-    } else {
-        return ExpressionError{value_column, "expected a value, not " + quoted(r.rest_token())};
+    Operand right{};
+    if (!r.take_operand(right, what)) {
+        return ExpressionError{r.column(), "expected a value, " + what};
     }
     r.skip_blanks();
     if (!r.done()) {
         return ExpressionError{r.column(), "unexpected " + quoted(r.rest_token()) + " after the condition"};
     }
-    return std::nullopt;
+    // The field is on the left, or a value on the left faces a field.
+    std::optional<Field> field = field_of(left);
+    const Operand* value = &right;
+    if (!field) {
+        field = field_of(right);
+        if (!field) {
+            if (left.type == Operand::NAME) {
+                return ExpressionError{left.column, unknown_field(left.text)};
+            }
+            return ExpressionError{left.column, "expected a field name, not " + quoted(left.text)};
+        }
+        value = &left;
+        op = mirrored(*op);
+    }
+    if (info(*field).kind == Kind::WORDS && *op != Op::EQ && *op != Op::NE) {
+        return ExpressionError{op_column, quoted(info(*field).name) + " takes only = and !="};
+    }
+    condition = Condition{*field, *op, std::nullopt, 0};
+    return resolve_value(*field, *value, condition);
 }
 
-bool compare(std::int32_t a, Op op, std::int32_t b) {
+bool compare(std::int64_t a, Op op, std::int64_t b) {
     switch (op) {
     case Op::EQ:
         return a == b;
@@ -228,16 +323,20 @@ std::optional<ExpressionError> parse_expression(std::string_view text, std::vect
 }
 
 bool holds(const std::vector<Condition>& conditions, const PackedState state) {
-    return std::ranges::all_of(conditions, [state](const Condition& c) {
-        const std::int32_t right = c.other ? field_value(state, *c.other) : c.value;
-        return compare(field_value(state, c.field), c.op, right);
-    });
+    for (const Condition& c : conditions) {
+        const std::int64_t right = c.other ? field_value(state, *c.other) : c.value;
+        if (!compare(field_value(state, c.field), c.op, right)) {
+            return false;
+        }
+    }
+    return true;
 }
 
-std::string unknown_field(std::string_view name) {
-    return "unknown field " + quoted(name) +
-           " (backlight, operation, door, mode, setting, raise, time, set_temp or cur_temp)";
+std::string field_list() {
+    return listed(fields(), [](const FieldInfo& f) { return f.name; });
 }
+
+std::string unknown_field(std::string_view name) { return "unknown field " + quoted(name) + " (" + field_list() + ")"; }
 
 std::string_view field_name(Field field) { return info(field).name; }
 

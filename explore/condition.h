@@ -1,7 +1,9 @@
 // Conditions on a state, as the explorer's --reach and --never take them:
-// COND[,COND]..., all of which must hold, each FIELD OP VALUE, where VALUE is
-// a decimal (time in seconds), a word as the trace writes it for the word
-// fields, or another field of the same kind. Blanks around tokens are allowed.
+// COND[,COND]..., all of which must hold, each OPERAND OP OPERAND with a field
+// on at least one side. The other side is a number (any decimal, with a sign
+// if need be; a time in seconds or as M:SS), one of a word field's words as
+// the trace writes them, or another field of the same kind. Blanks around
+// tokens are allowed.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +22,7 @@ struct Condition {
     Field field;
     Op op;
     std::optional<Field> other;  // compared with another field, or
-    std::int32_t value;          // with this value
+    std::int64_t value;          // with this value
 };
 
 struct ExpressionError {
@@ -36,6 +38,8 @@ bool holds(const std::vector<Condition>& conditions, PackedState state);
 // A field's name, and a value as the trace writes it.
 std::string_view field_name(Field field);
 std::optional<Field> field_named(std::string_view name);
+// The fields' names, "a, b, ... or z", for messages and the help.
+std::string field_list();
 // What is said of a name that is no field, with the names that are.
 std::string unknown_field(std::string_view name);
 std::string value_text(Field field, std::int32_t value);

@@ -18,7 +18,6 @@
 #include "command_line.h"
 #include "condition.h"
 #include "key_script.h"
-#include "properties.h"
 #include "report.h"
 #include "state_space.h"
 #include "trace_writer.h"
@@ -46,17 +45,23 @@ constexpr char HELP[] =
     "                          print the shortest script to one (status 1)\n"
     "  -s, --states          every reachable state as CSV, breadth-first\n"
     "  -g, --graph[=FIELDS]  the states merged on the comma-separated FIELDS\n"
-    "                          (default operation,door) as a Graphviz digraph\n"
+    "                          (default operation,door) as a Graphviz digraph;\n"
+    "                          FIELDS attached: --graph=mode or -gmode\n"
     "  -f, --from=FILE       start from the state after the key script in FILE\n"
-    "                          (- for standard input) instead of start-up\n"
+    "                          (- for standard input) instead of start-up; the\n"
+    "                          scripts printed then start with FILE's keys\n"
     "      --help            display this help and exit\n"
     "      --version         output version information and exit\n"
     "\n"
-    "EXPR is COND[,COND]..., all of which must hold; COND is FIELD OP VALUE with\n"
-    "FIELD one of backlight, operation, door, mode, setting, raise, time,\n"
-    "set_temp, cur_temp; OP one of = != < <= > >=; VALUE a number (time in\n"
-    "seconds), a word (idle running ended, closed open, time temp, none fine\n"
-    "coarse; these fields take = and != only) or a field of the same kind.\n"
+    "EXPR is COND[,COND]..., all of which must hold; COND is FIELD OP VALUE (or\n"
+    "VALUE OP FIELD), OP one of = != < <= > >=, FIELD one of:\n"
+    "  operation  idle, running or ended     door      closed or open\n"
+    "  setting    time or temp               raise     none, fine or coarse\n"
+    "  time       seconds, or M:SS           set_temp, cur_temp  degrees\n"
+    "  mode, shown_mode  0 to 5 (the mode selected, the mode row 11 shows)\n"
+    "  backlight, beeper  0 or 1             bell      1 in a cycle that rings\n"
+    "VALUE is a number, a word of the field (words take = and != only) or a\n"
+    "field of the same kind.\n"
     "Example: cooker-panel-explore --reach='operation=running,mode=4'\n"
     "\n"
     "Exit status: 0 when every property holds (or EXPR is reached, or never\n"
@@ -75,6 +80,14 @@ struct Options {
     std::vector<Field> graph_fields{Field::OPERATION, Field::DOOR};
     const char* from = nullptr;
 };
+
+// Each option at most once.
+void once(bool& given, const char* name) {
+    if (given) {
+        usage_error(std::string("option '") + name + "' was given twice");
+    }
+    given = true;
+}
 
 std::vector<Condition> parse_conditions(const char* option, const char* text) {
     std::vector<Condition> conditions;
@@ -120,23 +133,28 @@ Options parse_options(int argc, char** argv) {
                                           {nullptr, 0, nullptr, 0}};
     Options o;
     int modes = 0;
+    bool given[5] = {};  // reach, never, states, graph, from
     for (int c; (c = getopt_long(argc, argv, ":r:n:sg::f:", LONG_OPTIONS, nullptr)) != -1;) {
         switch (c) {
         case 'r':
+            once(given[0], "--reach");
             o.mode = Mode::REACH;
             o.conditions = parse_conditions("--reach", optarg);
             ++modes;
             break;
         case 'n':
+            once(given[1], "--never");
             o.mode = Mode::NEVER;
             o.conditions = parse_conditions("--never", optarg);
             ++modes;
             break;
         case 's':
+            once(given[2], "--states");
             o.mode = Mode::STATES;
             ++modes;
             break;
         case 'g':
+            once(given[3], "--graph");
             o.mode = Mode::GRAPH;
             if (optarg != nullptr) {
                 o.graph_fields = parse_fields(optarg);
@@ -144,6 +162,7 @@ Options parse_options(int argc, char** argv) {
             ++modes;
             break;
         case 'f':
+            once(given[4], "--from");
             o.from = optarg;
             break;
         case HELP_OPTION:
@@ -163,17 +182,18 @@ Options parse_options(int argc, char** argv) {
     return o;
 }
 
-// The start-up panel, or the panel after the key script in name.
-panel::Panel start_panel(const char* name) {
+// The start-up panel, or the panel after the key script in name (kept in
+// prefix, so that the scripts printed lead there from start-up first).
+panel::Panel start_panel(const char* name, panel::Script& prefix) {
     panel::Panel start{};
     panel::Start_Panel(start);
     if (name == nullptr) {
         return start;
     }
-    const panel::Script script = panel::read_script(PROGRAM, name, panel::open_input(PROGRAM, name));
+    prefix = panel::read_script(PROGRAM, name, panel::open_input(PROGRAM, name));
     // The cycles' drawing goes nowhere.
     const panel::OutputRedirect quiet(&panel::discard_output, nullptr);
-    panel::run_script(start, script);
+    panel::run_script(start, prefix);
     return start;
 }
 
@@ -187,37 +207,6 @@ std::optional<std::uint32_t> first_where(const StateSpace& space, const std::vec
     return std::nullopt;
 }
 
-void put_script(panel::trace::Output& out, const StateSpace& space, std::uint32_t index) {
-    out.put(panel::format_script(space.script_to(index)));
-    out.put('\n');
-}
-
-int summary(panel::trace::Output& out, const StateSpace& space, std::chrono::steady_clock::time_point began) {
-    const auto results = panel::explore::check_properties(space);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-    char line[256];
-    (void)std::snprintf(
-        line, sizeof line, "%u states, %llu transitions, the deepest %u cycles from the start; %.3f s\n",
-        space.size(), static_cast<unsigned long long>(space.size()) * panel::explore::INPUT_COUNT,
-        space.max_depth(), seconds);
-    out.put(line);
-    int status = 0;
-    int number = 0;
-    for (const auto& result : results) {
-        (void)std::snprintf(line, sizeof line, "property %d, ", ++number);
-        out.put(line);
-        out.put(result.statement);
-        if (!result.violation) {
-            out.put(": holds\n");
-            continue;
-        }
-        out.put(": violated by: ");
-        put_script(out, space, *result.violation);
-        status = STATUS_FAILED;
-    }
-    return status;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -225,7 +214,8 @@ int main(int argc, char** argv) {
     // ignored SIGPIPE.
     (void)std::signal(SIGPIPE, SIG_DFL);
     const Options o = parse_options(argc, argv);
-    const panel::Panel start = start_panel(o.from);
+    panel::Script prefix;
+    const panel::Panel start = start_panel(o.from, prefix);
 
     const auto began = std::chrono::steady_clock::now();
     static StateSpace space;
@@ -238,11 +228,11 @@ int main(int argc, char** argv) {
     int status = 0;
     switch (o.mode) {
     case Mode::SUMMARY:
-        status = summary(out, space, began);
+        status = panel::explore::write_summary(out, prefix, space, began) ? 0 : STATUS_FAILED;
         break;
     case Mode::REACH:
         if (const auto found = first_where(space, o.conditions)) {
-            put_script(out, space, *found);
+            panel::explore::write_script(out, prefix, space, *found);
         } else {
             (void)std::fprintf(stderr, "%s: no reachable state satisfies the condition\n", PROGRAM);
             status = STATUS_FAILED;
@@ -250,7 +240,7 @@ int main(int argc, char** argv) {
         break;
     case Mode::NEVER:
         if (const auto found = first_where(space, o.conditions)) {
-            put_script(out, space, *found);
+            panel::explore::write_script(out, prefix, space, *found);
             status = STATUS_FAILED;
         }
         break;

@@ -67,6 +67,36 @@ std::vector<PropertyResult> check_properties(const StateSpace& space) {
                            }
                            return true;
                        })});
+
+    // Stated on its own rather than through the input stage's rule, so that
+    // a fault in that rule shows here.
+    auto start_time_right = [&](std::uint32_t s) {
+        const std::int32_t mode = get(space, s, Field::MODE);
+        const std::int32_t time = get(space, s, Field::TIME);
+        if (mode != 0) {
+            return time == MODE_TABLE[static_cast<std::size_t>(mode)].time;
+        }
+        if (get(space, s, Field::SETTING) == SETTING_TEMP) {
+            return time == (get(space, s, Field::SET_TEMP) - MIN_TEMP) / 10 * 3;
+        }
+        return true;
+    };
+    PropertyResult starts{"every start begins with the time its setting calls for"};
+    for (std::uint32_t i = 0; i < space.size() && !starts.violation; ++i) {
+        if (get(space, i, Field::OPERATION) != OP_IDLE) {
+            continue;
+        }
+        for (int input = 0; input < INPUT_COUNT; ++input) {
+            // The start cycle counts its first tenth, so the time is still the start's.
+            const std::uint32_t s = space.next(i, input);
+            if (get(space, s, Field::OPERATION) == OP_RUNNING && !start_time_right(s)) {
+                starts.violation = i;
+                starts.input = input;
+                break;
+            }
+        }
+    }
+    results.push_back(starts);
     return results;
 }
 

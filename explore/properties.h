@@ -12,8 +12,11 @@ namespace panel::explore {
 
 struct PropertyResult {
     std::string_view statement;
-    // The first state in breadth-first order (so the nearest) that violates it.
-    std::optional<std::uint32_t> violation;
+    // The first state in breadth-first order (so the nearest) that violates it,
+    std::optional<std::uint32_t> violation = std::nullopt;
+    // and, for a property of transitions, the input (an index of INPUT_KEYS)
+    // whose cycle from that state violates it.
+    std::optional<int> input = std::nullopt;
 };
 
 // 1. the appliance never runs with the door open;
@@ -21,7 +24,10 @@ struct PropertyResult {
 // 3. from every state some key script leads back to idle, door closed,
 //    manual mode, time 0, no raise pending (no trap);
 // 4. idle and closed in an automatic mode, the time reaches that mode's
-//    preset within two cycles without a key.
+//    preset within two cycles without a key;
+// 5. every start begins with the time its setting calls for: an automatic
+//    mode's preset, or in manual mode with the temperature selected the time
+//    of the set temperature.
 std::vector<PropertyResult> check_properties(const StateSpace& space);
 
 }  // namespace panel::explore

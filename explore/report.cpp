@@ -1,15 +1,15 @@
 #include "report.h"
 
+#include "properties.h"
+
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <unordered_map>
 
 namespace panel::explore {
 namespace {
 
-constexpr Field ALL_FIELDS[] = {Field::BACKLIGHT, Field::OPERATION, Field::DOOR,
-                                Field::MODE,      Field::SETTING,   Field::RAISE,
-                                Field::TIME,      Field::SET_TEMP,  Field::CUR_TEMP};
 
 // A DOT string's body: quotes and backslashes escaped.
 std::string dot_escaped(std::string_view text) {
@@ -25,22 +25,66 @@ std::string dot_escaped(std::string_view text) {
 
 }  // namespace
 
+void write_script(trace::Output& out, const Script& prefix, const StateSpace& space, std::uint32_t index,
+                  std::optional<int> input) {
+    Script script = prefix;
+    std::vector<std::int32_t> keys = space.script_to(index);
+    if (input) {
+        keys.push_back(INPUT_KEYS[*input]);
+    }
+    for (const std::int32_t key : keys) {
+        append_step(script, key, 1);
+    }
+    out.put(format_script(script));
+    out.put('\n');
+}
+
+bool write_summary(trace::Output& out, const Script& prefix, const StateSpace& space,
+                   std::chrono::steady_clock::time_point began) {
+    const std::vector<PropertyResult> results = check_properties(space);
+    const TransitionCount transitions = space.transitions();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    char line[256];
+    (void)std::snprintf(line, sizeof line,
+                        "%u states, %llu transitions (%llu of them self-loops) under %llu inputs tried, "
+                        "the deepest %u cycles from the start; %.3f s\n",
+                        space.size(), static_cast<unsigned long long>(transitions.distinct),
+                        static_cast<unsigned long long>(transitions.self_loops),
+                        static_cast<unsigned long long>(space.size()) * INPUT_COUNT, space.max_depth(), seconds);
+    out.put(line);
+    bool all_hold = true;
+    int number = 0;
+    for (const PropertyResult& result : results) {
+        (void)std::snprintf(line, sizeof line, "property %d, ", ++number);
+        out.put(line);
+        out.put(result.statement);
+        if (!result.violation) {
+            out.put(": holds\n");
+            continue;
+        }
+        out.put(": violated by: ");
+        write_script(out, prefix, space, *result.violation, result.input);
+        all_hold = false;
+    }
+    return all_hold;
+}
+
 void write_states(trace::Output& out, const StateSpace& space) {
     out.put("depth");
-    for (const Field f : ALL_FIELDS) {
+    for (int f = 0; f < FIELD_COUNT; ++f) {
         out.put(',');
-        out.put(field_name(f));
+        out.put(field_name(static_cast<Field>(f)));
     }
-    out.put(",time_tick,temp_tick,beep_tick,shown_mode,display,beeper\r\n");
+    out.put(",time_tick,temp_tick,beep_tick,display\r\n");
     for (std::uint32_t i = 0; i < space.size(); ++i) {
         const PackedState s = space.state(i);
         out.put_number(space.depth(i));
-        for (const Field f : ALL_FIELDS) {
+        for (int f = 0; f < FIELD_COUNT; ++f) {
             out.put(',');
-            out.put(value_text(f, field_value(s, f)));
+            out.put(value_text(static_cast<Field>(f), field_value(s, static_cast<Field>(f))));
         }
         const StateDetail d = detail(s);
-        for (const std::int32_t v : {d.time_tick, d.temp_tick, d.beep_tick, d.shown_mode}) {
+        for (const std::int32_t v : {d.time_tick, d.temp_tick, d.beep_tick}) {
             out.put(',');
             out.put_number(static_cast<std::uint64_t>(v));
         }
@@ -48,8 +92,6 @@ void write_states(trace::Output& out, const StateSpace& space) {
         for (const std::int32_t digit : d.display.digits) {
             out.put(static_cast<char>('0' + digit));
         }
-        out.put(',');
-        out.put_number(static_cast<std::uint64_t>(d.beeper));
         out.put("\r\n");
     }
 }

@@ -92,21 +92,25 @@ void unpack(const PackedState state, Panel& panel) {
 }
 
 std::int32_t field_value(const PackedState state, const Field field) {
-    // In the order of Field.
-    constexpr Slot FIELD_SLOTS[FIELD_COUNT] = {BACKLIGHT, OPERATION, DOOR,     MODE,    SETTING,
-                                               RAISE,     TIME,      SET_TEMP, CUR_TEMP};
+    if (field == Field::BELL) {
+        // The beeper counts its cycle after it rings in cycles 0, 10 and 20,
+        // so a count of 1, 11 or 21 with the beeper on is a bell just rung.
+        const std::int32_t tick = get(state.low, BEEP_TICK);
+        return get(state.low, BEEPER) == BEEPER_ON && tick % 10 == 1 && tick <= 21 ? 1 : 0;
+    }
+    // In the order of Field; BELL has its own rule above.
+    constexpr Slot FIELD_SLOTS[FIELD_COUNT] = {BACKLIGHT, OPERATION, DOOR,   MODE,       SETTING, RAISE,
+                                               TIME,      SET_TEMP,  CUR_TEMP, BEEPER, BEEPER, SHOWN_MODE};
     return get(state.low, FIELD_SLOTS[static_cast<std::size_t>(field)]);
 }
 
 StateDetail detail(const PackedState state) {
     Panel panel{};
     unpack(state, panel);
-    return StateDetail{panel.time_tick,      panel.temp_tick,
-                       panel.beep_tick,      get(state.low, SHOWN_MODE),
-                       panel.outputs.beeper, panel.outputs.display};
+    return StateDetail{panel.time_tick, panel.temp_tick, panel.beep_tick, panel.outputs.display};
 }
 
-bool StateSpace::explore(const Panel& start) {
+bool StateSpace::explore(const Panel& start, const Cycle cycle) {
     states_.clear();
     parent_.clear();
     input_.clear();
@@ -137,14 +141,18 @@ bool StateSpace::explore(const Panel& start) {
         for (int input = 0; input < INPUT_COUNT && packed; ++input) {
             Panel panel = current;
             const std::int32_t key = INPUT_KEYS[input];
-            if (key >= 0) {
+            if (cycle != nullptr) {
+                cycle(panel, key);
+            } else if (key >= 0) {
                 Key_Input(panel, static_cast<std::int8_t>(key));
                 if (panel.control == current.control && panel.time_temp == current.time_temp) {
                     next_.push_back(next_[static_cast<std::size_t>(i) * INPUT_COUNT]);
                     continue;
                 }
+                Control_Cycle(panel, std::nullopt);
+            } else {
+                Control_Cycle(panel, std::nullopt);
             }
-            Control_Cycle(panel, std::nullopt);
             const std::optional<PackedState> after = pack(panel);
             packed = after.has_value();
             if (packed) {
@@ -210,6 +218,24 @@ std::optional<std::uint32_t> StateSpace::find(const PackedState state) const {
 std::uint32_t StateSpace::depth(const std::uint32_t index) const {
     const auto above = std::upper_bound(level_start_.begin(), level_start_.end() - 1, index);
     return static_cast<std::uint32_t>(above - level_start_.begin() - 1);
+}
+
+TransitionCount StateSpace::transitions() const {
+    TransitionCount count{0, 0};
+    for (std::uint32_t i = 0; i < size(); ++i) {
+        for (int input = 0; input < INPUT_COUNT; ++input) {
+            const std::uint32_t to = next(i, input);
+            bool seen = false;
+            for (int before = 0; before < input && !seen; ++before) {
+                seen = next(i, before) == to;
+            }
+            if (!seen) {
+                count.distinct += 1;
+                count.self_loops += to == i ? 1 : 0;
+            }
+        }
+    }
+    return count;
 }
 
 std::vector<std::int32_t> StateSpace::script_to(std::uint32_t index) const {

@@ -30,9 +30,12 @@ enum class Field : std::uint8_t {
     RAISE,
     TIME,
     SET_TEMP,
-    CUR_TEMP
+    CUR_TEMP,
+    BEEPER,
+    BELL,  // the cycle that led to the state rang the bell
+    SHOWN_MODE
 };
-inline constexpr int FIELD_COUNT = 9;
+inline constexpr int FIELD_COUNT = 12;
 
 // The control flags, quantities, the three counters, the row of the shown
 // mode, the display frame, backlight and beeper. Not in it: the bytes of the
@@ -53,7 +56,7 @@ void unpack(PackedState state, Panel& panel);
 std::int32_t field_value(PackedState state, Field field);
 // The further parts of a state, for the state table.
 struct StateDetail {
-    std::int32_t time_tick, temp_tick, beep_tick, shown_mode, beeper;
+    std::int32_t time_tick, temp_tick, beep_tick;
     DisplayFrame display;
 };
 StateDetail detail(PackedState state);
@@ -62,6 +65,11 @@ StateDetail detail(PackedState state);
 // never holds twice its size while it grows, as a doubling vector does.
 template <typename T>
 class Chunked {
+    // One chunk, left uninitialised: every slot is written before it is read.
+    struct Chunk {
+        T slots[std::size_t{1} << 14];
+    };
+
 public:
     void clear() {
         chunks_.clear();
@@ -69,24 +77,35 @@ public:
     }
     void push_back(const T& value) {
         if (size_ % CHUNK == 0) {
-            chunks_.push_back(std::make_unique_for_overwrite<T[]>(CHUNK));
+            chunks_.push_back(std::unique_ptr<Chunk>(new Chunk));
         }
-        chunks_.back()[size_ % CHUNK] = value;
+        chunks_.back()->slots[size_ % CHUNK] = value;
         ++size_;
     }
-    const T& operator[](std::size_t index) const { return chunks_[index / CHUNK][index % CHUNK]; }
+    const T& operator[](std::size_t index) const { return chunks_[index / CHUNK]->slots[index % CHUNK]; }
     [[nodiscard]] std::size_t size() const { return size_; }
 
 private:
-    static constexpr std::size_t CHUNK = std::size_t{1} << 14;
-    std::vector<std::unique_ptr<T[]>> chunks_;
+    static constexpr std::size_t CHUNK = std::size(Chunk{}.slots);
+    std::vector<std::unique_ptr<Chunk>> chunks_;
     std::size_t size_ = 0;
+};
+
+// One cycle under a key (NO_KEY for none) on panel. The search runs the
+// panel's own cycle unless it is given another, as a test does to build a
+// panel with a fault.
+using Cycle = void (*)(Panel& panel, std::int32_t key);
+
+// Distinct pairs of a state and a state it leads to, self-loops among them.
+struct TransitionCount {
+    std::uint64_t distinct;
+    std::uint64_t self_loops;
 };
 
 class StateSpace {
 public:
     // Runs the whole search from start; false if a state could not be packed.
-    bool explore(const Panel& start);
+    bool explore(const Panel& start, Cycle cycle = nullptr);
 
     [[nodiscard]] std::uint32_t size() const { return static_cast<std::uint32_t>(states_.size()); }
     [[nodiscard]] PackedState state(std::uint32_t index) const { return states_[index]; }
@@ -99,6 +118,7 @@ public:
     [[nodiscard]] std::uint32_t next(std::uint32_t index, int input) const {
         return next_[static_cast<std::size_t>(index) * INPUT_COUNT + static_cast<std::size_t>(input)];
     }
+    [[nodiscard]] TransitionCount transitions() const;
     // The keys of a shortest script from the start to index (NO_KEY for none).
     [[nodiscard]] std::vector<std::int32_t> script_to(std::uint32_t index) const;
     // Which states some key script leads from into a state where target holds.

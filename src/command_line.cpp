@@ -70,6 +70,20 @@ std::string option_error(const int result, const option* const long_options, cha
         return std::string("option requires an argument -- '") + static_cast<char>(optopt) + "'";
     }
     if (optopt == 0) {
+        // getopt_long refuses an abbreviation that more than one name begins
+        // with in the same way as an unknown name; GNU names the candidates.
+        const std::string typed = long_form ? long_name(element).substr(2) : std::string();
+        std::string candidates;
+        int count = 0;
+        for (const option* o = long_options; o->name != nullptr && !typed.empty(); ++o) {
+            if (std::string_view(o->name).starts_with(typed)) {
+                candidates += std::string(" '--") + o->name + "'";
+                ++count;
+            }
+        }
+        if (count > 1) {
+            return "option '" + std::string(element) + "' is ambiguous; possibilities:" + candidates;
+        }
         return "unrecognized option '" + std::string(element) + "'";
     }
     for (const option* o = long_options; o->name != nullptr; ++o) {

@@ -4,6 +4,8 @@
 // control flag, which the dispatcher stores (also when it is unchanged).
 #include "input.h"
 
+#include "time_controller.h"
+
 namespace panel {
 namespace {
 
@@ -14,6 +16,26 @@ std::int8_t narrow(std::int32_t byte) { return static_cast<std::int8_t>(byte); }
 void clear_time_and_set_temp(TimeTemp& time_temp) {
     time_temp.time = 0;
     time_temp.set_temp = MIN_TEMP;
+}
+
+// Whether the time is what the setting calls for: an automatic mode's preset,
+// or in manual mode with the temperature selected the time of the set
+// temperature. Both follow their setting one cycle late (the time stage sees
+// the mode row of the cycle before, and a temperature raise is applied after
+// it), and a start in between would cook for the setting before. With the
+// time selected in manual mode, the time is the setting itself.
+bool Time_Follows_Setting(const TimeTemp& time_temp, const std::int32_t time_temp_setting,
+                          const std::int32_t mode_number) {
+    if (mode_number < 0 || mode_number >= MODE_COUNT) {
+        return false;
+    }
+    if (mode_number != 0) {
+        return time_temp.time == MODE_TABLE[static_cast<std::size_t>(mode_number)].time;
+    }
+    if (time_temp_setting == SETTING_TEMP) {
+        return time_temp.time == Set_Time_by_Temp(time_temp);
+    }
+    return time_temp_setting == SETTING_TIME;
 }
 
 }  // namespace
@@ -80,7 +102,9 @@ std::int32_t Determine_Mode_Number(std::int8_t /*key*/, const std::int32_t mode_
 }
 
 std::int32_t Determine_Start_Cancel_Setting(std::int8_t /*key*/, const std::int32_t operation,
-                                            const std::int32_t opening_state, const TimeTemp& time_temp) {
+                                            const std::int32_t opening_state, const TimeTemp& time_temp,
+                                            const std::int32_t time_temp_setting,
+                                            const std::int32_t mode_number) {
     if (time_temp.time == 0) {
         return operation;
     }
@@ -88,6 +112,10 @@ std::int32_t Determine_Start_Cancel_Setting(std::int8_t /*key*/, const std::int3
         return operation;
     }
     if (operation == OP_IDLE) {
+        // A start waits (one cycle is enough) until the time has followed the setting.
+        if (!Time_Follows_Setting(time_temp, time_temp_setting, mode_number)) {
+            return operation;
+        }
         return OP_RUNNING;
     }
     if (operation == OP_RUNNING) {
@@ -133,8 +161,10 @@ void Determine_Button_Input(ControlState& control, const std::int8_t key, TimeTe
                                                     control.operation, time_temp, control.opening_state);
         break;
     default:  // 'e'
-        control.operation = Determine_Start_Cancel_Setting(
-            narrow(Start_Cancel_Button_Interface(key)), control.operation, control.opening_state, time_temp);
+        control.operation =
+            Determine_Start_Cancel_Setting(narrow(Start_Cancel_Button_Interface(key)), control.operation,
+                                           control.opening_state, time_temp, control.time_temp_setting,
+                                           control.mode_number);
         break;
     }
 }

@@ -23,7 +23,8 @@ std::int32_t Determine_Time_Temp_setting(ControlState snapshot, TimeTemp& time_t
 std::int32_t Determine_Mode_Number(std::int8_t key, std::int32_t mode_number, std::int32_t operation,
                                    TimeTemp& time_temp, std::int32_t opening_state);
 std::int32_t Determine_Start_Cancel_Setting(std::int8_t key, std::int32_t operation,
-                                            std::int32_t opening_state, const TimeTemp& time_temp);
+                                            std::int32_t opening_state, const TimeTemp& time_temp,
+                                            std::int32_t time_temp_setting, std::int32_t mode_number);
 std::int32_t Determine_Opening_state(std::int8_t key, std::int32_t operation, std::int32_t opening_state);
 
 }  // namespace panel

@@ -162,19 +162,50 @@ int read_text(const int fd, std::string& text) {
     }
 }
 
+bool append_step(Script& script, const std::int32_t key, std::uint64_t count) {
+    if (__builtin_add_overflow(script.cycles, count, &script.cycles)) {
+        return false;
+    }
+    while (count > 0) {
+        if (script.steps.empty() || script.steps.back().key != key || script.steps.back().count == MAX_REPEAT) {
+            script.steps.push_back({key, 0});
+        }
+        ScriptStep& last = script.steps.back();
+        const std::uint64_t room = MAX_REPEAT - last.count;
+        const std::uint64_t taken = count < room ? count : room;
+        last.count += static_cast<std::uint32_t>(taken);
+        count -= taken;
+    }
+    return true;
+}
+
 std::string format_script(const std::vector<std::int32_t>& keys) {
+    Script script;
+    for (const std::int32_t key : keys) {
+        append_step(script, key, 1);
+    }
+    return format_script(script);
+}
+
+std::string format_script(const Script& script) {
     std::string text;
-    for (std::size_t i = 0; i < keys.size();) {
-        std::size_t run = 1;
-        while (i + run < keys.size() && keys[i + run] == keys[i] && run < MAX_REPEAT) {
-            ++run;
+    for (std::size_t i = 0; i < script.steps.size();) {
+        // Steps of one key written apart (a{2} a) are one run here.
+        const std::int32_t key = script.steps[i].key;
+        std::uint64_t run = 0;
+        for (; i < script.steps.size() && script.steps[i].key == key && run + script.steps[i].count <= MAX_REPEAT;
+             ++i) {
+            run += script.steps[i].count;
+        }
+        if (run == 0) {  // a full run followed by more of the same key
+            run = script.steps[i].count;
+            ++i;
         }
         if (!text.empty()) {
             text += ' ';
         }
         // As the trace shows a key, but with '.' for none and a backslash
         // before the characters the notation reads otherwise.
-        const std::int32_t key = keys[i];
         char shown[4];
         if (key == NO_KEY) {
             text += '.';
@@ -189,7 +220,6 @@ std::string format_script(const std::vector<std::int32_t>& keys) {
             text += std::to_string(run);
             text += '}';
         }
-        i += run;
     }
     return text;
 }

@@ -61,5 +61,12 @@ int read_text(int fd, std::string& text);
 // read otherwise (blanks, '.', '#', '{', '\\', control bytes, bytes from
 // 0x80) as an escape. No line end.
 std::string format_script(const std::vector<std::int32_t>& keys);
+// The same for a script's steps, equal neighbours written as one run.
+std::string format_script(const Script& script);
+
+// Adds count cycles of key at the end of script, as part of the last run when
+// that has the same key (a run holds at most MAX_REPEAT cycles). False, and
+// nothing added, when the script would count more cycles than 64 bits hold.
+bool append_step(Script& script, std::int32_t key, std::uint64_t count);
 
 }  // namespace panel

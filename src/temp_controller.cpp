@@ -1,7 +1,7 @@
 // Temperature controller, third control stage of the cycle: right after the
 // time controller, whose result of this cycle it sees. While running it raises
 // the current temperature by 10 every 30 cycles up to 90; while idle it applies
-// a raise to the set temperature (temperature selected, manual row current) or
+// a raise to the set temperature (temperature selected, manual mode) or
 // derives the set temperature from the time (time selected, any mode).
 #include "temp_controller.h"
 
@@ -47,15 +47,18 @@ std::int32_t Set_Temp_by_Time(const TimeTemp& time_temp) {
     return temperature;
 }
 
+// The mode row the cycle hands in is the one shown since the previous cycle;
+// a raise asks whether the panel is in manual mode now (mode_number), so a
+// press right after a cancel counts at once instead of waiting for the row.
 void Temp_Controller(ControlState& control, TimeTemp& time_temp, std::int32_t& temp_tick,
                      // cppcheck-suppress passedByValue ; the mode row is a snapshot taken at the call
-                     const ModeInfo current_mode) {
+                     const ModeInfo /*current_mode*/) {
     if (control.operation == OP_RUNNING) {
         time_temp.cur_temp = Raise_Temp(time_temp, temp_tick);
         return;
     }
     if (control.raise_button != RAISE_NONE && control.time_temp_setting == SETTING_TEMP &&
-        control.operation == OP_IDLE && current_mode.number == 0) {
+        control.operation == OP_IDLE && control.mode_number == 0) {
         time_temp.set_temp = Set_Temp_by_RBmode(control, time_temp);
         return;
     }

@@ -2,7 +2,9 @@
 // conversion, before the temperature controller (which sees the time this
 // stage leaves). The current_mode row is the one selected at the end of the
 // previous cycle, while mode_number already holds this cycle's mode key; the
-// tests below read each where the panel needs it.
+// tests below read each where the panel needs it. A raise counts whenever the
+// panel is in manual mode, also in the cycle after a cancel, when the row
+// shown is still the cancelled mode's.
 #include "time_controller.h"
 
 namespace panel {
@@ -54,7 +56,7 @@ void Time_Controller(ControlState& control, TimeTemp& time_temp, const ModeInfo 
         return;
     }
     if (control.raise_button != RAISE_NONE && control.time_temp_setting == SETTING_TIME &&
-        control.operation == OP_IDLE && current_mode.number == 0) {
+        control.operation == OP_IDLE && control.mode_number == 0) {
         time_temp.time = Set_Time_by_RBmode(control, snapshot);
         return;
     }

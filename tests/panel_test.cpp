@@ -67,13 +67,26 @@ const Scenario SCENARIOS[] = {
     {"caxex{29}",                0, 30, 30, E, C, 0, N, P, 0, "20C", 33},    // last rise in the last cycle
     {"caxex{29}.",               0, 30, 30, E, C, 0, N, P, 0, "30C", 32},    // ended shows the current temperature
     {"d{4}xex{2999}..",          0, 90, 90, E, C, 4, N, T, 4, "00:00", 32},  // ended keeps time 0, no preset
-    {"dxde",                    60, 90, 20, R, C, 2, N, T, 2, "01:00", 32},  // the time stage lags a cycle
+    {"dxde",                    90, 90, 20, I, C, 2, N, T, 2, "01:00", 32},  // a start waits for the new preset
     {"dxdxe",                   90, 90, 20, R, C, 2, N, T, 2, "01:30", 32},
     {"dxad{4}",                300, 90, 20, I, C, 5, N, T, 5, "02:00", 32},  // automatic modes refuse a raise
     {"dxad{5}.",                 0, 20, 20, I, C, 0, N, T, 0, "00:00", 32},  // so none reaches manual mode
     {"dxaxe",                   60, 90, 20, R, C, 1, N, T, 1, "01:00", 32},  // and the preset still loads
-    {"d{3}xex{25}ea",            0, 20, 20, I, C, 0, F, T, 0, "00:00", 32},  // after a cancel a press waits
-    {"d{3}xex{25}ea.",          10, 50, 20, I, C, 0, N, T, 0, "00:00", 32},  // for the manual row, one cycle
+    {"d{3}xex{25}ea",           10, 50, 20, I, C, 0, N, T, 0, "00:00", 32},  // after a cancel a press counts
+    {"d{3}xex{25}ea.",          10, 50, 20, I, C, 0, N, T, 0, "00:10", 32},  // at once
+    {"d.eeaa",                  20, 80, 20, I, C, 0, N, T, 0, "00:10", 32},  // and the next one adds to it
+    {"d.eeab",                  40, 90, 20, I, C, 0, N, T, 0, "00:10", 32},
+    {"d.eeac",                   0, 20, 20, I, C, 0, N, P, 0, "20C", 32},    // the selector clears it
+    {"d.eeaca",                  0, 30, 20, I, C, 0, N, P, 0, "20C", 32},
+    {"d.eeaff",                 10, 50, 20, I, C, 0, N, T, 0, "00:10", 33},  // the door does not drop it
+    {"d{5}e",                  120, 90, 20, I, C, 5, N, T, 5, "05:00", 32},  // soup's time is not pizza's
+    {"d{5}ee",                 120, 90, 20, R, C, 5, N, T, 5, "02:00", 32},
+    {"ca.ae",                    6, 40, 20, I, C, 0, N, P, 0, "40C", 32},    // 3 s is not the time for 40
+    {"ca.aee",                   6, 40, 20, R, C, 0, N, P, 0, "20C", 32},
+    {"cab.b{2}ae",               3, 30, 20, I, C, 0, N, P, 0, "30C", 32},    // 9 s is not the time for 30
+    {"cab.b{2}aee",              3, 30, 20, R, C, 0, N, P, 0, "20C", 32},
+    {"d{4}.eede",               60, 90, 20, I, C, 1, N, T, 1, "05:00", 32},  // shows the cancelled preset once
+    {"d{4}.eedee",              60, 90, 20, R, C, 1, N, T, 1, "01:00", 32},
     {"d{3}xex{25}e",             0, 20, 20, I, C, 0, N, T, 3, "01:58", 33},  // cancel keeps the frame
     {"d{3}xex{25}e.",            0, 20, 20, I, C, 0, N, T, 0, "00:00", 32},  // mode line follows next cycle
     {"axex{99}abcde",            0, 50, 50, E, C, 0, N, T, 0, "00:00", 32},  // ended refuses a to e
@@ -176,39 +189,33 @@ TEST(Panel, LongestModeLineAndGuardsOutsideTheirLists) {
     EXPECT_EQ(
         (std::array<std::int32_t, 11>{
             Determine_Raise_Button('c', I, C, N, 0), Backlight_Controller({N, T, R, O, 0}),
-            Determine_Start_Cancel_Setting('e', E, C, tt), Determine_Opening_state('f', I, 5),
+            Determine_Start_Cancel_Setting('e', E, C, tt, T, 0), Determine_Opening_state('f', I, 5),
             Determine_Time_Temp_setting({}, tt, 'c', 7, I, C), Set_Time_by_RBmode(odd_raise, tt),
             Set_Temp_by_RBmode(odd_raise, tt), Set_Temp_by_Time({-3, 50, 20}), Backlight_Interface(outputs),
             outputs.beeper, Convert_to_DpTemp({N, T, OP_CANCEL, C, 0}, tt)[0]}),
         (std::array<std::int32_t, 11>{N, BACKLIGHT_OFF, E, 5, 7, 0, 20, 20, 32, BEEPER_OFF, 0}));
 }
 
-TEST(Panel, RaiseStagesGuardStatesTheInputNoLongerLeaves) {
-    // No key script leaves a raise pending outside manual mode or with the
-    // door open any more; the stages' guards still hold for such a state. A
-    // pending press meets an automatic row: nothing changes. It meets an open
-    // door: it is dropped, the value kept.
+TEST(Panel, RaiseStagesDropAPressThatMeetsAnOpenDoor) {
+    // The input stage refuses a raise while open and none is left pending
+    // at the end of a cycle, so no key script gets here; the stages still
+    // drop such a press and keep the value.
     const struct {
-        ControlState control;
-        std::int32_t row;
+        std::int32_t setting;
         TimeTemp expected;
-        std::int32_t raise;
     } cases[] = {
-        {{F, T, I, C, 0}, 1, {40, 50, 20}, F},
-        {{F, P, I, C, 0}, 1, {40, 50, 20}, F},
-        {{F, T, I, O, 0}, 0, {40, 90, 20}, N},  // then the set temperature follows the time
-        {{F, P, I, O, 0}, 0, {40, 50, 20}, N},
+        {T, {40, 90, 20}},  // then the set temperature follows the time
+        {P, {40, 50, 20}},
     };
     for (const auto& c : cases) {
-        ControlState control = c.control;
+        ControlState control{F, c.setting, I, O, 0};
         TimeTemp tt{40, 50, 20};
         std::int32_t tick = 0;
-        const ModeInfo row = MODE_TABLE[static_cast<std::size_t>(c.row)];
-        Time_Controller(control, tt, row, tick);
-        Temp_Controller(control, tt, tick, row);
+        Time_Controller(control, tt, MODE_TABLE[0], tick);
+        Temp_Controller(control, tt, tick, MODE_TABLE[0]);
         EXPECT_EQ((std::array{tt.time, tt.set_temp, tt.cur_temp, control.raise_button}),
-                  (std::array{c.expected.time, c.expected.set_temp, c.expected.cur_temp, c.raise}))
-            << c.control.opening_state << c.control.time_temp_setting << c.row;
+                  (std::array{c.expected.time, c.expected.set_temp, c.expected.cur_temp, N}))
+            << c.setting;
     }
 }
 
