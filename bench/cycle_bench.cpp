@@ -25,9 +25,9 @@ void count_bytes(void* total, const char* /*bytes*/, std::size_t size) {
 std::size_t bytes_out = 0;
 
 panel::Panel fresh_panel() {
-    panel::panel_output().set_handler(&count_bytes, &bytes_out);
     panel::Panel p{};
     panel::Start_Panel(p);
+    p.output.set_handler(&count_bytes, &bytes_out);
     return p;
 }
 

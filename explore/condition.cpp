@@ -1,5 +1,6 @@
 #include "condition.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "panel_state.h"
@@ -323,13 +324,10 @@ std::optional<ExpressionError> parse_expression(std::string_view text, std::vect
 }
 
 bool holds(const std::vector<Condition>& conditions, const PackedState state) {
-    for (const Condition& c : conditions) {
+    return std::all_of(conditions.begin(), conditions.end(), [state](const Condition& c) {
         const std::int64_t right = c.other ? field_value(state, *c.other) : c.value;
-        if (!compare(field_value(state, c.field), c.op, right)) {
-            return false;
-        }
-    }
-    return true;
+        return compare(field_value(state, c.field), c.op, right);
+    });
 }
 
 std::string field_list() {

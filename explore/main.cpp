@@ -182,18 +182,25 @@ Options parse_options(int argc, char** argv) {
     return o;
 }
 
-// The start-up panel, or the panel after the key script in name (kept in
-// prefix, so that the scripts printed lead there from start-up first).
-panel::Panel start_panel(const char* name, panel::Script& prefix) {
+// The start-up panel, or the panel after the key script in name, whose
+// cycles run as they are read; its runs are kept in prefix, so that the
+// scripts printed lead there from start-up first.
+panel::Panel start_panel(const char* name, panel::RunSpool& prefix) {
     panel::Panel start{};
     panel::Start_Panel(start);
     if (name == nullptr) {
         return start;
     }
-    prefix = panel::read_script(PROGRAM, name, panel::open_input(PROGRAM, name));
-    // The cycles' drawing goes nowhere.
-    const panel::OutputRedirect quiet(&panel::discard_output, nullptr);
-    panel::run_script(start, prefix);
+    start.output.set_handler(&panel::discard_output, nullptr);  // the cycles' drawing goes nowhere
+    panel::ScriptReader reader(panel::open_input(PROGRAM, name));
+    panel::ScriptStep run{};
+    while (reader.next(run)) {
+        for (std::uint64_t n = 0; n < run.count; ++n) {
+            panel::Control_Cycle(start, panel::cycle_key(run.key));
+        }
+        prefix.add(run);
+    }
+    panel::check_script_end(PROGRAM, name, reader);
     return start;
 }
 
@@ -214,7 +221,7 @@ int main(int argc, char** argv) {
     // ignored SIGPIPE.
     (void)std::signal(SIGPIPE, SIG_DFL);
     const Options o = parse_options(argc, argv);
-    panel::Script prefix;
+    static panel::RunSpool prefix(PROGRAM);
     const panel::Panel start = start_panel(o.from, prefix);
 
     const auto began = std::chrono::steady_clock::now();

@@ -25,21 +25,40 @@ std::string dot_escaped(std::string_view text) {
 
 }  // namespace
 
-void write_script(trace::Output& out, const Script& prefix, const StateSpace& space, std::uint32_t index,
+void write_script(trace::Output& out, RunSpool& prefix, const StateSpace& space, std::uint32_t index,
                   std::optional<int> input) {
-    Script script = prefix;
-    std::vector<std::int32_t> keys = space.script_to(index);
+    Script answer;
+    for (const std::int32_t key : space.script_to(index)) {
+        append_step(answer, key, 1);
+    }
     if (input) {
-        keys.push_back(INPUT_KEYS[*input]);
+        append_step(answer, INPUT_KEYS[*input], 1);
     }
-    for (const std::int32_t key : keys) {
-        append_step(script, key, 1);
+    // The prefix's last run is held back, to merge with the answer's first.
+    std::optional<ScriptStep> held;
+    auto put_run = [&](const ScriptStep& run) {
+        if (held && held->key == run.key) {
+            held->count += run.count;
+            return true;
+        }
+        if (held) {
+            out.put(format_run(*held));
+            out.put(' ');
+        }
+        held = run;
+        return true;
+    };
+    prefix.replay(put_run);
+    for (const ScriptStep& run : answer.steps) {
+        put_run(run);
     }
-    out.put(format_script(script));
+    if (held) {
+        out.put(format_run(*held));
+    }
     out.put('\n');
 }
 
-bool write_summary(trace::Output& out, const Script& prefix, const StateSpace& space,
+bool write_summary(trace::Output& out, RunSpool& prefix, const StateSpace& space,
                    std::chrono::steady_clock::time_point began) {
     const std::vector<PropertyResult> results = check_properties(space);
     const TransitionCount transitions = space.transitions();

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "key_script.h"
+#include "command_line.h"
 
 #include "condition.h"
 #include "state_space.h"
@@ -17,12 +17,12 @@ namespace panel::explore {
 // A script from start-up as one line: prefix (the keys that led to the
 // search's start), then the way from there to index, then for a transition
 // one more cycle's input (an index of INPUT_KEYS).
-void write_script(trace::Output& out, const Script& prefix, const StateSpace& space, std::uint32_t index,
+void write_script(trace::Output& out, RunSpool& prefix, const StateSpace& space, std::uint32_t index,
                   std::optional<int> input = std::nullopt);
 
 // The counts, the time since began, and a line per property: "holds" or the
 // script that violates it. True when every property holds.
-bool write_summary(trace::Output& out, const Script& prefix, const StateSpace& space,
+bool write_summary(trace::Output& out, RunSpool& prefix, const StateSpace& space,
                    std::chrono::steady_clock::time_point began);
 
 // One row per state in breadth-first order (RFC 4180, CRLF line ends).

@@ -124,12 +124,11 @@ bool StateSpace::explore(const Panel& start, const Cycle cycle) {
     }
     insert(*root, NO_PARENT, 0);
 
-    // The drawing goes nowhere while the search runs.
-    const OutputRedirect quiet(&discard_output, nullptr);
-
     bool packed = true;
     std::size_t level_end = 1;
     Panel current{};
+    // The drawing goes nowhere while the search runs.
+    current.output.set_handler(&discard_output, nullptr);
     for (std::uint32_t i = 0; i < states_.size() && packed; ++i) {
         if (i == level_end) {
             level_start_.push_back(i);

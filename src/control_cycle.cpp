@@ -26,6 +26,7 @@ void Key_Input(Panel& panel, const std::int8_t key) {
 }
 
 void Control_Cycle(Panel& panel, const std::optional<std::int8_t> key) {
+    const OutputBinding drawing(panel.output);
     if (key.has_value()) {
         Key_Input(panel, *key);
     }

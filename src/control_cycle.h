@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include "output_sink.h"
 #include "panel_state.h"
 
 namespace panel {
@@ -19,6 +20,8 @@ struct Panel {
     std::int32_t time_tick;
     std::int32_t temp_tick;
     std::int32_t beep_tick;
+    // Where this panel's drawing goes: standard output unless a handler is set.
+    OutputSink output;
 };
 
 // Start-up state: mode table row 0 current, counters 0, then initialize.
@@ -31,7 +34,7 @@ void Key_Input(Panel& panel, std::int8_t key);
 
 // Steps 2 to 5 of a cycle: the key (if one was read), the control stages and
 // both panel lines, the operation stage, then backlight, beeper and the plain
-// redraw of the mode line.
+// redraw of the mode line, all drawn through the panel's own output.
 void Control_Cycle(Panel& panel, std::optional<std::int8_t> key);
 
 }  // namespace panel

@@ -20,99 +20,213 @@ int hex_value(char c) {
     return -1;
 }
 
-// A decimal from 1 to MAX_REPEAT, digits only; 0 for anything else.
-std::uint32_t parse_count(std::string_view digits) {
-    std::uint64_t value = 0;
-    for (const char c : digits) {
-        if (c < '0' || c > '9') {
-            return 0;
-        }
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
-        if (value > MAX_REPEAT) {
-            return 0;
-        }
-    }
-    return static_cast<std::uint32_t>(value);
+// Tab, line feed and carriage return are blanks; every other control byte is
+// no part of the notation.
+bool is_control(int c) { return (c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F; }
+
+constexpr char HEX[] = "0123456789abcdef";
+
+std::string hex_byte(int c) {
+    return std::string("\\x") + HEX[(c >> 4) & 0xF] + HEX[c & 0xF];
 }
 
 }  // namespace
 
-std::optional<ScriptError> parse_script(const std::string_view text, Script& script) {
-    script = Script{};
-    std::size_t line = 1;
-    std::size_t line_start = 0;
-    auto error_at = [&](std::size_t at, std::string message) {
-        return ScriptError{line, at - line_start + 1, std::move(message)};
-    };
-    bool repeatable = false;  // a count may follow: the last thing read was a step
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\n') {
-            ++line;
-            line_start = i + 1;
-            repeatable = false;
-            continue;
+bool ScriptReader::fill() {
+    if (fd_ < 0 || read_error_ != 0) {
+        return false;
+    }
+    for (;;) {
+        const ssize_t n = ::read(fd_, buffer_, sizeof buffer_);
+        if (n > 0) {
+            data_ = buffer_;
+            end_ = buffer_ + n;
+            return true;
         }
-        if (c == ' ' || c == '\t' || c == '\r') {
-            repeatable = false;
+        if (n == 0) {
+            fd_ = -1;
+            return false;
+        }
+        if (errno != EINTR) {
+            read_error_ = errno;
+            return false;
+        }
+    }
+}
+
+int ScriptReader::peek() {
+    if (data_ == end_ && !fill()) {
+        return -1;
+    }
+    return static_cast<unsigned char>(*data_);
+}
+
+int ScriptReader::get() {
+    const int c = peek();
+    if (c < 0) {
+        return c;
+    }
+    ++data_;
+    if (c == '\n') {
+        ++line_;
+        column_ = 1;
+    } else {
+        ++column_;
+    }
+    return c;
+}
+
+bool ScriptReader::fail(std::size_t column, std::string message) {
+    error_ = ScriptError{line_, column, std::move(message)};
+    return false;
+}
+
+// "{N}" after a step: the step's cycles become N in all. Up to the closing
+// brace on the same line; the count is quoted in a message up to a bound.
+bool ScriptReader::read_count(std::size_t brace_column) {
+    constexpr std::size_t QUOTED = 40;
+    std::string quoted;
+    std::uint64_t count = 0;
+    bool decimal = true;
+    std::size_t length = 0;
+    for (;;) {
+        const int c = peek();
+        if (c < 0 || c == '\n') {
+            return read_error_ == 0 && fail(brace_column, "'{' is not closed");
+        }
+        get();
+        if (c == '}') {
+            break;
+        }
+        if (is_control(c)) {
+            return fail(column_ - 1, "control byte " + hex_byte(c) + " is no part of the notation");
+        }
+        ++length;
+        if (quoted.size() < QUOTED) {
+            quoted += static_cast<char>(c);
+        }
+        if (c < '0' || c > '9' || count > MAX_REPEAT) {
+            decimal = false;
+        } else {
+            count = count * 10 + static_cast<std::uint64_t>(c - '0');
+        }
+    }
+    if (!decimal || count == 0 || count > MAX_REPEAT) {
+        if (length > QUOTED) {
+            quoted += "...";
+        }
+        return fail(brace_column + 1, "repeat count '" + quoted + "' is not a decimal from 1 to 1000000000");
+    }
+    if (__builtin_add_overflow(cycles_, count - 1, &cycles_)) {
+        return fail(brace_column + 1, "more cycles in all than 64 bits can count");
+    }
+    open_->count += count - 1;
+    return true;
+}
+
+// After a backslash: the byte it stands for.
+bool ScriptReader::read_escape(std::size_t column, std::int32_t& key) {
+    const int next = get();
+    if (next < 0) {
+        return read_error_ == 0 && fail(column, "'\\' at the end of the script");
+    }
+    if (next == 'x') {
+        // A digit is taken only when it is one, so a line end stays unread.
+        auto digit = [this] {
+            const int value = peek() < 0 ? -1 : hex_value(static_cast<char>(peek()));
+            if (value >= 0) {
+                get();
+            }
+            return value;
+        };
+        const int high = digit();
+        const int low = high < 0 ? -1 : digit();
+        if (high < 0 || low < 0) {
+            return fail(column, "'\\x' must be followed by two hex digits");
+        }
+        key = high * 16 + low;
+        return true;
+    }
+    if (next == '\\' || next == '.' || next == '#' || next == '{') {
+        key = next;
+        return true;
+    }
+    return fail(column, R"(unknown escape: use \\, \., \#, \{ or \xHH)");
+}
+
+bool ScriptReader::next(ScriptStep& run) {
+    for (;;) {
+        if (error_) {
+            return false;
+        }
+        const std::size_t column = column_;
+        const int c = cycles_ >= limit_ ? -1 : get();
+        if (c < 0) {
+            if (read_error_ != 0 || !open_) {
+                return false;
+            }
+            run = *open_;
+            open_.reset();
+            return true;
+        }
+        if (c == '\n' || c == ' ' || c == '\t' || c == '\r') {
+            repeatable_ = false;
             continue;
         }
         if (c == '#') {
-            const std::size_t end = text.find('\n', i);
-            if (end == std::string_view::npos) {
-                break;
+            while (peek() >= 0 && peek() != '\n') {
+                const int skipped = get();
+                if (is_control(skipped)) {
+                    return fail(column_ - 1, "control byte " + hex_byte(skipped) + " is no part of the notation");
+                }
             }
-            i = end - 1;  // the newline itself is counted above
             continue;
         }
         if (c == '{') {
-            if (!repeatable) {
-                return error_at(i, "'{' must follow a key or '.'");
+            if (!repeatable_) {
+                return fail(column, "'{' must follow a key or '.'");
             }
-            const std::size_t close = text.find_first_of("}\n", i);
-            if (close == std::string_view::npos || text[close] != '}') {
-                return error_at(i, "'{' is not closed");
+            repeatable_ = false;
+            if (!read_count(column)) {
+                return false;
             }
-            const std::string_view digits = text.substr(i + 1, close - i - 1);
-            const std::uint32_t count = parse_count(digits);
-            if (count == 0) {
-                return error_at(i + 1, "repeat count '" + std::string(digits) +
-                                           "' is not a decimal from 1 to 1000000000");
-            }
-            if (__builtin_add_overflow(script.cycles, count - 1, &script.cycles)) {
-                return error_at(i + 1, "more cycles in all than 64 bits can count");
-            }
-            script.steps.back().count = count;
-            repeatable = false;
-            i = close;
             continue;
         }
-        std::int32_t key = static_cast<unsigned char>(c);
+        if (is_control(c)) {
+            return fail(column, "control byte " + hex_byte(c) + " is no part of the notation; write it " +
+                                    hex_byte(c));
+        }
+        std::int32_t key = c;
         if (c == '.') {
             key = NO_KEY;
-        } else if (c == '\\') {
-            if (i + 1 == text.size()) {
-                return error_at(i, "'\\' at the end of the script");
-            }
-            const char next = text[i + 1];
-            if (next == 'x') {
-                const int high = i + 2 < text.size() ? hex_value(text[i + 2]) : -1;
-                const int low = i + 3 < text.size() ? hex_value(text[i + 3]) : -1;
-                if (high < 0 || low < 0) {
-                    return error_at(i, "'\\x' must be followed by two hex digits");
-                }
-                key = high * 16 + low;
-                i += 3;
-            } else if (next == '\\' || next == '.' || next == '#' || next == '{') {
-                key = static_cast<unsigned char>(next);
-                i += 1;
-            } else {
-                return error_at(i, R"(unknown escape: use \\, \., \#, \{ or \xHH)");
-            }
+        } else if (c == '\\' && !read_escape(column, key)) {
+            return false;
         }
-        script.steps.push_back({key, 1});
-        script.cycles += 1;
-        repeatable = true;
+        cycles_ += 1;
+        repeatable_ = true;
+        if (open_ && open_->key == key) {
+            open_->count += 1;
+            continue;
+        }
+        const std::optional<ScriptStep> done = open_;
+        open_ = ScriptStep{key, 1};
+        if (done) {
+            run = *done;
+            return true;
+        }
+    }
+}
+
+std::optional<ScriptError> parse_script(const std::string_view text, Script& script) {
+    script = Script{};
+    ScriptReader reader(text);
+    ScriptStep run{};
+    while (reader.next(run)) {
+        script.steps.push_back(run);
+    }
+    script.cycles = reader.cycles();
+    if (reader.error()) {
+        return reader.error();
     }
     return std::nullopt;
 }
@@ -126,7 +240,7 @@ std::optional<std::int8_t> cycle_key(const std::int32_t key) {
 
 void run_script(Panel& panel, const Script& script) {
     for (const ScriptStep& step : script.steps) {
-        for (std::uint32_t n = 0; n < step.count; ++n) {
+        for (std::uint64_t n = 0; n < step.count; ++n) {
             Control_Cycle(panel, cycle_key(step.key));
         }
     }
@@ -140,7 +254,6 @@ std::string_view key_text(const std::int32_t key, char (&buffer)[4]) {
         buffer[0] = static_cast<char>(key);
         return {buffer, 1};
     }
-    constexpr char HEX[] = "0123456789abcdef";
     buffer[0] = '\\';
     buffer[1] = 'x';
     buffer[2] = HEX[(key >> 4) & 0xF];
@@ -148,35 +261,46 @@ std::string_view key_text(const std::int32_t key, char (&buffer)[4]) {
     return {buffer, 4};
 }
 
-int read_text(const int fd, std::string& text) {
-    char chunk[1 << 16];
-    for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n > 0) {
-            text.append(chunk, static_cast<std::size_t>(n));
-        } else if (n == 0) {
-            return 0;
-        } else if (errno != EINTR) {
-            return errno;
-        }
+bool append_step(Script& script, const std::int32_t key, const std::uint64_t count) {
+    if (count == 0) {
+        return true;
     }
-}
-
-bool append_step(Script& script, const std::int32_t key, std::uint64_t count) {
     if (__builtin_add_overflow(script.cycles, count, &script.cycles)) {
         return false;
     }
-    while (count > 0) {
-        if (script.steps.empty() || script.steps.back().key != key || script.steps.back().count == MAX_REPEAT) {
-            script.steps.push_back({key, 0});
-        }
-        ScriptStep& last = script.steps.back();
-        const std::uint64_t room = MAX_REPEAT - last.count;
-        const std::uint64_t taken = count < room ? count : room;
-        last.count += static_cast<std::uint32_t>(taken);
-        count -= taken;
+    if (!script.steps.empty() && script.steps.back().key == key) {
+        script.steps.back().count += count;
+    } else {
+        script.steps.push_back({key, count});
     }
     return true;
+}
+
+std::string format_run(const ScriptStep run) {
+    // As the trace shows a key, but with '.' for none and a backslash
+    // before the characters the notation reads otherwise.
+    char shown[4];
+    std::string key;
+    if (run.key == NO_KEY) {
+        key = ".";
+    } else if (run.key == '.' || run.key == '\\' || run.key == '#' || run.key == '{') {
+        key = {'\\', static_cast<char>(run.key)};
+    } else {
+        key = key_text(run.key, shown);
+    }
+    std::string text;
+    for (std::uint64_t left = run.count; left > 0;) {
+        const std::uint64_t piece = left < MAX_REPEAT ? left : MAX_REPEAT;
+        text += text.empty() ? "" : " ";
+        text += key;
+        if (piece > 1) {
+            text += '{';
+            text += std::to_string(piece);
+            text += '}';
+        }
+        left -= piece;
+    }
+    return text;
 }
 
 std::string format_script(const std::vector<std::int32_t>& keys) {
@@ -190,36 +314,13 @@ std::string format_script(const std::vector<std::int32_t>& keys) {
 std::string format_script(const Script& script) {
     std::string text;
     for (std::size_t i = 0; i < script.steps.size();) {
-        // Steps of one key written apart (a{2} a) are one run here.
-        const std::int32_t key = script.steps[i].key;
-        std::uint64_t run = 0;
-        for (; i < script.steps.size() && script.steps[i].key == key && run + script.steps[i].count <= MAX_REPEAT;
-             ++i) {
-            run += script.steps[i].count;
+        // Steps of one key written apart are one run here.
+        ScriptStep run = script.steps[i++];
+        for (; i < script.steps.size() && script.steps[i].key == run.key; ++i) {
+            run.count += script.steps[i].count;
         }
-        if (run == 0) {  // a full run followed by more of the same key
-            run = script.steps[i].count;
-            ++i;
-        }
-        if (!text.empty()) {
-            text += ' ';
-        }
-        // As the trace shows a key, but with '.' for none and a backslash
-        // before the characters the notation reads otherwise.
-        char shown[4];
-        if (key == NO_KEY) {
-            text += '.';
-        } else if (key == '.' || key == '\\' || key == '#' || key == '{') {
-            text += '\\';
-            text += static_cast<char>(key);
-        } else {
-            text += key_text(key, shown);
-        }
-        if (run > 1) {
-            text += '{';
-            text += std::to_string(run);
-            text += '}';
-        }
+        text += text.empty() ? "" : " ";
+        text += format_run(run);
     }
     return text;
 }

@@ -2,7 +2,8 @@
 // test say which key is typed in which cycle. One character is one cycle's
 // key, '.' a cycle without a key, "{N}" repeats the step before it to N cycles
 // in all, blanks take no cycle, '#' comments to the end of the line, and '\'
-// escapes a byte.
+// escapes a byte. Control bytes other than tab, line feed and carriage return
+// are no part of the notation: such a key is written \xHH.
 #pragma once
 
 #include <cstdint>
@@ -19,12 +20,14 @@ namespace panel {
 inline constexpr std::int32_t NO_KEY = -1;
 inline constexpr std::uint32_t MAX_REPEAT = 1'000'000'000;
 
+// A run of cycles with one key. One "{N}" counts at most MAX_REPEAT cycles,
+// but neighbouring steps of one key merge into a run of any length.
 struct ScriptStep {
     std::int32_t key;
-    std::uint32_t count;  // cycles, 1 to MAX_REPEAT
+    std::uint64_t count;  // cycles, from 1
 };
 
-// A repeat costs one step, however large its count.
+// A run costs one step, however large its count.
 struct Script {
     std::vector<ScriptStep> steps;
     std::uint64_t cycles = 0;  // the sum of the counts
@@ -34,6 +37,50 @@ struct ScriptError {
     std::size_t line;    // from 1
     std::size_t column;  // from 1, in bytes
     std::string message;
+};
+
+// Reads the notation as a stream, from a text held whole or from a descriptor
+// in pieces: the steps of one key merge into a run as they are read, so
+// neither the script's length nor its counts cost memory, and the first byte
+// that is wrong is reported as soon as it is read.
+class ScriptReader {
+public:
+    explicit ScriptReader(std::string_view text) : data_(text.data()), end_(text.data() + text.size()) {}
+    explicit ScriptReader(int fd) : fd_(fd) {}
+    ScriptReader(const ScriptReader&) = delete;
+    ScriptReader& operator=(const ScriptReader&) = delete;
+
+    // The next run: false at the end of the script, on an error in it
+    // (error()) or on a failed read (read_error()).
+    bool next(ScriptStep& run);
+    [[nodiscard]] const std::optional<ScriptError>& error() const { return error_; }
+    [[nodiscard]] int read_error() const { return read_error_; }
+    // The cycles of the runs read so far, and of the one being read.
+    [[nodiscard]] std::uint64_t cycles() const { return cycles_; }
+    // Reads no further once cycles() has reached limit: the run then open
+    // is the last (an endless input of one key ends too).
+    void stop_at(std::uint64_t limit) { limit_ = limit; }
+
+private:
+    int get();  // the next byte, or -1 at the end
+    int peek();
+    bool fill();
+    bool fail(std::size_t column, std::string message);
+    bool read_count(std::size_t brace_column);
+    bool read_escape(std::size_t column, std::int32_t& key);
+
+    const char* data_ = nullptr;
+    const char* end_ = nullptr;
+    int fd_ = -1;
+    char buffer_[1 << 14] = {};
+    std::size_t line_ = 1;
+    std::size_t column_ = 1;  // of the next byte
+    bool repeatable_ = false;  // the last thing read was a step, so a count may follow
+    std::optional<ScriptStep> open_;  // the run the last step belongs to
+    std::optional<ScriptError> error_;
+    int read_error_ = 0;
+    std::uint64_t cycles_ = 0;
+    std::uint64_t limit_ = UINT64_MAX;
 };
 
 // Reads the whole text into script; on the first error returns where and what
@@ -51,10 +98,6 @@ void run_script(Panel& panel, const Script& script);
 // byte as \xHH (made in buffer).
 std::string_view key_text(std::int32_t key, char (&buffer)[4]);
 
-// Reads all of fd into text, retrying after signals: 0, or the errno of a
-// failed read.
-int read_text(int fd, std::string& text);
-
 // Writes keys (bytes 0 to 255, or NO_KEY) as one line of the notation that
 // parse_script reads back: the keys blank-separated, a run of two or more
 // equal keys as "k{N}", '.' for no key, and every byte the notation would
@@ -64,9 +107,13 @@ std::string format_script(const std::vector<std::int32_t>& keys);
 // The same for a script's steps, equal neighbours written as one run.
 std::string format_script(const Script& script);
 
+// A run as text: the key as format_script writes it, then "{N}" for two or
+// more cycles (several such pieces, blank-separated, past MAX_REPEAT).
+std::string format_run(ScriptStep run);
+
 // Adds count cycles of key at the end of script, as part of the last run when
-// that has the same key (a run holds at most MAX_REPEAT cycles). False, and
-// nothing added, when the script would count more cycles than 64 bits hold.
+// that has the same key. False, and nothing added, when the script would
+// count more cycles than 64 bits hold.
 bool append_step(Script& script, std::int32_t key, std::uint64_t count);
 
 }  // namespace panel

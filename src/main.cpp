@@ -5,7 +5,6 @@
 #include <optional>
 
 #include "control_cycle.h"
-#include "output_sink.h"
 #include "pacing.h"
 #include "terminal.h"
 
@@ -25,7 +24,7 @@ int main() {
         if (panel::take_resume()) {
             // The plain redraw held back before a suspend would land at the
             // shell's cursor; the next cycle draws the line again anyway.
-            panel::panel_output().drop();
+            state.output.drop();
         }
         std::optional<std::int8_t> key;
         if (panel::keys_readable() && panel::kbdhit() != 0) {

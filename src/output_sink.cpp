@@ -66,21 +66,15 @@ void OutputSink::set_handler(FlushHandler new_handler, void* new_context) {
 
 namespace {
 constinit thread_local OutputSink thread_output;
+constinit thread_local OutputSink* bound_output = nullptr;
 }  // namespace
 
-OutputSink& panel_output() { return thread_output; }
+OutputSink& panel_output() { return bound_output != nullptr ? *bound_output : thread_output; }
+
+OutputBinding::OutputBinding(OutputSink& sink) : saved_(bound_output) { bound_output = &sink; }
+
+OutputBinding::~OutputBinding() { bound_output = saved_; }
 
 void discard_output(void* /*context*/, const char* /*bytes*/, std::size_t /*size*/) {}
-
-OutputRedirect::OutputRedirect(FlushHandler handler, void* context)
-    : saved_handler_(thread_output.handler()), saved_context_(thread_output.context()) {
-    thread_output.flush();
-    thread_output.set_handler(handler, context);
-}
-
-OutputRedirect::~OutputRedirect() {
-    thread_output.drop();
-    thread_output.set_handler(saved_handler_, saved_context_);
-}
 
 }  // namespace panel

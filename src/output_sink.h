@@ -66,27 +66,27 @@ private:
     void* context_ = nullptr;
 };
 
-// The sink all drawing and the beeper write through: one for each thread, so
-// panels driven on different threads never share a buffer or a handler.
+// The sink the drawing and the beeper write through: that of the panel whose
+// cycle runs on this thread (each panel owns one, so two panels never share
+// a buffer or a handler, whatever order they are made and ended in), and
+// outside a cycle the thread's own.
 OutputSink& panel_output();
+
+// While alive, panel_output() on this thread is sink; the one before comes
+// back at the end. A cycle binds its panel's sink so.
+class OutputBinding {
+public:
+    explicit OutputBinding(OutputSink& sink);
+    ~OutputBinding();
+    OutputBinding(const OutputBinding&) = delete;
+    OutputBinding& operator=(const OutputBinding&) = delete;
+
+private:
+    OutputSink* saved_;
+};
 
 // A handler that drops every batch.
 void discard_output(void* context, const char* bytes, std::size_t size);
-
-// While alive, the thread's panel output goes to handler. What was held back
-// before goes first to where it was going; what is held back at the end is
-// dropped, and the handler found is given back.
-class OutputRedirect {
-public:
-    OutputRedirect(FlushHandler handler, void* context);
-    ~OutputRedirect();
-    OutputRedirect(const OutputRedirect&) = delete;
-    OutputRedirect& operator=(const OutputRedirect&) = delete;
-
-private:
-    FlushHandler saved_handler_;
-    void* saved_context_;
-};
 
 // Writes all of bytes to fd, retrying after signals; a failing descriptor
 // (closed, a pipe without a reader) loses the rest: false then, with errno

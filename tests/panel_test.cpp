@@ -104,8 +104,8 @@ const Scenario SCENARIOS[] = {
 
 TEST(Panel, Scenarios) {
     for (const Scenario& s : SCENARIOS) {
-        Recorder rec;
         Panel p = test::started();
+        Recorder rec(p);
         run(p, s.script);
         const ControlState& c = p.control;
         const TimeTemp& t = p.time_temp;
@@ -124,23 +124,23 @@ TEST(Panel, Scenarios) {
 TEST(Panel, FlushesFollowPositioningsOnly) {
     // Three flushes a cycle, each right after a positioning; the plain mode
     // line stays buffered until the next cycle positions the cursor.
-    Recorder rec;
     Panel p = test::started();
+    Recorder rec(p);
     run(p, "..");
     const std::string line10 = row10("00:00", 32) + "\x1b[11;30f";
     const std::string line11 = "\x1b[32m00: manual\x1b[0m     \x1b[11;30f";
     const std::string plain = "\x1b[0m00: manual\x1b[0m     ";
     EXPECT_EQ(rec.batches, (std::vector<std::string>{"\x1b[10;30f", line10, line11, plain + "\x1b[10;30f",
                                                      line10, line11}));
-    EXPECT_EQ(panel_output().pending(), plain.size());
+    EXPECT_EQ(p.output.pending(), plain.size());
     run(p, "caaaxcae.{120}ff..");  // through a whole session: one positioning per batch, at its end
     EXPECT_EQ(rec.batches.size(), 3U * 134U);
     for (const std::string& batch : rec.batches) EXPECT_EQ(batch.find("\x1b[1"), batch.size() - 8) << batch;
 }
 
 TEST(Panel, ThreeBellsTenCyclesApartAfterEveryEnd) {
-    Recorder rec;
     Panel p = test::started();
+    Recorder rec(p);
     for (int round = 0; round < 2; ++round) {
         run(p, "axex{98}");
         std::vector<int> bells;

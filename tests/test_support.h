@@ -21,22 +21,27 @@
 
 namespace panel::test {
 
-// Captures every flushed batch while alive, so a test sees where flushes fall.
+// Captures every batch a panel (or, for stages called alone, the thread's
+// own output) flushes while alive, so a test sees where flushes fall.
 struct Recorder {
     std::vector<std::string> batches;
-    Recorder() {
-        panel_output().flush();  // whatever an earlier test left goes where it was going
-        panel_output().set_handler(&on_flush, this);
+    OutputSink& sink;
+    explicit Recorder(OutputSink& watched = panel_output()) : sink(watched) {
+        sink.flush();  // whatever an earlier test left goes where it was going
+        sink.set_handler(&on_flush, this);
     }
-    ~Recorder() { panel_output().set_handler(&discard_output, nullptr); }
+    explicit Recorder(Panel& p) : Recorder(p.output) {}
+    ~Recorder() { sink.set_handler(&discard_output, nullptr); }
     static void on_flush(void* self, const char* bytes, std::size_t size) {
         static_cast<Recorder*>(self)->batches.emplace_back(bytes, size);
     }
 };
 
+// A started panel whose drawing goes nowhere until a Recorder watches it.
 inline Panel started() {
     Panel p{};
     Start_Panel(p);
+    p.output.set_handler(&discard_output, nullptr);
     return p;
 }
 

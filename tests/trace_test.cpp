@@ -7,8 +7,10 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <random>
 #include <fstream>
 #include <sstream>
+#include <memory>
 #include <thread>
 
 #include "key_script.h"
@@ -43,10 +45,11 @@ TEST(KeyScript, ParsesStepsAndReportsWhereItFails) {
         EXPECT_EQ(expand(script), keys) << text;
         EXPECT_EQ(script.cycles, keys.size()) << text;
     }
-    Script big;
-    ASSERT_FALSE(parse_script(".{1000000000}a{1000000000}", big));
-    EXPECT_EQ(big.steps.size(), 2U);  // counts cost no memory
-    EXPECT_EQ(big.cycles, 2'000'000'000U);
+    Script big;  // counts cost no memory, and steps of one key merge into a run
+    ASSERT_FALSE(parse_script(".{1000000000}a{1000000000} a{3} a\n.{1000000000}", big));
+    EXPECT_EQ(big.steps.size(), 3U);
+    EXPECT_EQ((std::tuple(big.steps[1].key, big.steps[1].count)), (std::tuple(int{'a'}, 1'000'000'004U)));
+    EXPECT_EQ(big.cycles, 3'000'000'004U);
 
     const struct {
         const char* text;
@@ -66,6 +69,13 @@ TEST(KeyScript, ParsesStepsAndReportsWhereItFails) {
         {"\\x4", 1, 1, "'\\x' must be followed by two hex digits"},
         {"a\\", 1, 2, "'\\' at the end of the script"},
         {"\\n", 1, 1, "unknown escape: use \\\\, \\., \\#, \\{ or \\xHH"},
+        {"\\x4\n", 1, 1, "'\\x' must be followed by two hex digits"},
+        {"a\n b\x01", 2, 3, "control byte \\x01 is no part of the notation; write it \\x01"},
+        {"a\x7f", 1, 2, "control byte \\x7f is no part of the notation; write it \\x7f"},
+        {"a # \x1b[A", 1, 5, "control byte \\x1b is no part of the notation"},
+        {"a{1\x02}", 1, 4, "control byte \\x02 is no part of the notation"},
+        {"a{123456789012345678901234567890123456789012345}", 1, 3,
+         "repeat count '1234567890123456789012345678901234567890...' is not a decimal from 1 to 1000000000"},
     };
     for (const auto& e : errors) {
         Script script;
@@ -75,6 +85,39 @@ TEST(KeyScript, ParsesStepsAndReportsWhereItFails) {
                   (std::tuple(e.line, e.column, e.message)))
             << e.text;
     }
+}
+
+TEST(KeyScript, ReadInPiecesAsWhole) {
+    // Random runs written with blanks, comments, escapes and counts read back
+    // as the same runs, whole from memory and in pieces from a file.
+    std::mt19937 random(7);
+    Script written;
+    std::string text;
+    for (int i = 0; i < 40000; ++i) {
+        const std::int32_t key = random() % 5 == 0 ? NO_KEY : static_cast<std::int32_t>(random() % 256);
+        const std::uint64_t count = random() % 4 == 0 ? 1 + random() % 50 : 1;
+        append_step(written, key, count);
+        text += format_run({key, count});
+        text += random() % 9 == 0 ? " # a comment {\n" : random() % 2 == 0 ? "\t" : " ";
+    }
+    Script whole;
+    ASSERT_FALSE(parse_script(text, whole));
+    std::FILE* file = std::tmpfile();
+    ASSERT_EQ(std::fwrite(text.data(), 1, text.size(), file), text.size());
+    std::fflush(file), std::rewind(file);
+    ScriptReader reader(::fileno(file));
+    Script pieces;
+    for (ScriptStep run{}; reader.next(run);) pieces.steps.push_back(run);
+    std::fclose(file);
+    EXPECT_FALSE(reader.error() || reader.read_error() != 0);
+    for (const Script* read : {&whole, &pieces}) {
+        ASSERT_EQ(read->steps.size(), written.steps.size());
+        for (std::size_t i = 0; i < written.steps.size(); ++i)
+            ASSERT_EQ((std::tuple(read->steps[i].key, read->steps[i].count)),
+                      (std::tuple(written.steps[i].key, written.steps[i].count)))
+                << i;
+    }
+    EXPECT_EQ((std::tuple(whole.cycles, reader.cycles())), (std::tuple(written.cycles, written.cycles)));
 }
 
 TEST(KeyScript, WrittenScriptsReadBackAsTheSameKeys) {
@@ -162,30 +205,34 @@ TEST(TraceProgram, WaveformOfTheTypicalUse) {
     }
 }
 
-TEST(Tracer, PanelsSideBySideOnThreadsKeepTheirOwnOutput) {
-    // Each thread has its own sink: two tracers at once trace what one alone
-    // does, and a tracer gives back the handler it found.
-    auto run = [](std::vector<TraceRecord>& records) {
+TEST(Tracer, PanelsKeepTheirOwnOutputOnThreadsAndInAnyOrder) {
+    // Each panel has its own sink: two tracers at once, on two threads or
+    // interleaved on one and ended in either order, trace what one alone does.
+    const auto key = [](int cycle) { return cycle % 97 == 1 ? 'a' : cycle % 97 == 2 ? 'e' : NO_KEY; };
+    auto run = [&](std::vector<TraceRecord>& records) {
         Tracer tracer;
-        for (int cycle = 0; cycle < 400; ++cycle)
-            records.push_back(tracer.step(cycle % 97 == 1 ? 'a' : cycle % 97 == 2 ? 'e' : NO_KEY));
+        for (int cycle = 0; cycle < 400; ++cycle) records.push_back(tracer.step(key(cycle)));
     };
     std::vector<TraceRecord> alone, left, right;
     run(alone);
     std::thread a(run, std::ref(left)), b(run, std::ref(right));
     a.join(), b.join();
+    for (const bool first_ends_first : {true, false}) {
+        std::unique_ptr<Tracer> tracers[2] = {std::make_unique<Tracer>(), std::make_unique<Tracer>()};
+        std::vector<TraceRecord> records[2];
+        for (int cycle = 0; cycle < 400; ++cycle) {
+            if (cycle == 200) tracers[first_ends_first ? 0 : 1].reset();  // the other runs on
+            for (int t = 0; t < 2; ++t)
+                if (tracers[t]) records[t].push_back(tracers[t]->step(key(cycle)));
+        }
+        for (const auto& r : records)
+            for (std::size_t i = 0; i < r.size(); ++i) ASSERT_TRUE(same_panel(r[i], alone[i])) << i;
+        EXPECT_EQ(records[first_ends_first ? 1 : 0].size(), 400U);
+    }
     for (const auto* other : {&left, &right}) {
         ASSERT_EQ(other->size(), alone.size());
         for (std::size_t i = 0; i < alone.size(); ++i) ASSERT_TRUE(same_panel((*other)[i], alone[i])) << i;
     }
-    test::Recorder recorder;
-    {
-        Tracer inner;
-        inner.step(NO_KEY);
-    }
-    panel_output().put('x');
-    panel_output().flush();
-    EXPECT_EQ(recorder.batches, std::vector<std::string>{"x"});
 }
 
 TEST(Screen, ShowsWhatATerminalWould) {
@@ -265,6 +312,34 @@ TEST(TraceProgram, BadInputGetsOneLineAndNoOutput) {
             r.out.rfind("cooker-panel-trace", 0) == 0 || r.out.rfind("Usage: cooker-panel-trace", 0) == 0,
             true);
     }
+}
+
+TEST(TraceProgram, LongAndEndlessScriptsCostBoundedMemory) {
+    // 200,000 runs, more than memory holds for the second pass: traced
+    // right, or refused whole for a bad byte at the very end.
+    std::string keys;
+    for (int i = 0; i < 100000; ++i) keys += "x y ";
+    const Result long_run = trace({"-f", "csv", "-c"}, keys + "a e");
+    EXPECT_EQ(long_run.status, 0);
+    EXPECT_NE(long_run.out.find("\r\n200002,e,00:10,00: manual,32,0,1,running,"), std::string::npos);
+#ifndef __SANITIZE_ADDRESS__  // whose shadow memory is no part of the program's
+    if (::access("/usr/bin/time", X_OK) == 0) {  // GNU time reports the peak resident memory in KB
+        std::string longer;  // 4 MB, two million runs
+        for (int i = 0; i < 10; ++i) longer += keys;
+        const Result measured = test::run_program("/usr/bin/time", {"-f", "%M", COOKER_PANEL_TRACE}, longer + "\x01");
+        const std::string& err = measured.err;  // the program's line, time's note of the status, then the KB
+        EXPECT_LT(std::stol(err.substr(err.rfind('\n', err.size() - 2) + 1)), 8 * 1024) << err;
+    }
+#endif
+    const Result bad_end = trace({}, keys + "\x01");
+    EXPECT_EQ((std::tuple(bad_end.status, bad_end.out, bad_end.err)),
+              (std::tuple(2, "", "-:1:400001: control byte \\x01 is no part of the notation; write it \\x01\n")));
+    // An endless input: a bad byte stops it at once, a count ends it.
+    const Result zero = trace({"/dev/zero"});
+    EXPECT_EQ((std::tuple(zero.status, zero.err)),
+              (std::tuple(2, "/dev/zero:1:1: control byte \\x00 is no part of the notation; write it \\x00\n")));
+    const Result counted = test::run_program("/bin/sh", {"-c", "yes . | " + std::string(COOKER_PANEL_TRACE) + " -n 2 -f csv"});
+    EXPECT_EQ(std::count(counted.out.begin(), counted.out.end(), '\n'), 3) << counted.out;
 }
 
 TEST(TraceProgram, ReaderThatGoesAwayEndsItQuietly) {

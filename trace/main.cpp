@@ -171,18 +171,30 @@ private:
 
 // Both return the error of standard output, 0 if none.
 int trace_script(const Options& o, int fd) {
-    const panel::Script script = panel::read_script(PROGRAM, o.input, fd);
-    std::uint64_t left = o.cycles.value_or(script.cycles);
-    static Run run(o.format, o.changes, left, o.input);  // static: the buffers are large
-    for (const auto& step : script.steps) {
-        const std::uint64_t count = std::min<std::uint64_t>(step.count, left);
-        if (!run.cycles(step.key, count)) {
-            return run.finish();  // standard output failed: no point running on
-        }
-        left -= count;
+    // The whole script is read and checked first (as far as --cycles needs
+    // it), so a bad one leaves standard output empty.
+    const std::uint64_t limit = o.cycles.value_or(UINT64_MAX);
+    static panel::RunSpool spool(PROGRAM);
+    panel::ScriptReader reader(fd);
+    reader.stop_at(limit);
+    panel::ScriptStep run{};
+    while (reader.next(run)) {
+        spool.add(run);
     }
-    run.cycles(NO_KEY, left);
-    return run.finish();
+    panel::check_script_end(PROGRAM, o.input, reader);
+    std::uint64_t left = o.cycles.value_or(spool.cycles());
+    static Run trace(o.format, o.changes, left, o.input);  // static: the buffers are large
+    bool writing = true;
+    spool.replay([&](const panel::ScriptStep& step) {
+        const std::uint64_t count = std::min<std::uint64_t>(step.count, left);
+        writing = trace.cycles(step.key, count);  // standard output failed: no point running on
+        left -= count;
+        return writing && left > 0;
+    });
+    if (writing) {
+        trace.cycles(NO_KEY, left);
+    }
+    return trace.finish();
 }
 
 int trace_raw(const Options& o, int fd) {

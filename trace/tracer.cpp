@@ -22,9 +22,10 @@ bool same_panel(const TraceRecord& a, const TraceRecord& b) {
 }
 
 // The plain redraw still held back when the tracer ends belongs to this run's
-// screen, never to standard output: the redirect drops it.
-Tracer::Tracer() : redirect_(&to_screen, &screen_) {
+// screen and ends with it, unsent.
+Tracer::Tracer() {
     Start_Panel(panel_);
+    panel_.output.set_handler(&to_screen, &screen_);
     read_panel();
     record_.color = Backlight_Interface(panel_.outputs);  // what the first cycle will draw in
 }

@@ -27,11 +27,13 @@ struct TraceRecord {
 // Everything but the cycle number is the same.
 bool same_panel(const TraceRecord& a, const TraceRecord& b);
 
-// One tracer at a time on a thread: it takes over the thread's panel output
-// for its lifetime and gives the handler it found back when it ends.
+// Each tracer's panel draws into the tracer's own screen, so tracers may be
+// made and ended in any order, on one thread or several.
 class Tracer {
 public:
     Tracer();
+    Tracer(const Tracer&) = delete;
+    Tracer& operator=(const Tracer&) = delete;
 
     // The start-up values, before the first cycle.
     [[nodiscard]] const TraceRecord& record() const { return record_; }
@@ -44,9 +46,8 @@ public:
 private:
     void read_panel();
 
-    Panel panel_{};
     Screen screen_;
-    OutputRedirect redirect_;  // to screen_, for the tracer's lifetime
+    Panel panel_{};  // its output goes to screen_
     TraceRecord record_;
 };
 
