@@ -7,16 +7,18 @@
 BUILD_PACKAGES = cmake ninja-build g++
 TEST_PACKAGES = $(BUILD_PACKAGES) libgtest-dev
 
-# Runs a command with its output held back, shown only when it fails.
-quietly = log=$$(mktemp) && { $(1) >"$$log" 2>&1 || { cat "$$log"; rm -f "$$log"; exit 1; }; } && rm -f "$$log"
+# Runs a command (a whole && chain too) with its output held back, shown only
+# when it fails.
+quietly = log=$$(mktemp) && { { $(1); } >"$$log" 2>&1 || { cat "$$log"; rm -f "$$log"; exit 1; }; } && rm -f "$$log"
 
-# The panel alone on a clean screen: a quiet build, then the shell gives its
-# place to the panel, so an interrupt returns straight to the prompt.
+# The panel alone on a clean screen after a quiet build. Ctrl-C ends the
+# panel; the recipe's shell then ends as a success, so make adds no error
+# line of its own before it passes the interrupt on.
 run:
 	@scripts/prerequisites $(BUILD_PACKAGES)
 	@echo "Building the panel (the first build takes a while)..."
 	@$(call quietly,cmake --preset release && cmake --build --preset release)
-	@printf '\033[H\033[2J'; exec ./build/release/cooker-panel
+	@printf '\033[H\033[2J'; trap 'exit 0' INT; ./build/release/cooker-panel
 
 build:
 	@scripts/prerequisites $(BUILD_PACKAGES)

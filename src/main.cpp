@@ -1,14 +1,77 @@
 // The host: start-up, the terminal, and the endless 100 ms control cycle.
 // Everything the cycle does lives in the panel library.
+#include <getopt.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <optional>
+#include <string>
 
+#include "command_line.h"
 #include "control_cycle.h"
 #include "pacing.h"
 #include "terminal.h"
 
-int main() {
+namespace {
+
+constexpr const char* PROGRAM = "cooker-panel";
+
+constexpr char HELP[] =
+    "Usage: cooker-panel [OPTION]\n"
+    "Simulate a cooker's control panel in the terminal: keys a to f are its\n"
+    "buttons and its door, rows 10 and 11 show the time or temperature and the\n"
+    "mode, the bell is its beeper. It runs until interrupted (Ctrl-C).\n"
+    "\n"
+    "  a  raise, fine step (+10 s, +10 degrees)   d  mode\n"
+    "  b  raise, coarse step (+30 s, +20 degrees) e  start / cancel\n"
+    "  c  time / temperature                      f  door: open / close\n"
+    "\n"
+    "      --help     display this help and exit\n"
+    "      --version  output version information and exit\n"
+    "\n"
+    "The terminal needs at least 12 rows and 45 columns, UTF-8 and a font with\n"
+    "Hangul. With standard input from a file, one byte is read per cycle.\n"
+    "\n"
+    "Exit status: 1 when the terminal is too small, 2 on bad usage; otherwise\n"
+    "the panel ends by the signal that interrupted it.\n";
+
+constexpr char VERSION[] = "cooker-panel " COOKER_PANEL_VERSION "\n";
+
+void parse_options(int argc, char** argv) {
+    using panel::HELP_OPTION;
+    using panel::VERSION_OPTION;
+    static const option LONG_OPTIONS[] = {{"help", no_argument, nullptr, HELP_OPTION},
+                                          {"version", no_argument, nullptr, VERSION_OPTION},
+                                          {nullptr, 0, nullptr, 0}};
+    for (int c; (c = getopt_long(argc, argv, ":", LONG_OPTIONS, nullptr)) != -1;) {
+        switch (c) {
+        case HELP_OPTION:
+            panel::print_and_exit(HELP);
+        case VERSION_OPTION:
+            panel::print_and_exit(VERSION);
+        default:
+            panel::usage_error(PROGRAM, panel::option_error(c, LONG_OPTIONS, argv));
+        }
+    }
+    if (optind < argc) {
+        panel::usage_error(PROGRAM, std::string("extra operand '") + argv[optind] + "'");
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    parse_options(argc, argv);
+    // The panel draws at rows 10 and 11 from column 30; a smaller terminal is
+    // told so and left untouched. A file or a pipe has no size to check, and
+    // a terminal that reports 0 does not know its own.
+    if (const std::optional<panel::TerminalSize> size = panel::terminal_size(STDOUT_FILENO);
+        size && size->rows > 0 && size->columns > 0 &&
+        (size->rows < panel::NEEDED_ROWS || size->columns < panel::NEEDED_COLUMNS)) {
+        (void)std::fprintf(stderr, "%s: the terminal is %d rows by %d columns; the panel needs at least %d by %d\n",
+                           PROGRAM, size->rows, size->columns, panel::NEEDED_ROWS, panel::NEEDED_COLUMNS);
+        return panel::STATUS_IO;
+    }
     panel::Panel state{};
     panel::Start_Panel(state);
     panel::install_signal_handlers();

@@ -12,6 +12,7 @@
 // SIGQUIT as in the foreground.
 #include "terminal.h"
 
+#include <sys/ioctl.h>
 #include <sys/select.h>
 #include <termios.h>
 #include <unistd.h>
@@ -43,9 +44,10 @@ volatile sig_atomic_t resumed = 0;
 volatile sig_atomic_t in_cycle = 0;
 volatile sig_atomic_t suspend_waiting = 0;
 
-// Plain attributes, then the cursor to the start of the line below the panel,
-// so whatever the shell prints next lands outside the panel.
-constexpr char LEAVE_SEQUENCE[] = "\x1b[0m\x1b[12;1f";
+// Plain attributes, then the cursor to the start of the line below the panel
+// and everything from there to the end of the screen erased, so whatever the
+// shell prints next lands on a clean line outside the panel.
+constexpr char LEAVE_SEQUENCE[] = "\x1b[0m\x1b[12;1f\x1b[J";
 
 constexpr int TERMINATING_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
@@ -141,7 +143,7 @@ int tty_cbreak(const int fd) {
     }
     terminal_fd = fd;
     termios buf = save_termios;
-    buf.c_lflag &= ~static_cast<tcflag_t>(ECHO | ICANON);
+    buf.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOCTL | ICANON);
     buf.c_cc[VMIN] = 1;
     buf.c_cc[VTIME] = 0;
     cbreak_termios = buf;
@@ -151,6 +153,14 @@ int tty_cbreak(const int fd) {
         cbreak_applied = 1;
     }
     return result;
+}
+
+std::optional<TerminalSize> terminal_size(const int fd) {
+    winsize size{};
+    if (::isatty(fd) == 0 || ::ioctl(fd, TIOCGWINSZ, &size) != 0) {
+        return std::nullopt;
+    }
+    return TerminalSize{size.ws_row, size.ws_col};
 }
 
 int tty_reset(const int fd) { return ::tcsetattr(fd, TCSAFLUSH, &save_termios); }

@@ -3,10 +3,24 @@
 // terminal back as it was found when the panel is interrupted or suspended.
 #pragma once
 
+#include <optional>
+
 namespace panel {
 
-// Saves the attributes of fd and switches off echo and line editing (VMIN 1,
-// VTIME 0, signals still on). -1 if fd's attributes cannot be read.
+// The panel's lines need rows 10 and 11 and columns 30 to 44, and the cursor
+// is parked below them, at row 12.
+inline constexpr int NEEDED_ROWS = 12;
+inline constexpr int NEEDED_COLUMNS = 45;
+
+struct TerminalSize {
+    int rows, columns;
+};
+// The size of the terminal on fd, or nothing where fd is no terminal.
+std::optional<TerminalSize> terminal_size(int fd);
+
+// Saves the attributes of fd and switches off echo (of control characters
+// too) and line editing (VMIN 1, VTIME 0, signals still on). -1 if fd's
+// attributes cannot be read.
 int tty_cbreak(int fd);
 // Puts back the attributes tty_cbreak found.
 int tty_reset(int fd);

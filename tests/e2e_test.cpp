@@ -16,12 +16,13 @@
 #include <thread>
 
 #include "screen.h"
+#include "test_support.h"
 #include "tracer.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-const std::string LEAVE = "\x1b[0m\x1b[12;1f";  // what an interrupted panel writes last
+const std::string LEAVE = "\x1b[0m\x1b[12;1f\x1b[J";  // what an interrupted panel writes last
 
 // Starts the panel with in/out as descriptors 0/1 (-1: closed); -1 when
 // fork failed.
@@ -284,7 +285,7 @@ protected:
 
 TEST_F(OnPty, CharacterModeWithoutEchoSuspendResumeInterrupt) {
     start();
-    EXPECT_EQ(now().c_lflag, before_.c_lflag & ~tcflag_t(ECHO | ICANON));  // ISIG and the rest untouched
+    EXPECT_EQ(now().c_lflag, before_.c_lflag & ~tcflag_t(ECHO | ECHOCTL | ICANON));  // ISIG and the rest untouched
     EXPECT_EQ(now().c_cc[VMIN], 1);
     EXPECT_EQ(now().c_cc[VTIME], 0);
     type("d");
@@ -356,6 +357,58 @@ TEST_F(OnPty, JobControlStoppedOrInTheBackgroundEndsOnSigterm) {
         }
         TearDown();
     }
+}
+
+TEST(EndToEnd, ArgumentsAndATooSmallTerminalAreRefusedUntouched) {
+    const std::string usage = "\nTry 'cooker-panel --help' for more information.\n";
+    const struct {
+        std::vector<std::string> args;
+        unsigned short rows, columns;
+        int status;
+        std::string err;
+    } cases[] = {
+        {{"x"}, 24, 80, 2, "cooker-panel: extra operand 'x'" + usage},
+        {{"-q"}, 24, 80, 2, "cooker-panel: invalid option -- 'q'" + usage},
+        {{"--version=1"}, 24, 80, 2, "cooker-panel: option '--version' doesn't allow an argument" + usage},
+        {{}, 10, 40, 1, "cooker-panel: the terminal is 10 rows by 40 columns; the panel needs at least 12 by 45\n"},
+        {{}, 11, 80, 1, "cooker-panel: the terminal is 11 rows by 80 columns; the panel needs at least 12 by 45\n"},
+        {{}, 24, 44, 1, "cooker-panel: the terminal is 24 rows by 44 columns; the panel needs at least 12 by 45\n"},
+    };
+    for (const auto& c : cases) {
+        int master = -1, slave = -1, err[2];
+        winsize size{c.rows, c.columns, 0, 0};
+        ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, &size), 0);
+        ASSERT_EQ(::pipe(err), 0);
+        termios before{};
+        ::tcgetattr(master, &before);
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0) << "fork";
+        if (pid == 0) {
+            ::dup2(slave, 0), ::dup2(slave, 1), ::dup2(err[1], 2);
+            std::vector<char*> argv{const_cast<char*>(COOKER_PANEL_BINARY)};
+            for (const std::string& a : c.args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            ::execv(COOKER_PANEL_BINARY, argv.data());
+            ::_exit(127);
+        }
+        ::close(slave), ::close(err[1]);
+        int status = 0;
+        pid_t done = 0;
+        for (int wait = 0; wait < 300 && (done = ::waitpid(pid, &status, WNOHANG)) == 0; ++wait)
+            std::this_thread::sleep_for(10ms);
+        if (done != pid) ::kill(pid, SIGKILL), ::waitpid(pid, &status, 0);  // our own child, above 0
+        const std::string message = read_to_end(err[0], 1s);
+        EXPECT_EQ((std::tuple(WIFEXITED(status) ? WEXITSTATUS(status) : -1, message)), (std::tuple(c.status, c.err)));
+        EXPECT_EQ(read_for(master, 50ms), "") << "the terminal was written to";
+        termios after{};
+        ::tcgetattr(master, &after);
+        EXPECT_EQ(std::memcmp(&before, &after, sizeof after), 0);
+        ::close(master), ::close(err[0]);
+    }
+    const panel::test::Result help = panel::test::run_program(COOKER_PANEL_BINARY, {"--help"});
+    EXPECT_EQ(help.out.substr(0, help.out.find('\n')), "Usage: cooker-panel [OPTION]");
+    EXPECT_NE(help.out.find("  f  door: open / close\n"), std::string::npos);
+    EXPECT_EQ(panel::test::run_program(COOKER_PANEL_BINARY, {"--version"}).out, "cooker-panel 1.0.0\n");
 }
 
 TEST_F(OnPty, SuspendIgnoredAtStartStaysIgnored) {

@@ -4,6 +4,7 @@
 // cycle, so bad input leaves nothing on standard output; --raw input streams.
 #include <fcntl.h>
 #include <getopt.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -143,7 +144,7 @@ std::size_t read_some(int fd, const char* name, char* buffer, std::size_t size) 
 // The tracer and the writer of one run, over a buffered standard output.
 class Run {
 public:
-    Run(Format format, bool changes, std::uint64_t cycles, const char* input)
+    Run(Format format, bool changes, std::optional<std::uint64_t> cycles, const char* input)
         : writer_(out_, format, changes, cycles, std::strcmp(input, "-") == 0 ? "standard input" : input) {
         writer_.begin(tracer_.record());
     }
@@ -199,7 +200,13 @@ int trace_script(const Options& o, int fd) {
 
 int trace_raw(const Options& o, int fd) {
     std::uint64_t left = o.cycles.value_or(UINT64_MAX);
-    static Run run(o.format, o.changes, o.cycles.value_or(0), o.input);
+    // A file's size is the count of its cycles, unless --cycles says otherwise.
+    std::optional<std::uint64_t> cycles = o.cycles;
+    struct stat file {};
+    if (!cycles && ::fstat(fd, &file) == 0 && S_ISREG(file.st_mode)) {
+        cycles = static_cast<std::uint64_t>(file.st_size);
+    }
+    static Run run(o.format, o.changes, cycles, o.input);
     char chunk[1 << 16];
     bool writing = true;
     while (writing) {  // a read of 0 bytes, once left is 0, ends it too

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "key_script.h"
 #include "trace_writer.h"
@@ -22,11 +23,12 @@ constexpr std::size_t MAX_SEGMENTS = 600;  // in one lane
 constexpr double TITLE_HEIGHT = 34;
 constexpr double LANE_PITCH = 28;
 constexpr double LANE_HEIGHT = 20;
+constexpr double PLOT_HEIGHT = 44;  // a step plot's lane, with room for its levels' values
 constexpr double GLYPH_WIDTH = 7.3;  // of the 12 px monospace text
 constexpr double RIGHT_MARGIN = 24;
 
 // The lanes in the CSV's order: each one's field and its drawing.
-enum class Style : std::uint8_t { KEY, ROW, BUS, BIT };
+enum class Style : std::uint8_t { KEY, ROW, BUS, BIT, PLOT };
 struct LaneInfo {
     const char* name;
     Style style;
@@ -46,9 +48,9 @@ constexpr LaneInfo LANE_INFO[SvgWriter::LANES] = {
     {"mode", Style::BUS, &TraceRecord::mode, nullptr, nullptr},
     {"setting", Style::BUS, &TraceRecord::setting, nullptr, &setting_name},
     {"raise", Style::BUS, &TraceRecord::raise, nullptr, &raise_name},
-    {"time", Style::BUS, &TraceRecord::time, nullptr, nullptr},
-    {"set_temp", Style::BUS, &TraceRecord::set_temp, nullptr, nullptr},
-    {"cur_temp", Style::BUS, &TraceRecord::cur_temp, nullptr, nullptr},
+    {"time", Style::PLOT, &TraceRecord::time, nullptr, nullptr},
+    {"set_temp", Style::PLOT, &TraceRecord::set_temp, nullptr, nullptr},
+    {"cur_temp", Style::PLOT, &TraceRecord::cur_temp, nullptr, nullptr},
 };
 constexpr std::size_t COLOR_LANE = 3;
 
@@ -127,6 +129,37 @@ std::string xml_escaped(std::string_view text) {
     return escaped;
 }
 
+// A name as text an XML document may hold: bytes that are no part of a
+// well-formed UTF-8 character, and control characters, as the notation
+// writes keys (\xHH).
+std::string printable_name(std::string_view name) {
+    std::string text;
+    for (std::size_t i = 0; i < name.size();) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        std::size_t length = byte < 0x80 ? 1 : (byte >> 5) == 0x6 ? 2 : (byte >> 4) == 0xE ? 3 : (byte >> 3) == 0x1E ? 4 : 0;
+        bool whole = length > 0 && i + length <= name.size();
+        std::uint32_t code = length == 1 ? byte : byte & (0x7FU >> length);
+        for (std::size_t k = 1; whole && k < length; ++k) {
+            const auto next = static_cast<unsigned char>(name[i + k]);
+            whole = (next & 0xC0U) == 0x80U;
+            code = (code << 6) | (next & 0x3FU);
+        }
+        // Overlong forms, surrogates, past U+10FFFF, and what XML 1.0 does not allow.
+        constexpr std::uint32_t LEAST[] = {0, 0, 0x80, 0x800, 0x10000};
+        whole = whole && code >= LEAST[length] && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF) &&
+                code != 0xFFFE && code != 0xFFFF && code >= 0x20 && !(code >= 0x7F && code <= 0x9F);
+        if (!whole) {
+            char shown[4];
+            text += key_text(byte, shown);
+            i += 1;
+            continue;
+        }
+        text.append(name.substr(i, length));
+        i += length;
+    }
+    return text;
+}
+
 // The terminal columns text takes: two for each Hangul syllable, one for
 // anything else.
 double text_columns(std::string_view text) {
@@ -203,7 +236,7 @@ public:
         out_.put(' ');
         out_.put(attribute);
         out_.put("=\"");
-        out_.put(value);
+        out_.put(xml_escaped(value));
         out_.put('"');
         return *this;
     }
@@ -301,6 +334,60 @@ void draw_bus(Output& out, const Piece& p, Style style, const std::vector<Piece>
     }
 }
 
+// A lane's value range, for a step plot's scale.
+struct Range {
+    std::int64_t low, high;
+};
+
+// Where value stands in a step plot's lane: low at the bottom, high at the top.
+double plot_y(std::int64_t value, Range range, double top) {
+    constexpr double MARGIN = 4;
+    if (range.high == range.low) {
+        return top + PLOT_HEIGHT / 2;
+    }
+    const double share = double(value - range.low) / double(range.high - range.low);
+    return top + PLOT_HEIGHT - MARGIN - share * (PLOT_HEIGHT - 2 * MARGIN - 12);
+}
+
+std::int64_t number_of(const std::string& text) { return std::strtoll(text.c_str(), nullptr, 10); }
+
+// One level of a step plot: a line at its value, the step up or down from
+// the level before (none after a busy stretch), and the value at its start
+// where it fits; the lane's first value is written at its left edge and the
+// last, where it did not fit at its start, at the right edge.
+void draw_step(Output& out, const Piece& p, const Piece* before, bool first, bool last, Range range, double x0,
+               double x1, double top) {
+    const double y = plot_y(number_of(p.first_value), range, top);
+    const double from = before != nullptr ? plot_y(number_of(before->last_value), range, top) : y;
+    Element(out, "path")("d", concat("M", fixed(x0), " ", fixed(from), "L", fixed(x0), " ", fixed(y), "L",
+                                     fixed(x1), " ", fixed(y)))("fill", "none")("stroke", "#1d4ed8")(
+        "stroke-width", "1.5")
+        .end();
+    const bool at_start = first || text_columns(p.first_value) * GLYPH_WIDTH + 4 <= x1 - x0;
+    const double text_y = y - 3 < top + 10 ? y + 11 : y - 3;  // above the line, or below it near the top
+    if (at_start) {
+        Element(out, "text")("x", x0 + 2)("y", text_y)("fill", "#222")("stroke", "none").text(p.first_value);
+    } else if (last) {
+        Element(out, "text")("x", x1 - 2)("y", text_y)("fill", "#222")("stroke", "none")("text-anchor", "end")
+            .text(p.first_value);
+    }
+}
+
+// The time axis' label for t seconds: seconds in a short run, M:SS past a
+// minute and H:MM:SS past an hour.
+std::string time_label(double t, double step, double seconds) {
+    char label[32];
+    const auto whole = static_cast<long long>(std::llround(t));
+    if (seconds > 3600) {
+        (void)std::snprintf(label, sizeof label, "%lld:%02lld:%02lld", whole / 3600, whole / 60 % 60, whole % 60);
+    } else if (seconds > 60) {
+        (void)std::snprintf(label, sizeof label, "%lld:%02lld", whole / 60, whole % 60);
+    } else {
+        (void)std::snprintf(label, sizeof label, step < 1 ? "%.1f s" : "%.0f s", t);
+    }
+    return label;
+}
+
 }  // namespace
 
 SvgWriter::SvgWriter(Output& out, std::string title) : out_(out), title_(std::move(title)) {}
@@ -360,7 +447,14 @@ void SvgWriter::finish() {
     const double scale = n == 0 ? MAX_CYCLE_WIDTH : std::min(MAX_CYCLE_WIDTH, PLOT_MAX_WIDTH / double(n));
     const double plot_width = double(n) * scale;
     const double width = PLOT_LEFT + plot_width + RIGHT_MARGIN;
-    const double axis_y = TITLE_HEIGHT + double(LANES) * LANE_PITCH + 4;
+    // Each lane's top: step plots are taller than the rest.
+    std::array<double, LANES + 1> tops{};
+    tops[0] = TITLE_HEIGHT;
+    for (std::size_t lane = 0; lane < LANES; ++lane) {
+        const bool plot = LANE_INFO[lane].style == Style::PLOT;
+        tops[lane + 1] = tops[lane] + (plot ? PLOT_HEIGHT + LANE_PITCH - LANE_HEIGHT : LANE_PITCH);
+    }
+    const double axis_y = tops[LANES] + 4;
     const double height = axis_y + 34;
 
     // Each lane's pieces: exact where a slot changed at most once, busy where
@@ -397,7 +491,7 @@ void SvgWriter::finish() {
         "viewBox", concat("0 0 ", fixed(width), " ", fixed(height)))("font-family", "monospace")("font-size",
                                                                                                  "12")
         .open();
-    const std::string heading = concat(title_, ", ", std::to_string(n), n == 1 ? " cycle" : " cycles", " (",
+    const std::string heading = concat(printable_name(title_), ", ", std::to_string(n), n == 1 ? " cycle" : " cycles", " (",
                                        fixed(double(n) / 10), " s)");
     out_.put('\n');
     // The hatching of busy segments.
@@ -422,9 +516,8 @@ void SvgWriter::finish() {
     end_tag(out_, "g");
     Element(out_, "g")("text-anchor", "middle")("fill", "#333").open();
     for (int t = 0; t <= ticks; ++t) {
-        char label[32];
-        (void)std::snprintf(label, sizeof label, step < 1 ? "%.1f s" : "%.0f s", double(t) * step);
-        Element(out_, "text")("x", PLOT_LEFT + double(t) * step * 10 * scale)("y", axis_y + 20).text(label);
+        Element(out_, "text")("x", PLOT_LEFT + double(t) * step * 10 * scale)("y", axis_y + 20)
+            .text(time_label(double(t) * step, step, seconds));
     }
     end_tag(out_, "g");
     Element(out_, "line")("x1", PLOT_LEFT)("y1", axis_y)("x2", PLOT_LEFT + plot_width)("y2", axis_y)("stroke",
@@ -434,8 +527,9 @@ void SvgWriter::finish() {
 
     for (std::size_t lane = 0; lane < LANES; ++lane) {
         const LaneInfo& info = LANE_INFO[lane];
-        const double top = TITLE_HEIGHT + double(lane) * LANE_PITCH;
-        const double middle = top + LANE_HEIGHT / 2;
+        const double top = tops[lane];
+        const bool plot = info.style == Style::PLOT;
+        const double middle = top + (plot ? PLOT_HEIGHT : LANE_HEIGHT) / 2;
         // Shapes take the lane's fill and stroke.
         Element(out_, "g")("id", std::string("lane-") + info.name)(
             "fill", info.style == Style::ROW ? "#1f2430" : "#f4f4f5")("stroke", "#555")
@@ -443,6 +537,13 @@ void SvgWriter::finish() {
         Element(out_, "text")("x", 8.0)("y", middle + 4)("fill", "#000")("stroke", "none").text(info.name);
         out_.put('\n');
         const std::vector<Piece>& pieces = drawn[lane];
+        Range range{INT64_MAX, INT64_MIN};
+        for (const Piece& p : pieces) {
+            for (const std::string* v : {&p.first_value, &p.last_value}) {
+                range.low = std::min(range.low, number_of(*v));
+                range.high = std::max(range.high, number_of(*v));
+            }
+        }
         for (std::size_t i = 0; i < pieces.size(); ++i) {
             const Piece& p = pieces[i];
             if (info.style == Style::KEY && !p.busy && p.first_value.empty()) {
@@ -457,9 +558,12 @@ void SvgWriter::finish() {
             Element(out_, "g").open();
             Element(out_, "title").text(tip);
             if (p.busy) {
-                Element(out_, "rect")("x", x0)("y", top)("width", x1 - x0)("height", LANE_HEIGHT)(
+                Element(out_, "rect")("x", x0)("y", top)("width", x1 - x0)("height", plot ? PLOT_HEIGHT : LANE_HEIGHT)(
                     "fill", "url(#busy)")
                     .end();
+            } else if (plot) {
+                const Piece* before = i > 0 && !pieces[i - 1].busy ? &pieces[i - 1] : nullptr;
+                draw_step(out_, p, before, i == 0, i + 1 == pieces.size(), range, x0, x1, top);
             } else if (info.style == Style::BIT) {
                 draw_level(out_, p, i > 0 ? &pieces[i - 1] : nullptr, x0, x1, top);
             } else {

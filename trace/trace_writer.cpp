@@ -143,12 +143,14 @@ void Output::flush() {
     length_ = 0;
 }
 
-TraceWriter::TraceWriter(Output& out, Format format, bool changes_only, std::uint64_t cycles,
+TraceWriter::TraceWriter(Output& out, Format format, bool changes_only, std::optional<std::uint64_t> cycles,
                          const std::string& title)
     : out_(out),
       format_(format),
       changes_only_(changes_only),
-      cycle_width_(cycles == 0 ? 10 : std::max(5, digits(cycles))),
+      // As wide as the last cycle's number and the header; room for ten
+      // digits where the count is not known.
+      cycle_width_(std::max(5, cycles ? digits(*cycles) : 10)),
       svg_(format == Format::SVG ? std::make_unique<SvgWriter>(out, title) : nullptr) {}
 
 void TraceWriter::begin(const TraceRecord& start) {
@@ -168,6 +170,18 @@ void TraceWriter::begin(const TraceRecord& start) {
     } else {
         out_.put("$version cooker-panel-trace " COOKER_PANEL_VERSION
                  " $end\n$timescale 100 ms $end\n"
+                 "$comment\n"
+                 "  One time unit is one cycle; each value is the panel's after the cycle.\n"
+                 "  key: the byte typed in the cycle, x for none\n"
+                 "  operation: 0 idle, 1 running, 2 ended\n"
+                 "  door: 0 closed, 1 open\n"
+                 "  mode: 0 manual, 1 to 5 the automatic modes\n"
+                 "  setting: 0 time, 1 temperature\n"
+                 "  raise: 3 none, 0 fine, 1 coarse\n"
+                 "  time: seconds; set_temp, cur_temp: degrees\n"
+                 "  backlight: 0 off, 1 on; color: the colour code of row 10 (32 green, 33 yellow)\n"
+                 "  bell: 1 in a cycle that rings the bell\n"
+                 "$end\n"
                  "$scope module panel $end\n");
         for (const Signal& s : SIGNALS) {
             out_.put("$var wire ");

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -46,10 +47,9 @@ private:
 
 class TraceWriter {
 public:
-    // cycles: how many cycles the trace will have, if known (0 if not); the
-    // table's first column is made that wide.
-    // title names what ran, for the drawing.
-    TraceWriter(Output& out, Format format, bool changes_only, std::uint64_t cycles,
+    // cycles: how many cycles the trace will have, if known; the table's
+    // first column is made that wide. title names what ran, for the drawing.
+    TraceWriter(Output& out, Format format, bool changes_only, std::optional<std::uint64_t> cycles,
                 const std::string& title = "standard input");
     // The start-up record: the table and CSV headers, the VCD header and #0.
     void begin(const TraceRecord& start);
