@@ -4,8 +4,10 @@
 // picture rendered by librsvg, where the bells must be.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
 #include <random>
+#include <regex>
 
 #include "test_support.h"
 
@@ -127,6 +129,47 @@ TEST(TraceSvg, TooltipsAreTheCsvRunsFieldByField) {
     EXPECT_EQ(svg_of("a e", {"--changes"}), svg_of("a e"));
     const Result file = run_program(COOKER_PANEL_TRACE, {"--format=svg", GOLDEN_DIR "/typical.keys"});
     EXPECT_NE(file.out.find(">" GOLDEN_DIR "/typical.keys, 131 cycles (13.1 s)</text>"), std::string::npos);
+}
+
+TEST(TraceSvg, AnyNameMakesADocumentAndPlotsFollowTheirValues) {
+    if (!have("xmllint")) GTEST_SKIP() << "xmllint (libxml2-utils) is not installed";
+    // Names with control bytes, bytes that are no UTF-8, and XML's own
+    // characters: a document libxml2 reads, the odd bytes written as \xHH.
+    const std::pair<std::string, std::string> names[] = {
+        {"a\x01" "b", "a\\x01b"},          {"\xff\xfe", "\\xff\\xfe"},     {"\xed\xa0\x80", "\\xed\\xa0\\x80"},
+        {"\xe2\x82", "\\xe2\\x82"},    {"\xc0\xaf", "\\xc0\\xaf"},     {"t\xc3\xa9<&>\"'", "t\xc3\xa9&lt;&amp;&gt;&quot;'"},
+    };
+    for (const auto& [name, shown] : names) {
+        const std::string path = "/tmp/svg-test-" + name;
+        std::ofstream(path) << "a e";
+        const Result r = run_program(COOKER_PANEL_TRACE, {"--format=svg", path});
+        std::remove(path.c_str());
+        EXPECT_EQ(shell("xmllint --noout -", r.out).status, 0) << shown;
+        EXPECT_NE(r.out.find(">/tmp/svg-test-" + shown + ", 2 cycles"), std::string::npos) << shown;
+    }
+    // Every level of a step plot: higher values higher up, and each step
+    // rises from where the level before it ended.
+    const std::string svg = svg_of("c a{3} . e .{100} b");
+    const std::regex level("<title>(time|set_temp|cur_temp) (\\d+), [^<]*</title><path d=\"M[\\d.]+ ([\\d.]+)L[\\d.]+ ([\\d.]+)L");
+    std::map<std::string, std::map<int, double>> y_of;
+    std::map<std::string, double> end_of;
+    std::size_t levels = 0;
+    for (std::sregex_iterator m(svg.begin(), svg.end(), level), end; m != end; ++m, ++levels) {
+        const std::string lane = (*m)[1];
+        const double from = std::stod((*m)[3]), y = std::stod((*m)[4]);
+        if (end_of.count(lane) != 0) {
+            EXPECT_EQ(from, end_of[lane]) << lane;
+        }
+        end_of[lane] = y;
+        y_of[lane][std::stoi((*m)[2])] = y;
+    }
+    EXPECT_EQ(levels, 11U + 4U + 4U);  // time 0, 9 and its countdown; 20 to 50 twice
+    for (const auto& [lane, ys] : y_of)
+        for (auto it = ys.begin(); std::next(it) != ys.end(); ++it) EXPECT_GT(it->second, std::next(it)->second) << lane;
+    // The time axis: seconds, then M:SS past a minute and H:MM:SS past an hour.
+    for (const auto& [script, label] : std::vector<std::pair<std::string, std::string>>{
+             {".{130}", ">13 s</text>"}, {".{3036}", ">5:00</text>"}, {".{72000}", ">1:00:00</text>"}})
+        EXPECT_NE(svg_of(script).find(label), std::string::npos) << label;
 }
 
 TEST(TraceSvg, ALongTraceMergesBusyChangesAndStaysSmall) {

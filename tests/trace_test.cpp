@@ -180,7 +180,13 @@ TEST(TraceProgram, RawInputAndCycleCounts) {
         EXPECT_EQ(longer.substr(longer.rfind("\r\n", longer.size() - 3) + 2, 3), "4,,") << raw;
     }
     EXPECT_EQ(trace({"-n", "0"}, "a").out.find('\n') + 1, trace({"-n", "0"}, "a").out.size());
-    EXPECT_EQ(trace({"--raw"}, "a").out.substr(0, 12), "     cycle  ");  // a count not known ahead: 10 wide
+    // The cycle column as wide as the last cycle's number and its header,
+    // and ten digits wide where the count is not known ahead (a pipe).
+    for (const auto& [args, input] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"--raw"}, "a"}, {{"-n", "0"}, "a"}, {{}, ""}, {{"--raw", "-n", "0"}, ""}})
+        EXPECT_EQ(trace(args, input).out.substr(0, 12), "cycle  key  ") << input;
+    const Result piped = test::run_program("/bin/sh", {"-c", "printf a | " + std::string(COOKER_PANEL_TRACE) + " --raw"});
+    EXPECT_EQ(piped.out.substr(0, 12), "     cycle  ");
     // Over the output buffer's size, every byte in its place.
     std::string expected;
     for (int n = 1; n <= 1200; ++n) expected += row(n, "");

@@ -572,6 +572,16 @@ void SvgWriter::finish() {
             end_tag(out_, "g");
             out_.put('\n');
         }
+        // A plot that starts or ends busy still has its values at its edges.
+        if (plot && !pieces.empty() && pieces.front().busy) {
+            Element(out_, "text")("x", PLOT_LEFT + 2)("y", top + 10)("fill", "#222")("stroke", "none")
+                .text(pieces.front().first_value);
+        }
+        if (plot && pieces.size() > 1 && pieces.back().busy) {
+            Element(out_, "text")("x", PLOT_LEFT + plot_width - 2)("y", top + 10)("fill", "#222")("stroke", "none")(
+                "text-anchor", "end")
+                .text(pieces.back().last_value);
+        }
         end_tag(out_, "g");
         out_.put('\n');
     }
