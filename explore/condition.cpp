@@ -198,11 +198,11 @@ std::optional<ExpressionError> resolve_value(Field field, const Operand& value, 
     const FieldInfo& f = info(field);
     const std::string name = quoted(f.name);
     if (value.type == Operand::NAME) {
-        for (const Word& w : f.words) {
-            if (w.text == value.text) {
-                condition.value = w.value;
-                return std::nullopt;
-            }
+        const auto word = std::find_if(f.words.begin(), f.words.end(),
+                                       [&value](const Word& w) { return w.text == value.text; });
+        if (word != f.words.end()) {
+            condition.value = word->value;
+            return std::nullopt;
         }
         if (const std::optional<Field> other = field_named(value.text)) {
             if (info(*other).kind != f.kind || (f.kind == Kind::WORDS && *other != field)) {

@@ -7,6 +7,7 @@
 #include <getopt.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -19,6 +20,7 @@
 #include "condition.h"
 #include "key_script.h"
 #include "report.h"
+#include "run_spool.h"
 #include "state_space.h"
 #include "trace_writer.h"
 
@@ -198,7 +200,9 @@ panel::Panel start_panel(const char* name, panel::RunSpool& prefix) {
         for (std::uint64_t n = 0; n < run.count; ++n) {
             panel::Control_Cycle(start, panel::cycle_key(run.key));
         }
-        prefix.add(run);
+        if (!prefix.add(run)) {
+            panel::io_error(PROGRAM, "temporary file for a long script", errno);
+        }
     }
     panel::check_script_end(PROGRAM, name, reader);
     return start;
@@ -221,7 +225,7 @@ int main(int argc, char** argv) {
     // ignored SIGPIPE.
     (void)std::signal(SIGPIPE, SIG_DFL);
     const Options o = parse_options(argc, argv);
-    static panel::RunSpool prefix(PROGRAM);
+    static panel::RunSpool prefix;
     const panel::Panel start = start_panel(o.from, prefix);
 
     const auto began = std::chrono::steady_clock::now();

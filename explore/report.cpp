@@ -3,6 +3,7 @@
 #include "properties.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <map>
 #include <unordered_map>
@@ -48,7 +49,9 @@ void write_script(trace::Output& out, RunSpool& prefix, const StateSpace& space,
         held = run;
         return true;
     };
-    prefix.replay(put_run);
+    if (!prefix.replay(put_run)) {
+        out.fail(errno);
+    }
     for (const ScriptStep& run : answer.steps) {
         put_run(run);
     }

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "command_line.h"
+#include "run_spool.h"
 
 #include "condition.h"
 #include "state_space.h"
@@ -16,7 +16,8 @@ namespace panel::explore {
 
 // A script from start-up as one line: prefix (the keys that led to the
 // search's start), then the way from there to index, then for a transition
-// one more cycle's input (an index of INPUT_KEYS).
+// one more cycle's input (an index of INPUT_KEYS). A prefix that cannot be
+// read back fails out with its errno.
 void write_script(trace::Output& out, RunSpool& prefix, const StateSpace& space, std::uint32_t index,
                   std::optional<int> input = std::nullopt);
 

@@ -3,14 +3,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
-
-#include "output_sink.h"
 
 namespace panel {
 namespace {
@@ -55,46 +52,6 @@ void check_script_end(const char* program, const char* name, const ScriptReader&
         (void)std::fprintf(stderr, "%s:%zu:%zu: %s\n", name, error->line, error->column,
                            error->message.c_str());
         std::exit(STATUS_USAGE);
-    }
-}
-
-RunSpool::~RunSpool() {
-    if (file_ >= 0) {
-        ::close(file_);
-    }
-}
-
-void RunSpool::add(const ScriptStep run) {
-    cycles_ += run.count;
-    runs_.push_back(run);
-    if (runs_.size() < WINDOW) {
-        return;
-    }
-    if (file_ < 0) {
-        const char* dir = std::getenv("TMPDIR");
-        file_ = ::open(dir != nullptr && *dir != '\0' ? dir : "/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-        if (file_ < 0) {
-            io_error(program_, "temporary file for a long script", errno);
-        }
-    }
-    if (!write_all(file_, reinterpret_cast<const char*>(runs_.data()), runs_.size() * sizeof(ScriptStep))) {
-        io_error(program_, "temporary file for a long script", errno);
-    }
-    spilled_ += runs_.size();
-    runs_.clear();
-}
-
-void RunSpool::load(const std::uint64_t first, std::vector<ScriptStep>& block) {
-    block.resize(static_cast<std::size_t>(std::min<std::uint64_t>(WINDOW, spilled_ - first)));
-    const std::size_t size = block.size() * sizeof(ScriptStep);
-    auto* bytes = reinterpret_cast<char*>(block.data());
-    for (std::size_t done = 0; done < size;) {
-        const ssize_t n = ::pread(file_, bytes + done, size - done,
-                                  static_cast<off_t>(first * sizeof(ScriptStep) + done));
-        if (n <= 0 && !(n < 0 && errno == EINTR)) {
-            io_error(program_, "temporary file for a long script", n < 0 ? errno : EIO);
-        }
-        done += n > 0 ? static_cast<std::size_t>(n) : 0;
     }
 }
 

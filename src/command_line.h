@@ -6,9 +6,7 @@
 
 #include <getopt.h>
 
-#include <cstdint>
 #include <string>
-#include <vector>
 
 #include "key_script.h"
 
@@ -44,50 +42,5 @@ int open_input(const char* program, const char* name);
 // unreadable input as an I/O error, a bad script with "name:LINE:COLUMN: what"
 // and STATUS_USAGE. Returns when the reader simply reached the end.
 void check_script_end(const char* program, const char* name, const ScriptReader& reader);
-
-// The runs of a script held for a second pass: in memory up to a bound and
-// past it in an unlinked temporary file, so that a script of any length costs
-// bounded memory and can be checked whole before anything is written.
-class RunSpool {
-public:
-    explicit RunSpool(const char* program) : program_(program) {}
-    ~RunSpool();
-    RunSpool(const RunSpool&) = delete;
-    RunSpool& operator=(const RunSpool&) = delete;
-
-    // A temporary file that cannot be written ends the program as an I/O error.
-    void add(ScriptStep run);
-    [[nodiscard]] std::uint64_t cycles() const { return cycles_; }
-    [[nodiscard]] bool empty() const { return spilled_ == 0 && runs_.empty(); }
-
-    // Calls each(run) for every run in order, until it returns false.
-    template <typename Each>
-    void replay(Each each) {
-        std::vector<ScriptStep> block;
-        for (std::uint64_t at = 0; at < spilled_; at += WINDOW) {
-            load(at, block);
-            for (const ScriptStep& run : block) {
-                if (!each(run)) {
-                    return;
-                }
-            }
-        }
-        for (const ScriptStep& run : runs_) {
-            if (!each(run)) {
-                return;
-            }
-        }
-    }
-
-private:
-    static constexpr std::size_t WINDOW = std::size_t{1} << 15;  // runs, 512 KiB
-    void load(std::uint64_t first, std::vector<ScriptStep>& block);
-
-    const char* program_;
-    std::vector<ScriptStep> runs_;  // those not in the file
-    int file_ = -1;
-    std::uint64_t spilled_ = 0;  // runs in the file
-    std::uint64_t cycles_ = 0;
-};
 
 }  // namespace panel

@@ -126,11 +126,11 @@ bool ScriptReader::read_count(std::size_t brace_column) {
 
 // After a backslash: the byte it stands for.
 bool ScriptReader::read_escape(std::size_t column, std::int32_t& key) {
-    const int next = get();
-    if (next < 0) {
+    const int escaped = get();
+    if (escaped < 0) {
         return read_error_ == 0 && fail(column, "'\\' at the end of the script");
     }
-    if (next == 'x') {
+    if (escaped == 'x') {
         // A digit is taken only when it is one, so a line end stays unread.
         auto digit = [this] {
             const int value = peek() < 0 ? -1 : hex_value(static_cast<char>(peek()));
@@ -147,8 +147,8 @@ bool ScriptReader::read_escape(std::size_t column, std::int32_t& key) {
         key = high * 16 + low;
         return true;
     }
-    if (next == '\\' || next == '.' || next == '#' || next == '{') {
-        key = next;
+    if (escaped == '\\' || escaped == '.' || escaped == '#' || escaped == '{') {
+        key = escaped;
         return true;
     }
     return fail(column, R"(unknown escape: use \\, \., \#, \{ or \xHH)");
@@ -293,6 +293,7 @@ std::string format_run(const ScriptStep run) {
         const std::uint64_t piece = left < MAX_REPEAT ? left : MAX_REPEAT;
         text += text.empty() ? "" : " ";
         text += key;
+        // cppcheck-suppress knownConditionTrueFalse ; a run of any count comes here
         if (piece > 1) {
             text += '{';
             text += std::to_string(piece);

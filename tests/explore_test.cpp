@@ -125,7 +125,7 @@ std::string summary(const Panel& start, Cycle cycle, bool& all_hold) {
     EXPECT_TRUE(space.explore(start, cycle));
     std::FILE* file = std::tmpfile();
     trace::Output out(::fileno(file));
-    RunSpool none("test");
+    RunSpool none;
     all_hold = write_summary(out, none, space, std::chrono::steady_clock::now());
     out.flush();
     std::string text(static_cast<std::size_t>(std::ftell(file)), '\0');

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "command_line.h"
+#include "run_spool.h"
 #include "key_script.h"
 #include "trace_writer.h"
 #include "tracer.h"
@@ -141,33 +142,17 @@ std::size_t read_some(int fd, const char* name, char* buffer, std::size_t size) 
     }
 }
 
-// The tracer and the writer of one run, over a buffered standard output.
+// The trace of one run over a buffered standard output.
 class Run {
 public:
     Run(Format format, bool changes, std::optional<std::uint64_t> cycles, const char* input)
-        : writer_(out_, format, changes, cycles, std::strcmp(input, "-") == 0 ? "standard input" : input) {
-        writer_.begin(tracer_.record());
-    }
-    // Runs count cycles with key; false once standard output has failed.
-    bool cycles(std::int32_t key, std::uint64_t count) {
-        for (std::uint64_t i = 0; i < count; ++i) {
-            writer_.write(tracer_.step(key));
-            if (out_.error() != 0) {
-                return false;
-            }
-        }
-        return true;
-    }
-    int finish() {
-        writer_.finish();
-        out_.flush();
-        return out_.error();
-    }
+        : trace_(out_, format, changes, cycles, std::strcmp(input, "-") == 0 ? "standard input" : input) {}
+    bool cycles(std::int32_t key, std::uint64_t count) { return trace_.cycles(key, count); }
+    int finish() { return trace_.finish(); }
 
 private:
     panel::trace::Output out_{STDOUT_FILENO};
-    panel::trace::Tracer tracer_;
-    panel::trace::TraceWriter writer_;
+    panel::trace::ScriptTrace trace_;
 };
 
 // Both return the error of standard output, 0 if none.
@@ -175,23 +160,28 @@ int trace_script(const Options& o, int fd) {
     // The whole script is read and checked first (as far as --cycles needs
     // it), so a bad one leaves standard output empty.
     const std::uint64_t limit = o.cycles.value_or(UINT64_MAX);
-    static panel::RunSpool spool(PROGRAM);
+    static panel::RunSpool spool;
     panel::ScriptReader reader(fd);
     reader.stop_at(limit);
     panel::ScriptStep run{};
     while (reader.next(run)) {
-        spool.add(run);
+        if (!spool.add(run)) {
+            io_error("temporary file for a long script", errno);
+        }
     }
     panel::check_script_end(PROGRAM, o.input, reader);
     std::uint64_t left = o.cycles.value_or(spool.cycles());
     static Run trace(o.format, o.changes, left, o.input);  // static: the buffers are large
     bool writing = true;
-    spool.replay([&](const panel::ScriptStep& step) {
+    const bool replayed = spool.replay([&](const panel::ScriptStep& step) {
         const std::uint64_t count = std::min<std::uint64_t>(step.count, left);
         writing = trace.cycles(step.key, count);  // standard output failed: no point running on
         left -= count;
         return writing && left > 0;
     });
+    if (!replayed) {
+        io_error("temporary file for a long script", errno);
+    }
     if (writing) {
         trace.cycles(NO_KEY, left);
     }

@@ -448,13 +448,14 @@ void SvgWriter::finish() {
     const double plot_width = double(n) * scale;
     const double width = PLOT_LEFT + plot_width + RIGHT_MARGIN;
     // Each lane's top: step plots are taller than the rest.
-    std::array<double, LANES + 1> tops{};
-    tops[0] = TITLE_HEIGHT;
+    std::array<double, LANES> tops{};
+    double below = TITLE_HEIGHT;  // the top of the next lane
     for (std::size_t lane = 0; lane < LANES; ++lane) {
         const bool plot = LANE_INFO[lane].style == Style::PLOT;
-        tops[lane + 1] = tops[lane] + (plot ? PLOT_HEIGHT + LANE_PITCH - LANE_HEIGHT : LANE_PITCH);
+        tops[lane] = below;
+        below += plot ? PLOT_HEIGHT + LANE_PITCH - LANE_HEIGHT : LANE_PITCH;
     }
-    const double axis_y = tops[LANES] + 4;
+    const double axis_y = below + 4;
     const double height = axis_y + 34;
 
     // Each lane's pieces: exact where a slot changed at most once, busy where

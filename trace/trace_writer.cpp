@@ -136,6 +136,11 @@ void Output::put_number(const std::uint64_t value) {
 }
 
 void Output::flush() {
+    if (text_ != nullptr && error_ == 0) {
+        text_->append(buffer_, length_);
+        length_ = 0;
+        return;
+    }
     // After a failure the rest is dropped: the caller stops and reports it.
     if (error_ == 0 && !write_all(fd_, buffer_, length_)) {
         error_ = errno == 0 ? EIO : errno;
@@ -332,6 +337,28 @@ void TraceWriter::vcd_changes(const TraceRecord& r, const bool all) {
         out_.put(s.id);
         out_.put('\n');
     }
+}
+
+ScriptTrace::ScriptTrace(Output& out, Format format, bool changes, std::optional<std::uint64_t> cycles,
+                         const std::string& title)
+    : out_(out), writer_(out, format, changes, cycles, title) {
+    writer_.begin(tracer_.record());
+}
+
+bool ScriptTrace::cycles(const std::int32_t key, const std::uint64_t count) {
+    for (std::uint64_t i = 0; i < count; ++i) {
+        writer_.write(tracer_.step(key));
+        if (out_.error() != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int ScriptTrace::finish() {
+    writer_.finish();
+    out_.flush();
+    return out_.error();
 }
 
 }  // namespace panel::trace

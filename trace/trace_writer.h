@@ -29,6 +29,8 @@ enum class Format : std::uint8_t { TABLE, CSV, VCD, SVG };
 class Output {
 public:
     explicit Output(int fd) : fd_(fd) {}
+    // Into text instead of a descriptor (the web page's downloads).
+    explicit Output(std::string& text) : text_(&text) {}
     void put(std::string_view bytes);
     void put(char byte);
     void put_number(std::uint64_t value);
@@ -36,12 +38,19 @@ public:
     void flush();
     // errno of the first failed write, 0 while none has failed.
     [[nodiscard]] int error() const { return error_; }
+    // A failure on the way to the output (errno): what follows is dropped.
+    void fail(int error) {
+        if (error_ == 0) {
+            error_ = error;
+        }
+    }
 
 private:
     static constexpr std::size_t CAPACITY = 1 << 16;
     char buffer_[CAPACITY] = {};
     std::size_t length_ = 0;
-    int fd_;
+    int fd_ = -1;
+    std::string* text_ = nullptr;
     int error_ = 0;
 };
 
@@ -70,6 +79,23 @@ private:
     TraceRecord last_;
     bool last_written_ = true;
     std::unique_ptr<SvgWriter> svg_;  // the drawing, for Format::SVG
+};
+
+// One trace of a script's cycles into out, as the trace program writes it:
+// the tracer and the writer, fed one run after the other.
+class ScriptTrace {
+public:
+    ScriptTrace(Output& out, Format format, bool changes, std::optional<std::uint64_t> cycles,
+                const std::string& title);
+    // Runs count cycles with key; false once the output has failed.
+    bool cycles(std::int32_t key, std::uint64_t count);
+    // Writes what is left; the output's error, 0 if none.
+    int finish();
+
+private:
+    Output& out_;
+    Tracer tracer_;
+    TraceWriter writer_;
 };
 
 }  // namespace panel::trace
