@@ -2,10 +2,15 @@
 # install whatever build prerequisite is missing (so does `make build`, which
 # builds the release programs only). The rest are for maintainers. Everything
 # goes through the CMake presets.
-.PHONY: run build test test-asan bench fuzz coverage package lint clean
+.PHONY: run build web web-tests test test-asan bench fuzz coverage package lint clean
 
 BUILD_PACKAGES = cmake ninja-build g++
-TEST_PACKAGES = $(BUILD_PACKAGES) libgtest-dev
+# The web page: Emscripten (with Node's modules from Debian for its optimizer).
+WEB_PACKAGES = $(BUILD_PACKAGES) emscripten
+# The browser tests: Debian's Chromium with a Hangul font; GNU time and the
+# tools that read the trace's outputs back.
+TEST_PACKAGES = $(WEB_PACKAGES) libgtest-dev chromium fonts-noto-cjk time libxml2-utils graphviz \
+    librsvg2-bin netpbm gtkwave
 
 # Runs a command (a whole && chain too) with its output held back, shown only
 # when it fails.
@@ -25,13 +30,26 @@ build:
 	@echo "Building the programs into build/release..."
 	@$(call quietly,cmake --preset release && cmake --build --preset release)
 
+# The page, one self-contained HTML file that works opened from disk.
+web:
+	@scripts/prerequisites $(WEB_PACKAGES)
+	@echo "Building the web page..."
+	@$(call quietly,cmake --preset web && cmake --build --preset web)
+	@echo "$(CURDIR)/build/web/cooker-panel.html"
+
+# Playwright from web/package-lock.json, driving the system's Chromium.
+web-tests:
+	@command -v npm >/dev/null 2>&1 || scripts/prerequisites npm
+	@[ -d web/node_modules/@playwright/test ] || (cd web && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund >/dev/null)
+
 test:
 	@scripts/prerequisites $(TEST_PACKAGES)
+	@$(MAKE) --no-print-directory web web-tests
 	cmake --preset dev
 	cmake --build --preset dev
 	ctest --preset dev
 
-test-asan:
+test-asan: web web-tests
 	cmake --preset asan
 	cmake --build --preset asan
 	ctest --preset asan
@@ -60,7 +78,7 @@ coverage:
 	gcovr --root . --filter src/ --filter trace/ --filter explore/ --exclude src/main.cpp build/coverage \
 	    --branches --exclude-throw-branches --exclude-unreachable-branches --print-summary --txt build/coverage/coverage.txt --html-details build/coverage/coverage.html
 
-package:
+package: web
 	cmake --preset release
 	cmake --build --preset release
 	cd build/release && cpack

@@ -1,0 +1,46 @@
+// The panel's face: the two display lines as the terminal would show them, in
+// the colour the panel drew them, the door, and the beeper (a short tone and
+// a flashing mark for every bell, unless muted).
+(function (CP) {
+  'use strict';
+  const $ = (selector) => document.querySelector(selector);
+
+  let audio = null;  // made on the first bell, after the page has been used
+
+  function tone() {
+    if ($('[data-mute]').checked) return;
+    const Context = window.AudioContext || window.webkitAudioContext;
+    if (!Context) return;
+    audio = audio || new Context();
+    const oscillator = audio.createOscillator();
+    const gain = audio.createGain();
+    oscillator.frequency.value = 880;
+    gain.gain.value = 0.15;
+    oscillator.connect(gain).connect(audio.destination);
+    oscillator.start();
+    oscillator.stop(audio.currentTime + 0.15);
+  }
+
+  // Shows the panel as the last cycle left it; rang: that cycle rang the bell.
+  CP.draw = function (engine, rang) {
+    const color = String(engine.color());
+    for (const row of [10, 11]) {
+      const line = $(`[data-row="${row}"]`);
+      const text = engine.row(row);
+      if (line.textContent !== text) line.textContent = text;
+      line.dataset.color = color;
+    }
+    $('[data-display]').classList.toggle('lit', color === '33');
+    const open = engine.door() === 1;
+    const door = $('[data-key="f"]');
+    door.dataset.door = open ? 'open' : 'closed';
+    $('[data-door-text]').textContent = open ? 'open' : 'closed';
+    $('[data-cycle]').textContent = `cycle ${engine.cycles()}`;
+    if (rang) {
+      tone();
+      const mark = $('[data-bell]');
+      mark.classList.add('ringing');
+      setTimeout(() => mark.classList.remove('ringing'), 300);
+    }
+  };
+})(window.CookerPanel = window.CookerPanel || {});

@@ -1,0 +1,77 @@
+// What the page's tests share: opening the page from disk on Playwright's
+// clock, one cycle at a time, reading the display's hooks, and the trace
+// program that says what each cycle must show.
+const path = require('path');
+const { execFileSync } = require('child_process');
+const { expect } = require('@playwright/test');
+
+const PAGE = path.resolve(__dirname, '..', process.env.COOKER_PANEL_PAGE || '../build/web/cooker-panel.html');
+const TRACE = process.env.COOKER_PANEL_TRACE || path.resolve(__dirname, '../../build/dev/cooker-panel-trace');
+const PERIOD = 100;
+
+// Opens the page (with fragment), paused on Playwright's clock; tones counts
+// the beeper's tones through a stand-in for Web Audio; requests and errors
+// collect what the page fetched and what its console complained of.
+async function open(page, fragment = '') {
+  const seen = { requests: [], errors: [] };
+  page.on('request', (request) => seen.requests.push(request.url()));
+  page.on('console', (message) => { if (message.type() === 'error') seen.errors.push(message.text()); });
+  page.on('pageerror', (error) => seen.errors.push(String(error)));
+  await page.addInitScript(() => {
+    window.tones = 0;
+    window.AudioContext = class {
+      constructor() { this.currentTime = 0; this.destination = {}; }
+      createGain() { return { gain: {}, connect: (next) => next }; }
+      createOscillator() {
+        return { frequency: {}, connect: (next) => next, start: () => { window.tones += 1; }, stop() {} };
+      }
+    };
+  });
+  await page.clock.install({ time: 0 });
+  await page.goto('file://' + PAGE + fragment);
+  await page.waitForSelector('body[data-ready]');
+  await page.clock.pauseAt(10000);  // from here on, time moves only when a test says so
+  await page.bringToFront();
+  return seen;
+}
+
+async function cycles(page, count = 1) { await page.clock.runFor(PERIOD * count); }
+
+// What the display shows: both rows and the colour the panel drew.
+async function display(page) {
+  return page.evaluate(() => {
+    const row = (n) => document.querySelector(`[data-row="${n}"]`);
+    return { row10: row(10).textContent, row11: row(11).textContent, color: row(10).dataset.color };
+  });
+}
+
+async function sessionScript(page) { return page.textContent('[data-session-script]'); }
+
+function trace(script, args, cwd) { return execFileSync(TRACE, args, { input: script, cwd }).toString(); }
+
+// The display after every cycle of script, as the trace program reports it.
+function tracedDisplay(script) {
+  const lines = trace(script, ['--format=csv']).trim().split('\r\n').slice(1);
+  return lines.map((line) => {
+    // cycle,key,row10,row11,color,...: key may be quoted, the rows never hold commas
+    const fields = line.match(/^(\d+),("(?:[^"]|"")*"|[^,]*),([^,]*),([^,]*),(\d+),/);
+    return { key: fields[2], display: { row10: fields[3], row11: fields[4], color: fields[5] } };
+  });
+}
+
+// The keys of a script in the notation, one per cycle ('.' none): "a e .{3}".
+function keysOf(script) {
+  const keys = [];
+  for (const token of script.trim().split(/\s+/)) {
+    const m = token.match(/^(.)(?:\{(\d+)\})?$/);
+    for (let i = 0; i < Number(m[2] || 1); ++i) keys.push(m[1]);
+  }
+  return keys;
+}
+
+function expectClean(seen) {
+  expect(seen.errors).toEqual([]);
+  expect(seen.requests.filter((url) => !url.startsWith('file:') && !url.startsWith('data:'))).toEqual([]);
+}
+
+module.exports = { open, cycles, display, sessionScript, trace, tracedDisplay, keysOf, expectClean };

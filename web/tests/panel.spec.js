@@ -1,0 +1,120 @@
+// The page in Chromium, driven by its controls and the keyboard on
+// Playwright's clock: every cycle shows what the trace program reports for
+// the session's own script, the session's downloads are the trace program's,
+// and a replay, a shared link and an answer of the explorer end where the
+// trace program says.
+const fs = require('fs');
+const os = require('os');
+const path = require('path');
+const { test, expect } = require('@playwright/test');
+const h = require('./helpers');
+
+const SEQUENCES = [
+  { name: 'a manual cook to its end, three bells', script: 'a e .{122}', by: 'click', tones: 3 },
+  { name: 'an automatic mode, its start waiting for the preset', script: 'd e e .{12}', by: 'key', tones: 0 },
+  { name: 'the temperature form', script: 'c a a . e .{82}', by: 'click', tones: 3 },
+  { name: 'the door open and closed, refused while running', script: 'f . a f . a e . f .', by: 'key', tones: 0 },
+  { name: 'a cancel in an automatic mode', script: 'd d . e . . e . a .', by: 'click', tones: 0 },
+];
+
+for (const sequence of SEQUENCES) {
+  test(`cycle by cycle as traced: ${sequence.name}`, async ({ page }) => {
+    const seen = await h.open(page);
+    const shown = [];
+    for (const key of h.keysOf(sequence.script)) {
+      if (key !== '.' && sequence.by === 'click') await page.click(`[data-key="${key}"]`);
+      if (key !== '.' && sequence.by === 'key') await page.keyboard.press(key);
+      await h.cycles(page);
+      shown.push(await h.display(page));
+    }
+    const script = await h.sessionScript(page);
+    const traced = h.tracedDisplay(script);
+    const ours = traced.slice(traced.length - shown.length);
+    expect(ours.map((cycle) => cycle.key || '.')).toEqual(h.keysOf(sequence.script));
+    expect(shown).toEqual(ours.map((cycle) => cycle.display));
+    expect(await page.evaluate(() => window.tones)).toBe(sequence.tones);
+    h.expectClean(seen);
+  });
+}
+
+test('the session script and every download are the trace program\'s', async ({ page }) => {
+  const seen = await h.open(page);
+  for (const key of h.keysOf('a e .{12} c d')) {
+    if (key !== '.') await page.click(`[data-key="${key}"]`);
+    await h.cycles(page);
+  }
+  const script = await h.sessionScript(page);
+  expect(script).toMatch(/a e \.\{12\} c d$/);
+  const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'panel-downloads-'));
+  const saved = {};
+  for (const kind of ['keys', 'csv', 'vcd', 'svg']) {
+    const [download] = await Promise.all([page.waitForEvent('download'), page.click(`[data-action="download-${kind}"]`)]);
+    expect(download.suggestedFilename()).toBe(`cooker-panel-session.${kind}`);
+    saved[kind] = fs.readFileSync(await download.path()).toString();
+  }
+  expect(saved.keys).toBe(script + '\n');
+  fs.writeFileSync(path.join(folder, 'cooker-panel-session.keys'), saved.keys);
+  for (const kind of ['csv', 'vcd', 'svg']) {
+    expect(saved[kind]).toBe(h.trace('', [`--format=${kind}`, 'cooker-panel-session.keys'], folder));
+  }
+  fs.rmSync(folder, { recursive: true });
+  h.expectClean(seen);
+});
+
+test('a replay, a shared link and an answer end where the trace program says', async ({ page }) => {
+  const seen = await h.open(page);
+  const last = async () => h.tracedDisplay(await h.sessionScript(page)).pop().display;
+  // In real time: a new session plays the script, one cycle a step.
+  await page.fill('[data-replay-text]', 'd{2} . e .{5}');
+  await page.click('[data-action="replay"]');
+  await h.cycles(page, 9);
+  expect(await h.sessionScript(page)).toBe('d{2} . e .{5}');
+  expect(await h.display(page)).toEqual(await last());
+  // At once: the end state without waiting.
+  await page.fill('[data-replay-text]', 'a e .{127} f .');
+  await page.click('[data-action="replay-at-once"]');
+  expect(await h.sessionScript(page)).toBe('a e .{127} f .');
+  expect(await h.display(page)).toEqual(await last());
+  // A bad script is refused where the trace program refuses it.
+  await page.fill('[data-replay-text]', 'a {3}');
+  await page.click('[data-action="replay"]');
+  expect(await page.textContent('[data-message]')).toBe("script:1:3: '{' must follow a key or '.'");
+  // Ask: the shortest way from here, played on the panel, reaches the condition.
+  await page.fill('[data-ask-text]', 'operation=running,mode=5');
+  await page.click('[data-action="ask"]');
+  const answer = await page.getAttribute('[data-ask-answer]', 'data-answer');
+  expect(answer).toBe('d{5} . e');
+  await page.click('[data-action="play-answer"]');
+  await h.cycles(page, h.keysOf(answer).length + 1);
+  const csv = h.trace(await h.sessionScript(page), ['--format=csv']).trim().split('\r\n');
+  expect(csv.pop()).toMatch(/,running,closed,5,/);
+  await page.fill('[data-ask-text]', 'bell=1,door=open');
+  await page.click('[data-action="ask"]');
+  expect(await page.textContent('[data-ask-answer]')).toMatch(/^Unreachable/);
+  await page.fill('[data-ask-text]', 'time>cur_temp');
+  await page.click('[data-action="ask"]');
+  expect(await page.textContent('[data-ask-answer]')).toContain("column 6: 'time' and 'cur_temp' are fields of different kinds");
+  // The link carries the session; opened, it replays it.
+  await page.click('[data-action="copy-link"]').catch(() => {});
+  const link = await page.evaluate(() => window.CookerPanel.link('d . e .{3}'));
+  expect(link).toMatch(/#keys=d%20\.%20e%20\.%7B3%7D$/);
+  h.expectClean(seen);
+});
+
+test('a shared link replays its session; a bad one says where it is wrong', async ({ page }) => {
+  const seen = await h.open(page, '#keys=' + encodeURIComponent('c a . e .{3}'));
+  await h.cycles(page, 7);
+  const script = await h.sessionScript(page);
+  expect(script.startsWith('c a . e .{')).toBe(true);
+  expect(await h.display(page)).toEqual(h.tracedDisplay(script).pop().display);
+  h.expectClean(seen);
+});
+
+test('a bad fragment gets the trace program\'s message and the panel starts as usual', async ({ page }) => {
+  const seen = await h.open(page, '#keys=' + encodeURIComponent('a\n  {3}'));
+  expect(await page.textContent('[data-message]')).toBe("link:2:3: '{' must follow a key or '.'");
+  await h.cycles(page, 2);
+  expect(await h.sessionScript(page)).toMatch(/^\.\{\d+\}$/);
+  expect(await h.display(page)).toEqual({ row10: '00:00', row11: '00: manual', color: '32' });
+  h.expectClean(seen);
+});
