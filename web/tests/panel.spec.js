@@ -118,3 +118,25 @@ test('a bad fragment gets the trace program\'s message and the panel starts as u
   expect(await h.display(page)).toEqual({ row10: '00:00', row11: '00: manual', color: '32' });
   h.expectClean(seen);
 });
+
+test('quick clicks queue, a stall brings no burst, and pause and step hold the cycle', async ({ page }) => {
+  const seen = await h.open(page);
+  const cycle = async () => Number((await page.textContent('[data-cycle]')).split(' ')[1]);
+  const before = await cycle();
+  for (const key of ['a', 'a', 'e']) await page.click(`[data-key="${key}"]`);  // all within one cycle
+  await h.cycles(page, 3);
+  expect(await h.sessionScript(page)).toMatch(/ a\{2\} e$/);
+  await page.clock.fastForward(5000);  // the page stalled for 5 s: one late cycle, no burst
+  expect(await cycle()).toBe(before + 4);
+  await h.cycles(page, 3);
+  expect(await cycle()).toBe(before + 7);
+  await page.click('[data-action="pause"]');
+  await h.cycles(page, 5);
+  expect(await cycle()).toBe(before + 7);
+  await page.click('[data-action="step"]');
+  expect(await cycle()).toBe(before + 8);
+  await page.click('[data-action="pause"]');
+  await h.cycles(page, 2);
+  expect(await cycle()).toBe(before + 10);
+  h.expectClean(seen);
+});
