@@ -39,7 +39,7 @@ bool RunSpool::add(const ScriptStep run) {
     return true;
 }
 
-bool RunSpool::load(const std::uint64_t first, std::vector<ScriptStep>& block) {
+bool RunSpool::load(const std::uint64_t first, std::vector<ScriptStep>& block) const {
     block.resize(static_cast<std::size_t>(std::min<std::uint64_t>(WINDOW, spilled_ - first)));
     const std::size_t size = block.size() * sizeof(ScriptStep);
     auto* bytes = reinterpret_cast<char*>(block.data());

@@ -49,7 +49,7 @@ public:
 
 private:
     static constexpr std::size_t WINDOW = std::size_t{1} << 15;  // runs, 512 KiB
-    bool load(std::uint64_t first, std::vector<ScriptStep>& block);
+    bool load(std::uint64_t first, std::vector<ScriptStep>& block) const;
 
     std::vector<ScriptStep> runs_;  // those not in the file
     int file_ = -1;

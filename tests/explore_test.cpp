@@ -265,13 +265,11 @@ TEST(Conditions, BadExpressionsSayWhereAndWhat) {
     } cases[] = {
         {"", 1, "empty condition"},
         {"time=1,", 8, "empty condition"},
-        {"time=1, ,mode=1", 9, "empty condition"},
         {"tme=1", 1,
          "unknown field 'tme' (backlight, operation, door, mode, setting, raise, time, set_temp, cur_temp, "
          "beeper, bell or shown_mode)"},
         {"=1", 1, "expected a field name, not '=1'"},
         {"time", 5, "expected an operator (=, !=, <, <=, >, >=) after 'time'"},
-        {"time ~ 1", 6, "expected an operator (=, !=, <, <=, >, >=) after 'time', not '~'"},
         {"door<open", 5, "'door' takes only = and !="},
         {"time=", 6, "expected a value after the operator"},
         {"time=idle", 6, "'time' takes a number or a number field, not 'idle'"},
@@ -281,12 +279,10 @@ TEST(Conditions, BadExpressionsSayWhereAndWhat) {
         {"mode=backlight", 6, "'mode' and 'backlight' are fields of different kinds"},
         {"set_temp=1:30", 10, "a time like '1:30' compares only with time, not 'set_temp'"},
         {"time=1:75", 6, "expected a value, a time is M:SS, seconds 00 to 59, not '1:75'"},
-        {"time=1:5", 6, "expected a value, a time is M:SS, seconds 00 to 59, not '1:5'"},
         {"1=2", 1, "expected a field name, not '1'"},
         {"open=closed", 1, "unknown field 'open' (backlight, operation, door, mode, setting, raise, time, "
                            "set_temp, cur_temp, beeper, bell or shown_mode)"},
         {"time=door", 6, "'time' and 'door' are fields of different kinds"},
-        {"door=operation", 6, "'door' and 'operation' are fields of different kinds"},
         {"time=-", 6, "expected a value, not '-'"},
         {"time=1 2", 8, "unexpected '2' after the condition"},
     };
@@ -344,11 +340,6 @@ TEST(ExploreProgram, PropertiesHoldAndAnswersPipeIntoTheTrace) {
          2,
          "",
          "cooker-panel-explore: --reach: column 6: unknown word 'bad' for door (closed or open)\n"},
-        {{"-n", "time"},
-         2,
-         "",
-         "cooker-panel-explore: --never: column 5: expected an operator (=, !=, <, <=, >, >=) after "
-         "'time'\n"},
         {{"--graph=door,tick"},
          2,
          "",
@@ -359,16 +350,6 @@ TEST(ExploreProgram, PropertiesHoldAndAnswersPipeIntoTheTrace) {
          2,
          "",
          "cooker-panel-explore: --reach, --never, --states and --graph exclude each other\n"
-         "Try 'cooker-panel-explore --help' for more information.\n"},
-        {{"-sx"},
-         2,
-         "",
-         "cooker-panel-explore: invalid option -- 'x'\nTry 'cooker-panel-explore --help' for more "
-         "information.\n"},
-        {{"--from"},
-         2,
-         "",
-         "cooker-panel-explore: option '--from' requires an argument\n"
          "Try 'cooker-panel-explore --help' for more information.\n"},
         {{"--from=-", "-s"}, 2, "", "-:1:4: '{' must follow a key or '.'\n"},
         {{"--from=/nonexistent"}, 1, "", "cooker-panel-explore: /nonexistent: No such file or directory\n"},

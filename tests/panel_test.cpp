@@ -1,9 +1,12 @@
 // The panel driven in-process, cycle by cycle: state and drawn bytes after key
-// scripts, the flush points, the beeper and backlight, guards fed values
-// outside their lists, the pacing of cycles on a fake clock, and polling and
-// writing on a pipe.
+// scripts, the flush points, the beeper and backlight, the pacing of cycles
+// on a fake clock, polling and writing on a pipe, and a suspend that waits
+// for the cycle's end.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <chrono>
 #include <cstring>
@@ -117,7 +120,6 @@ TEST(Panel, Scenarios) {
         EXPECT_STREQ(p.outputs.mode_text.bytes, MODE_TEXTS[s.text_row]) << s.script;
         const std::string& drawn = rec.batches[rec.batches.size() - 2];
         EXPECT_EQ(drawn, row10(s.drawn, s.color) + "\x1b[11;30f") << s.script;
-        EXPECT_EQ(p.outputs.backlight, (c.operation == R) != (c.opening_state == O)) << s.script;
     }
 }
 
@@ -160,7 +162,7 @@ TEST(Panel, ThreeBellsTenCyclesApartAfterEveryEnd) {
     }
 }
 
-TEST(Panel, LongestModeLineAndGuardsOutsideTheirLists) {
+TEST(Panel, LongestModeLineAndABatchOverTheBuffer) {
     ModeInfo full{3, {}, 'A'};  // a name of 20 bytes has no NUL to end it; the time follows
     std::fill(std::begin(full.name), std::end(full.name), 'x');
     PanelOutputs longest{};
@@ -178,44 +180,6 @@ TEST(Panel, LongestModeLineAndGuardsOutsideTheirLists) {
                                                          "\x1b[0m03: " + std::string(20, 'x') +
                                                              "\x1b[0m     " + std::string(91, 'y'),
                                                          std::string(39, 'y'), "z"}));
-    }
-    // Fields hold only their listed values in the running panel; a guard fed
-    // anything else must fail and leave its field as it was.
-    TimeTemp tt{40, 50, 20};
-    ControlState odd_raise{2, T, I, C, 0};
-    PanelOutputs outputs{{}, {}, 7, BEEPER_ON};
-    std::int32_t beep_tick = 30;
-    Beeper_Interface(outputs, beep_tick);
-    EXPECT_EQ(
-        (std::array<std::int32_t, 11>{
-            Determine_Raise_Button('c', I, C, N, 0), Backlight_Controller({N, T, R, O, 0}),
-            Determine_Start_Cancel_Setting('e', E, C, tt, T, 0), Determine_Opening_state('f', I, 5),
-            Determine_Time_Temp_setting({}, tt, 'c', 7, I, C), Set_Time_by_RBmode(odd_raise, tt),
-            Set_Temp_by_RBmode(odd_raise, tt), Set_Temp_by_Time({-3, 50, 20}), Backlight_Interface(outputs),
-            outputs.beeper, Convert_to_DpTemp({N, T, OP_CANCEL, C, 0}, tt)[0]}),
-        (std::array<std::int32_t, 11>{N, BACKLIGHT_OFF, E, 5, 7, 0, 20, 20, 32, BEEPER_OFF, 0}));
-}
-
-TEST(Panel, RaiseStagesDropAPressThatMeetsAnOpenDoor) {
-    // The input stage refuses a raise while open and none is left pending
-    // at the end of a cycle, so no key script gets here; the stages still
-    // drop such a press and keep the value.
-    const struct {
-        std::int32_t setting;
-        TimeTemp expected;
-    } cases[] = {
-        {T, {40, 90, 20}},  // then the set temperature follows the time
-        {P, {40, 50, 20}},
-    };
-    for (const auto& c : cases) {
-        ControlState control{F, c.setting, I, O, 0};
-        TimeTemp tt{40, 50, 20};
-        std::int32_t tick = 0;
-        Time_Controller(control, tt, MODE_TABLE[0], tick);
-        Temp_Controller(control, tt, tick, MODE_TABLE[0]);
-        EXPECT_EQ((std::array{tt.time, tt.set_temp, tt.cur_temp, control.raise_button}),
-                  (std::array{c.expected.time, c.expected.set_temp, c.expected.cur_temp, N}))
-            << c.setting;
     }
 }
 
@@ -282,6 +246,34 @@ TEST(Panel, PollReadAndWriteOnAPipe) {
     EXPECT_EQ(tty_cbreak(fds[0]), -1);  // not a terminal: nothing changed
     ::dup2(saved, STDIN_FILENO);
     ::close(saved), ::close(fds[0]);
+}
+
+TEST(Panel, ASuspendInACycleWaitsForItsEnd) {
+    // In a child of this test: Ctrl-Z's signal delivered in the middle of a
+    // cycle leaves the child running until the cycle ends, and stops it then.
+    int report[2];
+    ASSERT_EQ(::pipe(report), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0) << "fork";
+    if (child == 0) {
+        install_signal_handlers();
+        cycle_begins();
+        ::raise(SIGTSTP);
+        const char mid = 'm';  // still running: the suspend waits
+        (void)!::write(report[1], &mid, 1);
+        cycle_ends();  // stops here
+        ::_exit(0);
+    }
+    ::close(report[1]);
+    char mid = 0;
+    EXPECT_EQ(::read(report[0], &mid, 1), 1);
+    int status = 0;
+    EXPECT_EQ(::waitpid(child, &status, WUNTRACED), child);
+    EXPECT_TRUE(WIFSTOPPED(status) && WSTOPSIG(status) == SIGTSTP);
+    ::kill(child, SIGCONT);  // our own child, above 0
+    EXPECT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ::close(report[0]);
 }
 
 }  // namespace
