@@ -74,7 +74,7 @@
     document.querySelectorAll('[data-key]').forEach((button) =>
       button.addEventListener('click', () => press(button.dataset.key)));
     document.addEventListener('keydown', (event) => {
-      const typing = event.target.closest && event.target.closest('input, textarea');
+      const typing = event.target.matches && event.target.matches('textarea, input[type="text"]');
       if (typing || event.ctrlKey || event.metaKey || event.altKey || !KEYS.includes(event.key)) return;
       event.preventDefault();
       press(event.key);

@@ -101,21 +101,19 @@ test('a replay, a shared link and an answer end where the trace program says', a
   h.expectClean(seen);
 });
 
-test('a shared link replays its session; a bad one says where it is wrong', async ({ page }) => {
-  const seen = await h.open(page, '#keys=' + encodeURIComponent('c a . e .{3}'));
+test('a shared link replays its session; a bad one says where it is wrong, and the panel starts', async ({ page }) => {
+  let seen = await h.open(page, '#keys=' + encodeURIComponent('c a . e .{3}'));
   await h.cycles(page, 7);
   const script = await h.sessionScript(page);
   expect(script.startsWith('c a . e .{')).toBe(true);
   expect(await h.display(page)).toEqual(h.tracedDisplay(script).pop().display);
   h.expectClean(seen);
-});
-
-test('a bad fragment gets the trace program\'s message and the panel starts as usual', async ({ page }) => {
-  const seen = await h.open(page, '#keys=' + encodeURIComponent('a\n  {3}'));
-  expect(await page.textContent('[data-message]')).toBe("link:2:3: '{' must follow a key or '.'");
-  await h.cycles(page, 2);
-  expect(await h.sessionScript(page)).toMatch(/^\.\{\d+\}$/);
-  expect(await h.display(page)).toEqual({ row10: '00:00', row11: '00: manual', color: '32' });
+  seen = await h.open(await page.context().newPage(), '#keys=' + encodeURIComponent('a\n  {3}'));
+  const bad = page.context().pages().pop();
+  expect(await bad.textContent('[data-message]')).toBe("link:2:3: '{' must follow a key or '.'");
+  await h.cycles(bad, 2);
+  expect(await h.sessionScript(bad)).toMatch(/^\.\{\d+\}$/);
+  expect(await h.display(bad)).toEqual({ row10: '00:00', row11: '00: manual', color: '32' });
   h.expectClean(seen);
 });
 
