@@ -175,11 +175,12 @@ TEST(Panel, LongestModeLineAndABatchOverTheBuffer) {
         panel_output().put(std::string(130, 'y').data(), 130);
         panel_output().flush();
         panel_output().put('z');
+        for (const std::int32_t n : {INT32_MIN, -7, 100, 99, 0}) panel_output().put_decimal(n), panel_output().put(' ');
         panel_output().flush();
         EXPECT_EQ(rec.batches, (std::vector<std::string>{"\x1b[11;30f",
                                                          "\x1b[0m03: " + std::string(20, 'x') +
                                                              "\x1b[0m     " + std::string(91, 'y'),
-                                                         std::string(39, 'y'), "z"}));
+                                                         std::string(39, 'y'), "z-2147483648 -7 100 99 0 "}));
     }
 }
 
