@@ -29,13 +29,14 @@ TEST(PageHost, CyclesRecordReplayTraceAndAsk) {
     for (int i = 0; i < 130; ++i) bells += cp_cycle(-1);
     EXPECT_EQ(bells, 3);
     cp_cycle('f');
+    cp_cycle(0);  // a NUL byte is a key, not a cycle without one
     EXPECT_EQ((std::tuple(std::string(cp_row(10)), std::string(cp_row(11)), cp_color(), cp_door(), cp_cycles())),
-              (std::tuple(std::string("00:00"), std::string("00: manual"), 32, 1, 133.0)));
-    EXPECT_EQ(std::string(cp_script()), "a e .{130} f");
+              (std::tuple(std::string("00:00"), std::string("00: manual"), 33, 1, 134.0)));
+    EXPECT_EQ(std::string(cp_script()), "a e .{130} f \\x00");
     const std::string csv = cp_export(1);
     EXPECT_EQ(csv.substr(0, 5), "cycle");
     EXPECT_NE(csv.find("\r\n133,f,00:00,00: manual,32,0,1,idle,open,"), std::string::npos);
-    EXPECT_NE(std::string(cp_export(3)).find(">cooker-panel-session.keys, 133 cycles (13.3 s)<"), std::string::npos);
+    EXPECT_NE(std::string(cp_export(3)).find(">cooker-panel-session.keys, 134 cycles (13.4 s)<"), std::string::npos);
 
     EXPECT_EQ(std::string(cp_load("a {2}", "link")), "link:1:3: '{' must follow a key or '.'");
     EXPECT_EQ(cp_replay_next(), -2);
