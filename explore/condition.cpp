@@ -339,12 +339,12 @@ std::string unknown_field(std::string_view name) { return "unknown field " + quo
 std::string_view field_name(Field field) { return info(field).name; }
 
 std::optional<Field> field_named(std::string_view name) {
-    for (std::size_t i = 0; i < fields().size(); ++i) {
-        if (fields()[i].name == name) {
-            return static_cast<Field>(i);
-        }
+    const std::vector<FieldInfo>& all = fields();
+    const auto found = std::find_if(all.begin(), all.end(), [&](const FieldInfo& f) { return f.name == name; });
+    if (found == all.end()) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    return static_cast<Field>(found - all.begin());
 }
 
 std::string value_text(Field field, std::int32_t value) {

@@ -58,7 +58,7 @@ void check_script_end(const char* program, const char* name, const ScriptReader&
 std::string option_error(const int result, const option* const long_options, char* const* const argv) {
     // A refused argument or a missing one ends its element, so getopt_long
     // has stepped past it; an invalid letter in a cluster does not.
-    const std::string_view element = optind > 0 ? argv[optind - 1] : "";
+    const std::string_view element = argv[optind - 1];
     const bool long_form = element.starts_with("--");
     if (result == ':') {
         if (long_form) {
@@ -83,10 +83,9 @@ std::string option_error(const int result, const option* const long_options, cha
         }
         return "unrecognized option '" + std::string(element) + "'";
     }
-    for (const option* o = long_options; o->name != nullptr; ++o) {
-        if (o->val == optopt && o->has_arg == no_argument && long_form) {
-            return "option '" + long_name(element) + "' doesn't allow an argument";
-        }
+    // A known name refused only for an argument that it does not take.
+    if (long_form) {
+        return "option '" + long_name(element) + "' doesn't allow an argument";
     }
     return std::string("invalid option -- '") + static_cast<char>(optopt) + "'";
 }

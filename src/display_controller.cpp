@@ -12,14 +12,10 @@ std::array<std::int32_t, 4> Convert_to_DpTime(const TimeTemp time_temp) {
     return {minutes / 10, minutes % 10, seconds / 10, seconds % 10};
 }
 
-// Called only while idle, running or ended.
+// Called only while idle (the set temperature shows) or running or ended (the
+// current one).
 std::array<std::int32_t, 2> Convert_to_DpTemp(const ControlState control, const TimeTemp time_temp) {
-    std::int32_t temperature = 0;
-    if (control.operation == OP_IDLE) {
-        temperature = time_temp.set_temp;
-    } else if (control.operation == OP_RUNNING || control.operation == OP_ENDED) {
-        temperature = time_temp.cur_temp;
-    }
+    const std::int32_t temperature = control.operation == OP_IDLE ? time_temp.set_temp : time_temp.cur_temp;
     return {temperature / 10, temperature % 10};
 }
 

@@ -5,6 +5,8 @@
 // stays until the appliance is closed).
 #include "mode_controller.h"
 
+#include <cstring>
+
 namespace panel {
 
 const ModeInfo& Relate_Mode_Information(const ControlState control, const ModeTable& table) {
@@ -19,9 +21,7 @@ ModeText Display_Mode_Name(const ModeInfo* const& current_mode) {
     text.bytes[length++] = ':';
     text.bytes[length++] = ' ';
     // The name ends at its first NUL, or fills all of its 20 bytes.
-    for (std::size_t i = 0; i < MODE_NAME_SIZE && current_mode->name[i] != '\0'; ++i) {
-        text.bytes[length++] = current_mode->name[i];
-    }
+    std::memcpy(text.bytes + length, current_mode->name, ::strnlen(current_mode->name, MODE_NAME_SIZE));
     return text;
 }
 

@@ -19,7 +19,7 @@ std::int32_t Raise_Temp(const TimeTemp& time_temp, std::int32_t& temp_tick) {
     std::int32_t temperature = time_temp.cur_temp;
     temp_tick += 1;
     if (temp_tick == CYCLES_PER_HEATING_STEP) {
-        if (temperature <= MAX_TEMP - 1) {
+        if (temperature < MAX_TEMP) {
             temperature += HEATING_STEP;
         }
         temp_tick = 0;

@@ -204,9 +204,11 @@ int kbdhit() {
 }
 
 int getch() {
-    unsigned char byte = 0;
-    const int value = (::read(STDIN_FILENO, &byte, 1) == 1) ? byte : -1;
-    return value & 0xFF;
+    unsigned char byte;
+    if (::read(STDIN_FILENO, &byte, 1) != 1) {
+        return 0xFF;  // end of input or an error: as the byte 255
+    }
+    return byte;
 }
 
 void install_signal_handlers() {
