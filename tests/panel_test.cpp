@@ -1,7 +1,7 @@
 // The panel driven in-process, cycle by cycle: state and drawn bytes after key
 // scripts, the flush points, the beeper and backlight, the pacing of cycles
-// on a fake clock, polling and writing on a pipe, and a suspend that waits
-// for the cycle's end.
+// on a fake clock, and a suspend that waits for the cycle's end. Polling and
+// reading keys, and writing to failing streams, are the end-to-end tests'.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -9,9 +9,7 @@
 
 #include <csignal>
 
-#include <chrono>
 #include <cstring>
-#include <fstream>
 
 #include "backlight_beep_control.h"
 #include "backlight_controller.h"
@@ -214,40 +212,6 @@ TEST(Panel, PacingKeepsTheGridAndNeverBursts) {
         for (std::size_t i = 0; i < late.size(); ++i) pacer.wait(), seen.push_back(pacer.deadline() / MS);
         EXPECT_EQ(seen, deadlines);
     }
-}
-
-TEST(Panel, PollReadAndWriteOnAPipe) {
-    const int saved = ::dup(STDIN_FILENO);
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-    ::dup2(fds[0], STDIN_FILENO);
-    const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < 100; ++i) EXPECT_EQ(kbdhit(), 0);  // nothing typed: 0, at once
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
-    auto write_calls = [] {  // the kernel's count of this process's write calls
-        std::ifstream io("/proc/self/io");
-        std::string name;
-        long value = 0;
-        while (io >> name >> value && name != "syscw:") {
-        }
-        return value;
-    };
-    [[maybe_unused]] const long before = write_calls();
-    write_all(fds[1], "\x1b", 1);  // a single byte, and no empty write after it
-    write_all(fds[1], "[A", 2);    // a key of several bytes gives one per call
-#ifndef __SANITIZE_ADDRESS__       // that runtime probes memory with write calls of its own
-    EXPECT_EQ(write_calls() - before, 2);
-#endif
-    ::close(fds[1]);
-    for (const int byte : {0x1b, int{'['}, int{'A'}, 255, 255}) {  // then 255 at end of input
-        EXPECT_EQ(kbdhit(), 1);
-        EXPECT_EQ(getch(), byte);
-    }
-    ::close(STDIN_FILENO);
-    EXPECT_EQ(kbdhit(), 0);             // a failed select is no key, so no read follows
-    EXPECT_EQ(tty_cbreak(fds[0]), -1);  // not a terminal: nothing changed
-    ::dup2(saved, STDIN_FILENO);
-    ::close(saved), ::close(fds[0]);
 }
 
 TEST(Panel, ASuspendInACycleWaitsForItsEnd) {

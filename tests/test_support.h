@@ -64,6 +64,23 @@ struct Result {
     std::string out, err;
 };
 
+// Starts binary with args, and in, out and err as its descriptors 0, 1 and 2
+// (-1: closed); -1 when fork failed.
+inline pid_t spawn(const char* binary, const std::vector<std::string>& args, int in, int out, int err) {
+    const pid_t pid = ::fork();
+    EXPECT_GE(pid, 0) << "fork";
+    if (pid == 0) {
+        int fds[] = {in, out, err};
+        for (int fd = 0; fd < 3; ++fd) fds[fd] < 0 ? ::close(fd) : ::dup2(fds[fd], fd);
+        std::vector<char*> argv{const_cast<char*>(binary)};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(binary, argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
 // Runs a program with input on standard input and standard output into
 // out_path (a temporary file unless given), and waits for it.
 inline Result run_program(const char* binary, const std::vector<std::string>& args,
@@ -73,17 +90,8 @@ inline Result run_program(const char* binary, const std::vector<std::string>& ar
     const int in = ::mkstemp(in_name), out = ::mkstemp(out_name), err = ::mkstemp(err_name);
     EXPECT_EQ(::write(in, input.data(), input.size()), static_cast<ssize_t>(input.size()));
     ::lseek(in, 0, SEEK_SET);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(in, 0);
-        ::dup2(out_path.empty() ? out : ::open(out_path.c_str(), O_WRONLY), 1);
-        ::dup2(err, 2);
-        std::vector<char*> argv{const_cast<char*>(binary)};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(binary, argv.data());
-        ::_exit(127);
-    }
+    const int to = out_path.empty() ? out : ::open(out_path.c_str(), O_WRONLY);
+    const pid_t pid = spawn(binary, args, in, to, err);
     int status = 0;
     const bool waited = pid > 0 && ::waitpid(pid, &status, 0) == pid;
     EXPECT_TRUE(waited) << "fork or wait failed";
@@ -93,6 +101,7 @@ inline Result run_program(const char* binary, const std::vector<std::string>& ar
              slurp(out_name), slurp(err_name)};
     for (const char* name : {in_name, out_name, err_name}) ::unlink(name);
     ::close(in), ::close(out), ::close(err);
+    if (to != out) ::close(to);
     return r;
 }
 

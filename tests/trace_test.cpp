@@ -52,7 +52,7 @@ TEST(KeyScript, ParsesStepsAndReportsWhereItFails) {
     EXPECT_EQ(big.cycles, 3'000'000'004U);
 
     const struct {
-        const char* text;
+        std::string text;
         std::size_t line, column;
         const char* message;
     } errors[] = {
@@ -73,7 +73,7 @@ TEST(KeyScript, ParsesStepsAndReportsWhereItFails) {
         {"a\n b\x01", 2, 3, "control byte \\x01 is no part of the notation; write it \\x01"},
         {"a\x7f", 1, 2, "control byte \\x7f is no part of the notation; write it \\x7f"},
         {"a # \x1b[A", 1, 5, "control byte \\x1b is no part of the notation"},
-        {"a{1\x02}", 1, 4, "control byte \\x02 is no part of the notation"},
+        {std::string("a{1\0}", 5), 1, 4, "control byte \\x00 is no part of the notation"},
         {"a{123456789012345678901234567890123456789012345}", 1, 3,
          "repeat count '1234567890123456789012345678901234567890...' is not a decimal from 1 to 1000000000"},
     };
@@ -282,15 +282,9 @@ TEST(TraceProgram, BadInputGetsOneLineAndNoOutput) {
         {{"--cycles"}, "", 2, "cooker-panel-trace: option '--cycles' requires an argument" + usage},
         {{"-rcx"}, "", 2, "cooker-panel-trace: invalid option -- 'x'" + usage},
         {{"--changes=1"}, "", 2, "cooker-panel-trace: option '--changes' doesn't allow an argument" + usage},
-        {{"--cycles=1000000001"},
-         "",
-         2,
-         "cooker-panel-trace: invalid number of cycles '1000000001' (0 to 1000000000)" + usage},
+        {{"--cycles=1000000001"}, "", 2, "cooker-panel-trace: invalid number of cycles '1000000001' (0 to 1000000000)" + usage},
         {{"-n", "-1"}, "", 2, "cooker-panel-trace: invalid number of cycles '-1' (0 to 1000000000)" + usage},
-        {{"--format=xml"},
-         "",
-         2,
-         "cooker-panel-trace: invalid format 'xml' (table, csv, vcd or svg)" + usage},
+        {{"--format=xml"}, "", 2, "cooker-panel-trace: invalid format 'xml' (table, csv, vcd or svg)" + usage},
         {{"a", "b"}, "", 2, "cooker-panel-trace: extra operand 'b'" + usage},
         {{}, "a e\n.{100} a{0}", 2, "-:2:10: repeat count '0' is not a decimal from 1 to 1000000000\n"},
         {{"/nonexistent/keys"}, "", 1, "cooker-panel-trace: /nonexistent/keys: No such file or directory\n"},
@@ -316,6 +310,11 @@ TEST(TraceProgram, LongAndEndlessScriptsCostBoundedMemory) {
     const Result long_run = trace({"-f", "csv", "-c"}, keys + "a e");
     EXPECT_EQ(long_run.status, 0);
     EXPECT_NE(long_run.out.find("\r\n200002,e,00:10,00: manual,32,0,1,running,"), std::string::npos);
+    // The runs go to a file under TMPDIR; one that cannot be made is an I/O error.
+    const Result no_file =
+        test::run_program("/bin/sh", {"-c", "TMPDIR=/nonexistent exec " + std::string(COOKER_PANEL_TRACE)}, keys);
+    EXPECT_EQ((std::tuple(no_file.status, no_file.out, no_file.err)),
+              (std::tuple(1, "", "cooker-panel-trace: temporary file for a long script: No such file or directory\n")));
 #ifndef __SANITIZE_ADDRESS__  // whose shadow memory is no part of the program's
     if (::access("/usr/bin/time", X_OK) == 0) {  // GNU time reports the peak resident memory in KB
         std::string longer;  // 4 MB, two million runs
