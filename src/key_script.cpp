@@ -133,7 +133,7 @@ bool ScriptReader::read_escape(std::size_t column, std::int32_t& key) {
     if (escaped == 'x') {
         // A digit is taken only when it is one, so a line end stays unread.
         auto digit = [this] {
-            const int value = peek() < 0 ? -1 : hex_value(static_cast<char>(peek()));
+            const int value = hex_value(static_cast<char>(peek()));  // the end (-1) is no digit
             if (value >= 0) {
                 get();
             }

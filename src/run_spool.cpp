@@ -1,6 +1,7 @@
 #include "run_spool.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,7 +27,7 @@ bool RunSpool::add(const ScriptStep run) {
     if (file_ < 0) {
         // Unlinked from the start: it goes when the program does.
         const char* dir = std::getenv("TMPDIR");
-        file_ = ::open(dir != nullptr && *dir != '\0' ? dir : "/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        file_ = ::open(dir != nullptr && *dir != '\0' ? dir : "/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, S_IRUSR | S_IWUSR);
         if (file_ < 0) {
             return false;
         }

@@ -1,7 +1,7 @@
 // The trace as a timing diagram: the SVG read back by an XML parser
 // (xmllint) and its tooltips checked against the CSV of the same script,
-// field by field; busy segments and the size bound of a long trace; and the
-// picture rendered by librsvg, where the bells must be.
+// field by field; busy segments and the size bound of a long trace; the step
+// plots' levels; and the committed pictures, which librsvg renders.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -28,27 +28,18 @@ Result shell(const std::string& command, const std::string& input = "") {
     return run_program("/bin/sh", {"-c", command}, input);
 }
 
-// Each CSV row's fields as the CSV writes them (quotes kept), header dropped.
+// Each CSV row's fields as the CSV writes them (quotes kept), header
+// dropped. Only the key is ever quoted, and no field holds a line end.
 std::vector<std::vector<std::string>> csv_rows(const std::string& csv) {
     std::vector<std::vector<std::string>> rows;
-    std::size_t at = csv.find("\r\n") + 2;
-    while (at < csv.size()) {
-        std::vector<std::string> row;
-        std::string field;
-        bool quoted = false;
-        for (; at < csv.size(); ++at) {
-            const char c = csv[at];
-            if (c == '"') quoted = !quoted;
-            if (!quoted && c == ',') {
-                row.push_back(field), field.clear();
-            } else if (!quoted && c == '\r') {
-                at += 2;
-                break;
-            } else {
-                field += c;
-            }
-        }
-        row.push_back(field);
+    std::istringstream lines(csv.substr(csv.find("\r\n") + 2));
+    for (std::string line; std::getline(lines, line);) {
+        line.pop_back();  // the CR
+        const std::size_t key = line.find(',') + 1;
+        const std::size_t end = line[key] == '"' ? line.find("\",", key + 1) + 1 : line.find(',', key);
+        std::vector<std::string> row{line.substr(0, key - 1), line.substr(key, end - key)};
+        std::istringstream fields(line.substr(end + 1));
+        for (std::string field; std::getline(fields, field, ',');) row.push_back(field);
         rows.push_back(row);
     }
     return rows;
@@ -212,43 +203,14 @@ TEST(TraceSvg, ALongTraceMergesBusyChangesAndStaysSmall) {
     EXPECT_GT(check_lanes(svg, rows), 0U);
 }
 
-TEST(TraceSvg, RenderedBellsAreWhereTheBellLaneIs) {
-    if (!have("rsvg-convert") || !have("pngtopnm")) GTEST_SKIP() << "needs rsvg-convert and pngtopnm";
-    const std::string svg = svg_of("a e .{127} f .");
-    const Result ppm = shell("rsvg-convert | pngtopnm", svg);
-    ASSERT_EQ(ppm.status, 0) << ppm.err;
-    std::size_t width = 0, height = 0, depth = 0;
-    int header = 0;
-    ASSERT_EQ(std::sscanf(ppm.out.c_str(), "P6 %zu %zu %zu%n", &width, &height, &depth, &header), 3);
-    const std::string pixels = ppm.out.substr(std::size_t(header) + 1);
-    ASSERT_EQ(pixels.size(), width * height * 3);
-    auto blue = [&](double x, double y) {  // the bell's stroke
-        const std::size_t at = (std::size_t(y) * width + std::size_t(x)) * 3;
-        const auto r = static_cast<unsigned char>(pixels[at]), b = static_cast<unsigned char>(pixels[at + 2]);
-        return r < 120 && b > 150;
-    };
-    // Each ringing cycle's box, as the drawing placed it; the pulse is high in
-    // it and low in the cycles between.
-    for (const int cycle : {101, 111, 121}) {
-        std::smatch box;
-        ASSERT_TRUE(std::regex_search(svg, box, std::regex("<title>bell 1, cycle " + std::to_string(cycle) +
-                                                           "</title><rect x=\"([\\d.]+)\" y=\"([\\d.]+)\" "
-                                                           "width=\"([\\d.]+)\" height=\"([\\d.]+)\"")))
-            << "no box for the bell of cycle " << cycle;
-        const double x = std::stod(box[1]), y = std::stod(box[2]), w = std::stod(box[3]), h = std::stod(box[4]);
-        EXPECT_TRUE(blue(x + w / 2, y + 2)) << "high in cycle " << cycle;
-        EXPECT_FALSE(blue(x + w * 4.5, y + 2)) << "not high after cycle " << cycle;
-        EXPECT_TRUE(blue(x + w * 4.5, y + h - 0.5)) << "low after cycle " << cycle;
-    }
-}
-
 TEST(TraceSvg, CommittedPicturesAreTheProgramsOwn) {
     // Each picture under doc/ is the trace of the example of the same name,
-    // made from the repository's root.
+    // made from the repository's root, and librsvg renders it.
     for (const char* name : {"typical", "temperature", "cancel"}) {
         const Result r = shell(std::string("cd " SOURCE_DIR " && ") + COOKER_PANEL_TRACE +
                                " --format=svg examples/" + name + ".keys");
         EXPECT_EQ(r.out, panel::test::slurp(std::string(SOURCE_DIR "/doc/") + name + ".svg")) << name;
+        EXPECT_TRUE(!have("rsvg-convert") || shell("rsvg-convert >/dev/null", r.out).status == 0) << name;
     }
 }
 

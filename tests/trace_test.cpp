@@ -76,6 +76,8 @@ TEST(KeyScript, ParsesStepsAndReportsWhereItFails) {
         {std::string("a{1\0}", 5), 1, 4, "control byte \\x00 is no part of the notation"},
         {"a{123456789012345678901234567890123456789012345}", 1, 3,
          "repeat count '1234567890123456789012345678901234567890...' is not a decimal from 1 to 1000000000"},
+        {"a{0234567890123456789012345678901234567890}", 1, 3,  // as long as is quoted whole
+         "repeat count '0234567890123456789012345678901234567890' is not a decimal from 1 to 1000000000"},
     };
     for (const auto& e : errors) {
         Script script;
@@ -260,11 +262,6 @@ TEST(Screen, ShowsWhatATerminalWould) {
         EXPECT_EQ(screen.text(1), c.row1) << c.bytes;
         EXPECT_EQ(screen.color(1), c.color) << c.bytes;
     }
-    Screen screen;
-    screen.feed("\x1b[10;30f\x1b[33m00:10\x1b[0m \a\a\x1b[11;30f\a");
-    EXPECT_EQ(
-        (std::tuple(screen.text(10), screen.color(10), screen.bells(), screen.text(11), screen.color(11))),
-        (std::tuple("00:10", 33, 3U, "", 0)));
 }
 
 TEST(TraceProgram, BadInputGetsOneLineAndNoOutput) {

@@ -4,21 +4,7 @@
 #include <string>
 
 #include "key_script.h"
-
-extern "C" {
-void cp_start();
-int cp_cycle(int key);
-const char* cp_row(int row);
-int cp_color();
-int cp_door();
-double cp_cycles();
-const char* cp_script();
-const char* cp_export(int format);
-const char* cp_load(const char* text, const char* name);
-int cp_replay_next();
-int cp_replay_all();
-const char* cp_ask(const char* condition);
-}
+#include "panel_api.h"
 
 namespace {
 

@@ -1,8 +1,6 @@
 // The web page's host: the panel's real control cycle, the tracer's screen
-// model, the trace writers and the explorer behind a handful of plain C
-// functions of numbers and strings, which the page calls once per cycle or
-// per click. Strings handed out stay valid until the next call that returns
-// one of the same kind.
+// model, the trace writers and the explorer behind the plain C functions of
+// panel_api.h.
 #ifdef __EMSCRIPTEN__
 #include <emscripten/emscripten.h>
 #else
@@ -14,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "panel_api.h"
 #include "condition.h"
 #include "key_script.h"
 #include "state_space.h"
@@ -63,11 +62,8 @@ const char* keep(std::string& place, std::string text) {
 
 extern "C" {
 
-// A new session: the panel at start-up, nothing recorded, nothing to replay.
 EMSCRIPTEN_KEEPALIVE void cp_start() { session() = Session{}; }
 
-// One cycle with key (a byte 0 to 255, or -1 for none), recorded; 1 when
-// the cycle rang the bell.
 EMSCRIPTEN_KEEPALIVE int cp_cycle(int key) {
     Session& s = session();
     const int byte = key < 0 ? panel::NO_KEY : key & 0xFF;
@@ -75,7 +71,6 @@ EMSCRIPTEN_KEEPALIVE int cp_cycle(int key) {
     return s.tracer->step(byte).bell;
 }
 
-// What the terminal would show on row 10 or 11, and how row 10 is drawn.
 EMSCRIPTEN_KEEPALIVE const char* cp_row(int row) {
     static std::string text;
     const panel::trace::TraceRecord& r = session().tracer->record();
@@ -87,14 +82,11 @@ EMSCRIPTEN_KEEPALIVE int cp_door() { return session().tracer->record().door; }
 EMSCRIPTEN_KEEPALIVE int cp_operation() { return session().tracer->record().operation; }
 EMSCRIPTEN_KEEPALIVE double cp_cycles() { return static_cast<double>(session().keys.cycles); }
 
-// The session as a key script, in the trace's notation.
 EMSCRIPTEN_KEEPALIVE const char* cp_script() {
     static std::string text;
     return keep(text, panel::format_script(session().keys));
 }
 
-// The session traced as cooker-panel-trace traces its script: 0 table,
-// 1 CSV, 2 VCD, 3 SVG.
 EMSCRIPTEN_KEEPALIVE const char* cp_export(int format) {
     static std::string text;
     text.clear();
@@ -111,8 +103,6 @@ EMSCRIPTEN_KEEPALIVE const char* cp_export(int format) {
     return text.c_str();
 }
 
-// Takes a script to replay: "" when it reads, else the trace program's
-// message, NAME:LINE:COLUMN: what.
 EMSCRIPTEN_KEEPALIVE const char* cp_load(const char* text, const char* name) {
     static std::string message;
     Session& s = session();
@@ -128,8 +118,6 @@ EMSCRIPTEN_KEEPALIVE const char* cp_load(const char* text, const char* name) {
     return keep(message, "");
 }
 
-// The next key of the script being replayed (-1 for a cycle without one),
-// or -2 when it is played to its end.
 EMSCRIPTEN_KEEPALIVE int cp_replay_next() {
     Session& s = session();
     while (s.step < s.replay.steps.size() && s.done == s.replay.steps[s.step].count) {
@@ -143,7 +131,6 @@ EMSCRIPTEN_KEEPALIVE int cp_replay_next() {
     return s.replay.steps[s.step].key;
 }
 
-// Plays what is left of the replay at once; the bells it rang.
 EMSCRIPTEN_KEEPALIVE int cp_replay_all() {
     int bells = 0;
     for (int key = cp_replay_next(); key != -2; key = cp_replay_next()) {
@@ -152,10 +139,6 @@ EMSCRIPTEN_KEEPALIVE int cp_replay_all() {
     return bells;
 }
 
-// The shortest key script from the panel as it is now to a state where the
-// condition holds: "S" and the script, "U" when none is reachable, or "E"
-// and where and what is wrong with the condition. The search is made once
-// for each state the panel asks from.
 EMSCRIPTEN_KEEPALIVE const char* cp_ask(const char* condition) {
     static std::string answer;
     std::vector<panel::explore::Condition> conditions;
@@ -181,7 +164,6 @@ EMSCRIPTEN_KEEPALIVE const char* cp_ask(const char* condition) {
     return keep(answer, "U");
 }
 
-// How long the last search took, and how many states it found.
 EMSCRIPTEN_KEEPALIVE double cp_search_seconds() { return search().seconds; }
 EMSCRIPTEN_KEEPALIVE double cp_search_states() { return search().space.size(); }
 
