@@ -33,17 +33,20 @@ std::string expand(const Script& script) {
 }
 
 TEST(KeyScript, ParsesStepsAndReportsWhereItFails) {
-    const std::pair<const char*, std::string> valid[] = {
-        {"a e .{3} f .", "ae___f_"},
-        {"a{3}# c {\n\tb\r\n#", "aaab"},
-        {"\\x41\\xfF\\x00\\\\\\.\\#\\{x{002}}", std::string("A\xff\0\\.#{xx}", 10)},
-        {"", ""},
+    // A script, its keys, and the script as the notation writes them back.
+    const std::tuple<const char*, std::string, const char*> valid[] = {
+        {"a e .{3} f .", "ae___f_", "a e .{3} f ."},
+        {"a{3}# c {\n\tb\r\n#", "aaab", "a{3} b"},
+        {"\\x41\\xfF\\x00\\\\\\.\\#\\{x{002}}\\x20\\x0a\\x7f", std::string("A\xff\0\\.#{xx} \n\x7f", 13),
+         "A \\xff \\x00 \\\\ \\. \\# \\{ x{2} } \\x20 \\x0a \\x7f"},
+        {"", "", ""},
     };
-    for (const auto& [text, keys] : valid) {
+    for (const auto& [text, keys, written] : valid) {
         Script script;
         EXPECT_EQ(parse_script(text, script).has_value(), false) << text;
         EXPECT_EQ(expand(script), keys) << text;
         EXPECT_EQ(script.cycles, keys.size()) << text;
+        EXPECT_EQ(format_script(script), written) << text;
     }
     Script big;  // counts cost no memory, and steps of one key merge into a run
     ASSERT_FALSE(parse_script(".{1000000000}a{1000000000} a{3} a\n.{1000000000}", big));
@@ -120,21 +123,6 @@ TEST(KeyScript, ReadInPiecesAsWhole) {
                 << i;
     }
     EXPECT_EQ((std::tuple(whole.cycles, reader.cycles())), (std::tuple(written.cycles, written.cycles)));
-}
-
-TEST(KeyScript, WrittenAsTheNotationWritesKeys) {
-    const struct {
-        std::vector<std::int32_t> keys;
-        const char* text;
-    } cases[] = {
-        {{}, ""},
-        {{'d', 'a'}, "d a"},
-        {{'a', 'e', NO_KEY, NO_KEY, NO_KEY, 'f', NO_KEY}, "a e .{3} f ."},
-        {{'a', 'a', 'b'}, "a{2} b"},
-        {{'.', '\\', '#', '{', '}', ' ', 0x0A, 0x7F, 0xFF, 'x'},
-         "\\. \\\\ \\# \\{ } \\x20 \\x0a \\x7f \\xff x"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(format_script(c.keys), c.text);  // read back: ReadInPiecesAsWhole
 }
 
 Result trace(const std::vector<std::string>& args, const std::string& input = "",
