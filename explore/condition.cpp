@@ -113,7 +113,7 @@ public:
     }
     // A name, a number or a time M:SS; the error says what was expected.
     bool take_operand(Operand& operand, std::string& error) {
-        operand = Operand{Operand::NAME, {}, column(), 0};
+        operand = Operand{Operand::NAME, {}, column(), {}};
         const std::size_t start = at_;
         if (at_ < end_ && is_name_char(text_[at_])) {
             operand.text = take(is_name_char);
@@ -281,7 +281,7 @@ std::optional<ExpressionError> parse_condition(std::string_view text, std::size_
     if (info(*field).kind == Kind::WORDS && *op != Op::EQ && *op != Op::NE) {
         return ExpressionError{op_column, quoted(info(*field).name) + " takes only = and !="};
     }
-    condition = Condition{*field, *op, std::nullopt, 0};
+    condition = Condition{*field, *op, std::nullopt, {}};
     return resolve_value(*field, *value, condition);
 }
 

@@ -152,7 +152,7 @@ TEST(TraceSvg, AnyNameMakesADocumentAndPlotsFollowTheirValues) {
     // characters: a document libxml2 reads, the odd bytes written as \xHH.
     const std::pair<std::string, std::string> names[] = {
         {"a\x01" "b", "a\\x01b"},          {"\xff\xfe", "\\xff\\xfe"},     {"\xed\xa0\x80", "\\xed\\xa0\\x80"},
-        {"\xe2\x82", "\\xe2\\x82"},    {"\xc0\xaf", "\\xc0\\xaf"},     {"t\xc3\xa9<&>\"'", "t\xc3\xa9&lt;&amp;&gt;&quot;'"},
+        {"\xe2\x82", "\\xe2\\x82"},    {"\xc0\xaf", "\\xc0\\xaf"},     {"t\xc3\xa9 <&>\"'", "t\xc3\xa9 &lt;&amp;&gt;&quot;'"},
         {"\xeb\x96\xa1\xf0\x9f\x8d\x9a", "\xeb\x96\xa1\xf0\x9f\x8d\x9a"},  // whole characters of three and four bytes
     };
     for (const auto& [name, shown] : names) {
@@ -182,10 +182,20 @@ TEST(TraceSvg, AnyNameMakesADocumentAndPlotsFollowTheirValues) {
     EXPECT_EQ(levels, 11U + 4U + 4U);  // time 0, 9 and its countdown; 20 to 50 twice
     for (const auto& [lane, ys] : y_of)
         for (auto it = ys.begin(); std::next(it) != ys.end(); ++it) EXPECT_GT(it->second, std::next(it)->second) << lane;
-    // The time axis: seconds, then M:SS past a minute and H:MM:SS past an hour.
-    for (const auto& [script, label] : std::vector<std::pair<std::string, std::string>>{
-             {".{130}", ">13 s</text>"}, {".{3036}", ">5:00</text>"}, {".{72000}", ">1:00:00</text>"}})
-        EXPECT_NE(svg_of(script).find(label), std::string::npos) << label;
+    // The time axis: its first tick after 0 at a round step that gives at
+    // most 16 ticks, in seconds, then M:SS past a minute and H:MM:SS past an
+    // hour; past 16 hours, whole hours.
+    const std::pair<int, const char*> axes[] = {
+        {130, "1 s"},       {300, "2 s"},       {600, "5 s"},        {1200, "0:10"},      {1650, "0:15"},
+        {2400, "0:15"},     {3036, "0:30"},     {6000, "1:00"},      {15000, "2:00"},     {30000, "5:00"},
+        {72000, "0:10:00"}, {120000, "0:20:00"}, {240000, "0:30:00"}, {400000, "1:00:00"}, {600000, "2:00:00"},
+    };
+    for (const auto& [cycles, label] : axes) {
+        const std::string quiet = svg_of(".{" + std::to_string(cycles) + "}");
+        const std::size_t zero = quiet.find("</text>", quiet.find("<g text-anchor=\"middle\""));
+        const std::size_t second = quiet.find('>', quiet.find("<text", zero)) + 1;
+        EXPECT_EQ(quiet.substr(second, quiet.find('<', second) - second), label) << cycles << " cycles";
+    }
 }
 
 TEST(TraceSvg, ALongTraceMergesBusyChangesAndStaysSmall) {

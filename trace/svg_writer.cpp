@@ -364,7 +364,7 @@ void draw_step(Output& out, const Piece& p, const Piece* before, bool first, boo
         "stroke-width", "1.5")
         .end();
     const bool at_start = first || text_columns(p.first_value) * GLYPH_WIDTH + 4 <= x1 - x0;
-    const double text_y = y - 3 < top + 10 ? y + 11 : y - 3;  // above the line, or below it near the top
+    const double text_y = y - 3;  // above the line: plot_y keeps room for it above the highest level
     if (at_start) {
         Element(out, "text")("x", x0 + 2)("y", text_y)("fill", "#222")("stroke", "none").text(p.first_value);
     } else if (last) {
