@@ -24,25 +24,26 @@
 namespace panel {
 namespace {
 
-termios save_termios{};
-termios cbreak_termios{};
+// Static storage: every flag below starts at 0 (clear) but in_foreground.
+termios save_termios;
+termios cbreak_termios;
 // The terminal tty_cbreak switched (standard input in the panel).
 volatile sig_atomic_t terminal_fd = STDIN_FILENO;
 // Set once tty_cbreak has switched the terminal: the panel wants character
 // mode whenever its process group owns the terminal.
-volatile sig_atomic_t cbreak_wanted = 0;
+volatile sig_atomic_t cbreak_wanted;
 // Set while the panel's character mode is in force on the terminal; only
 // then does an exit or a suspend put the saved attributes back.
-volatile sig_atomic_t cbreak_applied = 0;
+volatile sig_atomic_t cbreak_applied;
 // Cleared while another process group owns the terminal (after bg), when a
 // read of it would stop the panel.
 volatile sig_atomic_t in_foreground = 1;
 // Set by every resume: output held in the sink may then be out of place.
-volatile sig_atomic_t resumed = 0;
+volatile sig_atomic_t resumed;
 // Set while a cycle draws; a suspend that comes then waits for its end, so
 // no half-drawn line is sent after the cursor has left the panel.
-volatile sig_atomic_t in_cycle = 0;
-volatile sig_atomic_t suspend_waiting = 0;
+volatile sig_atomic_t in_cycle;
+volatile sig_atomic_t suspend_waiting;
 
 // Plain attributes, then the cursor to the start of the line below the panel
 // and everything from there to the end of the screen erased, so whatever the
