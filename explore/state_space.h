@@ -6,6 +6,7 @@
 // script and, among those, the first in the order no key, a, ..., f.
 #pragma once
 
+#include <cassert>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -82,7 +83,10 @@ public:
         chunks_.back()->slots[size_ % CHUNK] = value;
         ++size_;
     }
-    const T& operator[](std::size_t index) const { return chunks_[index / CHUNK]->slots[index % CHUNK]; }
+    const T& operator[](std::size_t index) const {
+        assert(index < size_);  // past the end lies unwritten memory
+        return chunks_[index / CHUNK]->slots[index % CHUNK];
+    }
     [[nodiscard]] std::size_t size() const { return size_; }
 
 private:

@@ -32,8 +32,8 @@ struct Session {
     std::unique_ptr<Tracer> tracer = std::make_unique<Tracer>();
     Script keys;           // every cycle so far, runs merged
     Script replay;         // a script being played
-    std::size_t step = 0;  // where in replay
-    std::uint64_t done = 0;  // cycles of that step played
+    std::size_t step{};    // where in replay
+    std::uint64_t done{};  // cycles of that step played
 };
 
 Session& session() {
