@@ -27,7 +27,8 @@ bool RunSpool::add(const ScriptStep run) {
     if (file_ < 0) {
         // Unlinked from the start: it goes when the program does.
         const char* dir = std::getenv("TMPDIR");
-        file_ = ::open(dir != nullptr && *dir != '\0' ? dir : "/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, S_IRUSR | S_IWUSR);
+        file_ = ::open(dir != nullptr && *dir != '\0' ? dir : "/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC,
+                       S_IRUSR | S_IWUSR);
         if (file_ < 0) {
             return false;
         }
