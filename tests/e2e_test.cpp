@@ -12,7 +12,6 @@
 
 #include <csignal>
 #include <cstring>
-#include <fstream>
 #include <thread>
 
 #include "test_support.h"

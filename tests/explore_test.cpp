@@ -78,11 +78,12 @@ TEST(StateSpace, LongRandomRunsVisitOnlySearchedStates) {
         for (int cycle = 0; cycle < 5000; ++cycle) {
             const bool idle = tracer.record().operation == OP_IDLE;
             const trace::TraceRecord& r = tracer.step(keys[random() % std::size(keys)]);
-            ASSERT_TRUE(s.find(packed(tracer.panel())).has_value()) << "run " << run << " cycle " << cycle;
+            const PackedState now = packed(tracer.panel());
+            ASSERT_TRUE(s.find(now).has_value()) << "run " << run << " cycle " << cycle;
             // No press is left for a later cycle, the bell is the trace's, and a
             // start takes its setting's time.
             ASSERT_EQ(r.raise, RAISE_NONE) << "run " << run << " cycle " << cycle;
-            ASSERT_EQ(r.bell, field_value(packed(tracer.panel()), Field::BELL)) << "run " << run << " cycle " << cycle;
+            ASSERT_EQ(r.bell, field_value(now, Field::BELL)) << "run " << run << " cycle " << cycle;
             if (idle && r.operation == OP_RUNNING) {
                 const std::int32_t wanted = r.mode != 0                ? MODE_TABLE[std::size_t(r.mode)].time
                                             : r.setting == SETTING_TEMP ? (r.set_temp - 20) / 10 * 3
