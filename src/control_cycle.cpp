@@ -32,7 +32,8 @@ void Control_Cycle(Panel& panel, const std::optional<std::int8_t> key) {
     }
     Time_Temp_and_Mode_Control(panel.control, panel.time_temp, panel.current_mode, *panel.table, panel.digits,
                                panel.outputs, panel.temp_tick, panel.time_tick);
-    Operation_Control(panel.control, panel.time_temp, panel.temp_tick, panel.beep_tick, panel.time_tick);
+    Operation_Control(panel.control, panel.time_temp, *panel.table, panel.current_mode, panel.temp_tick,
+                      panel.beep_tick, panel.time_tick);
     const ControlState after_operation = panel.control;
     Backlight_and_Beep_Control(after_operation, panel.beep_tick, panel.outputs);
 }

@@ -1,7 +1,10 @@
 // Operation stage: after both panel lines are drawn and before the backlight
 // and beeper, which see its result in the same cycle. Start and cancel are
 // made by the input stage; the end and the two resets are made here.
-// The reset leaves raise_button, opening_state and current_mode alone.
+// The reset leaves raise_button and opening_state alone. After a cancel it
+// also shows manual mode at once: the mode stage follows only while idle and
+// closed, and a door opened in the next cycle would keep the cancelled mode on
+// screen. After an end, opening keeps the finished mode shown while it is open.
 #include "operation_control.h"
 
 namespace panel {
@@ -21,21 +24,27 @@ void Operation_Reset(ControlState& control, TimeTemp& time_temp, std::int32_t& t
     time_tick = 0;
 }
 
-void Operation_Controller(ControlState& control, TimeTemp& time_temp, std::int32_t& temp_tick,
-                          std::int32_t& beep_tick, std::int32_t& time_tick) {
+void Operation_Controller(ControlState& control, TimeTemp& time_temp, const ModeTable& table,
+                          const ModeInfo*& current_mode, std::int32_t& temp_tick, std::int32_t& beep_tick,
+                          std::int32_t& time_tick) {
     if (control.operation == OP_RUNNING && time_temp.time == 0) {
         Operation_End(control, time_temp);
         return;
     }
-    if ((control.operation == OP_ENDED && control.opening_state == OPENING_OPEN) ||
-        control.operation == OP_CANCEL) {
+    if (control.operation == OP_ENDED && control.opening_state == OPENING_OPEN) {
         Operation_Reset(control, time_temp, temp_tick, beep_tick, time_tick);
+        return;
+    }
+    if (control.operation == OP_CANCEL) {
+        Operation_Reset(control, time_temp, temp_tick, beep_tick, time_tick);
+        current_mode = table.data();
     }
 }
 
-void Operation_Control(ControlState& control, TimeTemp& time_temp, std::int32_t& temp_tick,
-                       std::int32_t& beep_tick, std::int32_t& time_tick) {
-    Operation_Controller(control, time_temp, temp_tick, beep_tick, time_tick);
+void Operation_Control(ControlState& control, TimeTemp& time_temp, const ModeTable& table,
+                       const ModeInfo*& current_mode, std::int32_t& temp_tick, std::int32_t& beep_tick,
+                       std::int32_t& time_tick) {
+    Operation_Controller(control, time_temp, table, current_mode, temp_tick, beep_tick, time_tick);
 }
 
 }  // namespace panel

@@ -87,8 +87,9 @@ const Scenario SCENARIOS[] = {
     {"ca.aee",                   6, 40, 20, R, C, 0, N, P, 0, "20C", 32},
     {"cab.b{2}ae",               3, 30, 20, I, C, 0, N, P, 0, "30C", 32},    // 9 s is not the time for 30
     {"cab.b{2}aee",              3, 30, 20, R, C, 0, N, P, 0, "20C", 32},
-    {"d{4}.eede",               60, 90, 20, I, C, 1, N, T, 1, "05:00", 32},  // shows the cancelled preset once
-    {"d{4}.eedee",              60, 90, 20, R, C, 1, N, T, 1, "01:00", 32},
+    {"d{4}.eede",               60, 90, 20, I, C, 1, N, T, 1, "00:00", 32},  // after a cancel, d acts as
+    {"d{4}.eedee",              60, 90, 20, R, C, 1, N, T, 1, "01:00", 32},  // from start-up: 01:00, not 05:00
+    {"d.eef.{300}",              0, 20, 20, I, O, 0, N, T, 0, "00:00", 33},  // manual shown, door open or not
     {"d{3}xex{25}e",             0, 20, 20, I, C, 0, N, T, 3, "01:58", 33},  // cancel keeps the frame
     {"d{3}xex{25}e.",            0, 20, 20, I, C, 0, N, T, 0, "00:00", 32},  // mode line follows next cycle
     {"axex{99}abcde",            0, 50, 50, E, C, 0, N, T, 0, "00:00", 32},  // ended refuses a to e
