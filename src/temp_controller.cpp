@@ -10,8 +10,6 @@ namespace {
 
 constexpr std::int32_t CYCLES_PER_HEATING_STEP = 30;
 constexpr std::int32_t HEATING_STEP = 10;
-// 10 or 20 degrees up to 90; from 90 a raise gives one step above the lowest, 20.
-constexpr RaiseRule TEMP_RAISE{10, 20, MAX_TEMP, MIN_TEMP};
 
 }  // namespace
 

@@ -11,8 +11,6 @@ namespace panel {
 namespace {
 
 constexpr std::int32_t CYCLES_PER_SECOND = 10;
-// 10 s or 30 s up to 10:00; from 10:00 a raise gives one step.
-constexpr RaiseRule TIME_RAISE{10, 30, MAX_TIME, 0};
 
 }  // namespace
 

@@ -39,10 +39,16 @@ TEST(Docs, ReadmeCommandsPrintWhatTheReadmeShows) {
     std::istringstream readme(slurp(SOURCE_DIR "/README.md"));
     std::vector<std::pair<std::string, std::string>> commands;  // command, what it prints
     bool console = false;
+    std::size_t indent = 0;  // a block inside a list item is indented
     for (std::string line; std::getline(readme, line);) {
-        if (line.starts_with("```")) {
-            console = line == "```console";
-        } else if (console && line.starts_with("$ ")) {
+        const std::size_t text = line.find_first_not_of(' ');
+        if (text != std::string::npos && line.compare(text, 3, "```") == 0) {
+            console = line.compare(text, std::string::npos, "```console") == 0;
+            indent = text;
+            continue;
+        }
+        line.erase(0, std::min(indent, line.find_first_not_of(' ')));
+        if (console && line.starts_with("$ ")) {
             commands.emplace_back(line.substr(2), "");
         } else if (console && !commands.empty()) {
             commands.back().second += steady(line) + "\n";

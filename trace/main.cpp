@@ -29,6 +29,7 @@ using panel::trace::Format;
 
 constexpr const char* PROGRAM = "cooker-panel-trace";
 constexpr std::uint64_t MAX_CYCLES = 1'000'000'000;
+constexpr int WHY_OPTION = panel::VERSION_OPTION + 1;  // a long option without a letter
 
 constexpr char HELP[] =
     "Usage: cooker-panel-trace [OPTION]... [SCRIPT]\n"
@@ -44,6 +45,8 @@ constexpr char HELP[] =
     "  -f, --format=FORMAT  table (the default), csv, vcd or svg (a timing diagram)\n"
     "  -c, --changes        table and csv: only the cycles that change a field,\n"
     "                         and the first and the last\n"
+    "      --why            table and csv: a column right after the key saying\n"
+    "                         what the key did, or why it did nothing\n"
     "      --help           display this help and exit\n"
     "      --version        output version information and exit\n"
     "\n"
@@ -64,6 +67,7 @@ constexpr char VERSION[] = "cooker-panel-trace (cooker-panel) " COOKER_PANEL_VER
 struct Options {
     bool raw = false;
     bool changes = false;
+    bool why = false;
     std::optional<std::uint64_t> cycles;
     Format format = Format::TABLE;
     const char* input = "-";
@@ -76,6 +80,7 @@ Options parse_options(int argc, char** argv) {
                                           {"cycles", required_argument, nullptr, 'n'},
                                           {"format", required_argument, nullptr, 'f'},
                                           {"changes", no_argument, nullptr, 'c'},
+                                          {"why", no_argument, nullptr, WHY_OPTION},
                                           {"help", no_argument, nullptr, HELP_OPTION},
                                           {"version", no_argument, nullptr, VERSION_OPTION},
                                           {nullptr, 0, nullptr, 0}};
@@ -88,6 +93,9 @@ Options parse_options(int argc, char** argv) {
             break;
         case 'c':
             o.changes = true;
+            break;
+        case WHY_OPTION:
+            o.why = true;
             break;
         case 'n': {
             std::uint64_t cycles = 0;
@@ -120,6 +128,9 @@ Options parse_options(int argc, char** argv) {
             usage_error(panel::option_error(c, LONG_OPTIONS, argv));
         }
     }
+    if (o.why && (o.format == Format::VCD || o.format == Format::SVG)) {
+        usage_error("option '--why' goes with the table and csv formats only");
+    }
     if (argc - optind > 1) {
         usage_error(std::string("extra operand '") + argv[optind + 1] + "'");
     }
@@ -145,8 +156,9 @@ std::size_t read_some(int fd, const char* name, char* buffer, std::size_t size) 
 // The trace of one run over a buffered standard output.
 class Run {
 public:
-    Run(Format format, bool changes, std::optional<std::uint64_t> cycles, const char* input)
-        : trace_(out_, format, changes, cycles, std::strcmp(input, "-") == 0 ? "standard input" : input) {}
+    Run(const Options& o, std::optional<std::uint64_t> cycles)
+        : trace_(out_, o.format, o.changes, cycles, std::strcmp(o.input, "-") == 0 ? "standard input" : o.input,
+                 o.why) {}
     bool cycles(std::int32_t key, std::uint64_t count) { return trace_.cycles(key, count); }
     int finish() { return trace_.finish(); }
 
@@ -171,7 +183,7 @@ int trace_script(const Options& o, int fd) {
     }
     panel::check_script_end(PROGRAM, o.input, reader);
     std::uint64_t left = o.cycles.value_or(spool.cycles());
-    static Run trace(o.format, o.changes, left, o.input);  // static: the buffers are large
+    static Run trace(o, left);  // static: the buffers are large
     bool writing = true;
     const bool replayed = spool.replay([&](const panel::ScriptStep& step) {
         const std::uint64_t count = std::min<std::uint64_t>(step.count, left);
@@ -196,7 +208,7 @@ int trace_raw(const Options& o, int fd) {
     if (!cycles && ::fstat(fd, &file) == 0 && S_ISREG(file.st_mode)) {
         cycles = static_cast<std::uint64_t>(file.st_size);
     }
-    static Run run(o.format, o.changes, cycles, o.input);
+    static Run run(o, cycles);
     char chunk[1 << 16];
     bool writing = true;
     while (writing) {  // a read of 0 bytes, once left is 0, ends it too

@@ -44,21 +44,36 @@ constexpr Column COLUMNS[] = {{"key", 4, false},    {"row10", 5, false},    {"co
                               {"raise", 6, false},  {"time", 4, true},      {"set_temp", 8, true},
                               {"cur_temp", 8, true}};
 
+void blanks(Output& out, std::size_t count) {
+    constexpr std::string_view BLANKS = "                    ";
+    for (; count > BLANKS.size(); count -= BLANKS.size()) {
+        out.put(BLANKS);
+    }
+    out.put(BLANKS.substr(0, count));
+}
+
 // text in a column of width, blanks on the left (right) or on the right.
 void padded(Output& out, std::string_view text, std::size_t width, bool right) {
-    const std::string_view blanks = "                    ";
-    const std::string_view pad = blanks.substr(0, std::max(width, text.size()) - text.size());
+    const std::size_t pad = std::max(width, text.size()) - text.size();
     if (right) {
-        out.put(pad);
+        blanks(out, pad);
     }
     out.put(text);
     if (!right) {
-        out.put(pad);
+        blanks(out, pad);
     }
 }
 
-constexpr std::string_view CSV_HEADER =
-    "cycle,key,row10,row11,color,bell,backlight,operation,door,mode,setting,raise,time,set_temp,cur_temp\r\n";
+// The why column, right after the key, where it is asked for.
+constexpr std::string_view CSV_HEADER_KEY = "cycle,key,";
+constexpr std::string_view CSV_HEADER_WHY = "why,";
+constexpr std::string_view CSV_HEADER_REST =
+    "row10,row11,color,bell,backlight,operation,door,mode,setting,raise,time,set_temp,cur_temp\r\n";
+
+// What a cycle's key did; nothing in a cycle without one.
+KeyEffectText why_text(const TraceRecord& r) {
+    return r.key == NO_KEY ? KeyEffectText{} : key_effect_text(r.why);
+}
 
 // The waveform's signals: identifier, width in bits, name, and the value.
 struct Signal {
@@ -149,10 +164,11 @@ void Output::flush() {
 }
 
 TraceWriter::TraceWriter(Output& out, Format format, bool changes_only, std::optional<std::uint64_t> cycles,
-                         const std::string& title)
+                         const std::string& title, bool why)
     : out_(out),
       format_(format),
       changes_only_(changes_only),
+      why_(why),
       // As wide as the last cycle's number and the header; room for ten
       // digits where the count is not known.
       cycle_width_(std::max(5, cycles ? digits(*cycles) : 10)),
@@ -164,12 +180,18 @@ void TraceWriter::begin(const TraceRecord& start) {
     }
     last_ = start;
     if (format_ == Format::CSV) {
-        out_.put(CSV_HEADER);
+        out_.put(CSV_HEADER_KEY);
+        out_.put(why_ ? CSV_HEADER_WHY : "");
+        out_.put(CSV_HEADER_REST);
     } else if (format_ == Format::TABLE) {
         padded(out_, "cycle", static_cast<std::size_t>(cycle_width_), true);
         for (const Column& c : COLUMNS) {
             out_.put("  ");
             padded(out_, c.name, static_cast<std::size_t>(c.width), c.right);
+            if (why_ && &c == COLUMNS) {
+                out_.put("  ");
+                padded(out_, "why", key_effect_text_width(), false);
+            }
         }
         out_.put("  row11\n");
     } else {
@@ -210,7 +232,8 @@ void TraceWriter::write(const TraceRecord& record) {
     }
     if (format_ == Format::VCD) {
         vcd_changes(record, false);
-    } else if (!changes_only_ || !same_panel(record, last_)) {  // cycle 1 draws: never the same as start-up
+    } else if (!changes_only_ || !same_panel(record, last_) ||
+               (why_ && why_text(record).view() != why_text(last_).view())) {  // cycle 1 draws: never the same as start-up
         row(record);
         last_written_ = true;
     } else {
@@ -256,6 +279,10 @@ void TraceWriter::table_row(const TraceRecord& r) {
     };
     char key[4];
     cell(key_text(r.key, key));
+    if (why_) {
+        out_.put("  ");
+        padded(out_, why_text(r).view(), key_effect_text_width(), false);
+    }
     cell(r.row10);
     cell(of(r.color));
     cell(of(r.bell));
@@ -291,6 +318,9 @@ void TraceWriter::csv_row(const TraceRecord& r) {
     char key[4];
     out_.put_number(r.cycle);
     field(key_text(r.key, key));
+    if (why_) {
+        field(why_text(r).view());
+    }
     field(r.row10);
     field(r.row11);
     number(r.color);
@@ -340,8 +370,8 @@ void TraceWriter::vcd_changes(const TraceRecord& r, const bool all) {
 }
 
 ScriptTrace::ScriptTrace(Output& out, Format format, bool changes, std::optional<std::uint64_t> cycles,
-                         const std::string& title)
-    : out_(out), writer_(out, format, changes, cycles, title) {
+                         const std::string& title, bool why)
+    : out_(out), writer_(out, format, changes, cycles, title, why) {
     writer_.begin(tracer_.record());
 }
 

@@ -58,8 +58,9 @@ class TraceWriter {
 public:
     // cycles: how many cycles the trace will have, if known; the table's
     // first column is made that wide. title names what ran, for the drawing.
+    // why: the table and CSV say, right after the key, what it did.
     TraceWriter(Output& out, Format format, bool changes_only, std::optional<std::uint64_t> cycles,
-                const std::string& title = "standard input");
+                const std::string& title = "standard input", bool why = false);
     // The start-up record: the table and CSV headers, the VCD header and #0.
     void begin(const TraceRecord& start);
     void write(const TraceRecord& record);
@@ -75,6 +76,7 @@ private:
     Output& out_;
     Format format_;
     bool changes_only_;
+    bool why_;
     int cycle_width_;
     TraceRecord last_;
     bool last_written_ = true;
@@ -86,7 +88,7 @@ private:
 class ScriptTrace {
 public:
     ScriptTrace(Output& out, Format format, bool changes, std::optional<std::uint64_t> cycles,
-                const std::string& title);
+                const std::string& title, bool why = false);
     // Runs count cycles with key; false once the output has failed.
     bool cycles(std::int32_t key, std::uint64_t count);
     // Writes what is left; the output's error, 0 if none.

@@ -32,7 +32,9 @@ Tracer::Tracer() {
 
 const TraceRecord& Tracer::step(const std::int32_t key) {
     const std::uint64_t bells = screen_.bells();
-    Control_Cycle(panel_, cycle_key(key));
+    const std::optional<std::int8_t> byte = cycle_key(key);
+    record_.why = byte ? key_effect(panel_.control, panel_.time_temp, *byte) : KeyEffect{};
+    Control_Cycle(panel_, byte);
     record_.cycle += 1;
     record_.key = key;
     // The cycle's output reached screen_ through the sink's handler.

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "control_cycle.h"
+#include "key_reason.h"
 #include "output_sink.h"
 #include "screen.h"
 
@@ -16,6 +17,7 @@ namespace panel::trace {
 struct TraceRecord {
     std::uint64_t cycle = 0;     // 0: start-up, then from 1
     std::int32_t key = -1;       // the byte typed in the cycle, or NO_KEY
+    KeyEffect why{};             // what the key did, or why it did nothing (with a key)
     std::string row10, row11;    // the panel's two lines as shown
     std::int32_t color = 0;      // colour code of row 10
     std::int32_t bell = 0;       // 1 when the cycle wrote BEL

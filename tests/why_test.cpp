@@ -1,0 +1,193 @@
+// The reason given for every key: checked against the panel's own cycle in
+// every reachable state, and as the trace writes it.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <functional>
+#include <map>
+#include <sstream>
+
+#include "key_reason.h"
+#include "state_space.h"
+#include "test_support.h"
+
+namespace panel {
+namespace {
+
+using explore::INPUT_COUNT;
+using explore::INPUT_KEYS;
+using explore::StateSpace;
+
+// The keys tried in every state: the six and a few bytes that mean nothing.
+constexpr std::array<std::int8_t, 10> KEYS = {'a', 'b', 'c', 'd', 'e', 'f', 'x', 'A', 0, -128};
+
+// Where the cycle with key ends, packed.
+explore::PackedState after_cycle(const Panel& start, std::optional<std::int8_t> key) {
+    Panel p = start;
+    Control_Cycle(p, key);
+    return *explore::pack(p);
+}
+
+// When each way of ignoring a key applies, in the order the reasons are
+// given: the first that applies is the one said.
+struct Refusal {
+    KeyReason reason;
+    std::function<bool(const Panel&, std::int8_t)> applies;
+};
+
+const std::vector<Refusal>& refusals() {
+    auto time_for = [](const Panel& p) {
+        const std::int32_t mode = p.control.mode_number;
+        return mode != 0 ? MODE_TABLE[static_cast<std::size_t>(mode)].time
+                         : (p.time_temp.set_temp - MIN_TEMP) / 10 * 3;
+    };
+    static const std::vector<Refusal> table = {
+        {KeyReason::NOT_A_KEY, [](const Panel&, std::int8_t k) { return k < 'a' || k > 'f'; }},
+        {KeyReason::AFTER_END, [](const Panel& p, std::int8_t k) { return p.control.operation == OP_ENDED && k != 'f'; }},
+        {KeyReason::COOKING, [](const Panel& p, std::int8_t k) { return p.control.operation == OP_RUNNING && k != 'e'; }},
+        {KeyReason::DOOR_OPEN, [](const Panel& p, std::int8_t) { return p.control.opening_state == OPENING_OPEN; }},
+        {KeyReason::MANUAL_ONLY,
+         [](const Panel& p, std::int8_t k) { return k <= 'c' && p.control.mode_number != 0; }},
+        {KeyReason::NO_TIME, [](const Panel& p, std::int8_t) { return p.time_temp.time == 0; }},
+        {KeyReason::NOT_PRESET,
+         [=](const Panel& p, std::int8_t) { return p.control.mode_number != 0 && p.time_temp.time != time_for(p); }},
+        {KeyReason::NOT_TEMP_TIME,
+         [=](const Panel& p, std::int8_t) {
+             return p.control.time_temp_setting == SETTING_TEMP && p.time_temp.time != time_for(p);
+         }},
+    };
+    return table;
+}
+
+// What the panel shows after a key that acted, as its reason says.
+bool shows(const KeyEffect& e, const Panel& before, const Panel& after) {
+    const ControlState& c = after.control;
+    switch (e.reason) {
+    case KeyReason::STARTED:
+        return c.operation == OP_RUNNING && before.control.operation == OP_IDLE;
+    case KeyReason::CANCELLED:
+        return c.operation == OP_IDLE && before.control.operation == OP_RUNNING;
+    case KeyReason::MODE:
+        return c.mode_number == e.amount && before.control.mode_number != e.amount;
+    case KeyReason::RAISE_TIME:
+        return c.time_temp_setting == SETTING_TIME &&
+               after.time_temp.time == Apply_Raise(before.time_temp.time, e.amount == 10 ? RAISE_FINE : RAISE_COARSE,
+                                                   RaiseRule{10, 30, MAX_TIME, 0});
+    case KeyReason::RAISE_TEMP:
+        return c.time_temp_setting == SETTING_TEMP &&
+               after.time_temp.set_temp == Apply_Raise(before.time_temp.set_temp,
+                                                       e.amount == 10 ? RAISE_FINE : RAISE_COARSE,
+                                                       RaiseRule{10, 20, MAX_TEMP, MIN_TEMP});
+    case KeyReason::TEMP_SELECTED:
+        return c.time_temp_setting == SETTING_TEMP && before.control.time_temp_setting == SETTING_TIME;
+    case KeyReason::TIME_SELECTED:
+        return c.time_temp_setting == SETTING_TIME && before.control.time_temp_setting == SETTING_TEMP;
+    case KeyReason::DOOR_OPENED:
+        return c.opening_state == OPENING_OPEN && before.control.opening_state == OPENING_CLOSED;
+    case KeyReason::DOOR_CLOSED:
+        return c.opening_state == OPENING_CLOSED && before.control.opening_state == OPENING_OPEN;
+    default:
+        return false;
+    }
+}
+
+// A key did nothing exactly when the cycle with it ends where the cycle
+// without it does; the reason then is the first refusal that applies, and
+// otherwise says what the panel then shows.
+TEST(KeyReasons, EveryKeyInEveryReachableState) {
+    Panel start = test::started();
+    StateSpace space;
+    ASSERT_TRUE(space.explore(start));
+    std::map<KeyReason, int> seen;
+    Panel p{};
+    p.output.set_handler(&discard_output, nullptr);
+    for (std::uint32_t i = 0; i < space.size(); ++i) {
+        explore::unpack(space.state(i), p);
+        const explore::PackedState idle = after_cycle(p, std::nullopt);
+        for (const std::int8_t key : KEYS) {
+            const KeyEffect e = key_effect(p.control, p.time_temp, key);
+            seen[e.reason] += 1;
+            const bool same = after_cycle(p, key) == idle;
+            ASSERT_EQ(ignored(e.reason), same) << "state " << i << " key " << int{key} << ": "
+                                               << key_effect_text(e).view();
+            if (same) {
+                const auto first = std::find_if(refusals().begin(), refusals().end(),
+                                                [&](const Refusal& r) { return r.applies(p, key); });
+                ASSERT_NE(first, refusals().end()) << "state " << i << " key " << int{key} << ": a key ignored for no reason given";
+                ASSERT_EQ(e.reason, first->reason) << "state " << i << " key " << int{key};
+            } else {
+                Panel after = p;
+                Control_Cycle(after, key);
+                ASSERT_TRUE(shows(e, p, after)) << "state " << i << " key " << int{key} << ": "
+                                                << key_effect_text(e).view();
+            }
+        }
+    }
+    // Every reason but the one for a gap is met somewhere.
+    for (int r = 0; r <= static_cast<int>(KeyReason::DOOR_CLOSED); ++r) {
+        const auto reason = static_cast<KeyReason>(r);
+        EXPECT_EQ(seen.count(reason) != 0, reason != KeyReason::UNEXPLAINED) << key_effect_text({reason, 0}).view();
+    }
+}
+
+std::vector<std::string> split(const std::string& line) {
+    std::vector<std::string> cells(1);
+    for (const char c : line) {
+        if (c == ',') {
+            cells.emplace_back();
+        } else {
+            cells.back().push_back(c);
+        }
+    }
+    return cells;
+}
+
+// Every reason in one script, as the trace's CSV says them; without --why the
+// trace is the same but for that column.
+TEST(KeyReasons, AsTheTraceWritesThem) {
+    const std::string script = "x a b c a e . e b e d d e . e a f e f f d a d{5} c b c c a . a e . e .{92} a f e f";
+    const std::vector<std::string> expected = {
+        "ignored: not a key", "+10 s", "+30 s", "temperature selected", "+10 degrees", "ignored: no time set",
+        "started", "ignored: cooking", "cancelled", "mode 1", "mode 2", "ignored: time not yet the mode's preset",
+        "started", "ignored: cooking", "ignored: cooking", "cancelled", "door opened", "door closed", "mode 1",
+        "ignored: only in manual mode", "mode 2", "mode 3", "mode 4", "mode 5", "mode 0", "temperature selected",
+        "+20 degrees", "time selected", "temperature selected", "+10 degrees", "+10 degrees",
+        "ignored: time not yet what the temperature calls for", "started",
+        "ignored: after an end only the door acts", "door opened", "ignored: door open", "door closed"};
+    const test::Result with = test::run_program(COOKER_PANEL_TRACE, {"--why", "--format=csv"}, script);
+    const test::Result without = test::run_program(COOKER_PANEL_TRACE, {"--format=csv"}, script);
+    ASSERT_EQ(with.status, 0) << with.err;
+    std::istringstream rows(with.out), plain(without.out);
+    std::vector<std::string> said;
+    for (std::string row, other; std::getline(rows, row) && std::getline(plain, other);) {
+        std::vector<std::string> cells = split(row);
+        ASSERT_GE(cells.size(), 3U) << row;
+        if (!cells[1].empty() && cells[0] != "cycle") {
+            said.push_back(cells[2]);
+        }
+        EXPECT_EQ(cells[1].empty(), cells[2].empty()) << row;  // a reason exactly where a key is
+        cells.erase(cells.begin() + 2);
+        std::string joined;
+        for (const std::string& c : cells) joined += (joined.empty() ? "" : ",") + c;
+        EXPECT_EQ(joined, other);
+    }
+    EXPECT_EQ(said, expected);
+
+    // The table's column is as wide as the longest reason, and --changes keeps
+    // it; the waveform formats have no column for it.
+    const test::Result table = test::run_program(COOKER_PANEL_TRACE, {"--why", "--changes"}, "c a . a e");
+    EXPECT_NE(table.out.find("  why" + std::string(49, ' ') + "  row10"), std::string::npos) << table.out;
+    EXPECT_NE(table.out.find("    5  e     ignored: time not yet what the temperature calls for  40C"),
+              std::string::npos) << table.out;
+    for (const char* format : {"--format=vcd", "--format=svg"}) {
+        const test::Result refused = test::run_program(COOKER_PANEL_TRACE, {"--why", format}, "a");
+        EXPECT_EQ(refused.status, 2);
+        EXPECT_EQ(refused.out, "");
+        EXPECT_EQ(refused.err,
+                  "cooker-panel-trace: option '--why' goes with the table and csv formats only\n"
+                  "Try 'cooker-panel-trace --help' for more information.\n");
+    }
+}
+
+}  // namespace
+}  // namespace panel
