@@ -13,9 +13,12 @@ TEST(PageHost, CyclesRecordReplayTraceAndAsk) {
     int bells = 0;
     for (const char key : std::string("ae")) bells += cp_cycle(key);
     for (int i = 0; i < 130; ++i) bells += cp_cycle(-1);
+    EXPECT_EQ(std::string(cp_why()), "");  // a cycle without a key
     EXPECT_EQ(bells, 3);
     cp_cycle('f');
+    EXPECT_EQ(std::string(cp_why()), "f: door opened");
     cp_cycle(0);  // a NUL byte is a key, not a cycle without one
+    EXPECT_EQ(std::string(cp_why()), "\\x00: ignored: not a key");
     EXPECT_EQ((std::tuple(std::string(cp_row(10)), std::string(cp_row(11)), cp_color(), cp_door(), cp_cycles())),
               (std::tuple(std::string("00:00"), std::string("00: manual"), 33, 1, 134.0)));
     EXPECT_EQ(std::string(cp_script()), "a e .{130} f \\x00");

@@ -70,11 +70,6 @@ constexpr std::string_view CSV_HEADER_WHY = "why,";
 constexpr std::string_view CSV_HEADER_REST =
     "row10,row11,color,bell,backlight,operation,door,mode,setting,raise,time,set_temp,cur_temp\r\n";
 
-// What a cycle's key did; nothing in a cycle without one.
-KeyEffectText why_text(const TraceRecord& r) {
-    return r.key == NO_KEY ? KeyEffectText{} : key_effect_text(r.why);
-}
-
 // The waveform's signals: identifier, width in bits, name, and the value.
 struct Signal {
     char id;

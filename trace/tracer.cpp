@@ -21,6 +21,10 @@ bool same_panel(const TraceRecord& a, const TraceRecord& b) {
            a.set_temp == b.set_temp && a.cur_temp == b.cur_temp;
 }
 
+KeyEffectText why_text(const TraceRecord& r) {
+    return r.key == NO_KEY ? KeyEffectText{} : key_effect_text(r.why);
+}
+
 // The plain redraw still held back when the tracer ends belongs to this run's
 // screen and ends with it, unsent.
 Tracer::Tracer() {

@@ -29,6 +29,9 @@ struct TraceRecord {
 // Everything but the cycle number is the same.
 bool same_panel(const TraceRecord& a, const TraceRecord& b);
 
+// What the cycle's key did, or why it did nothing; nothing without a key.
+KeyEffectText why_text(const TraceRecord& r);
+
 // Each tracer's panel draws into the tracer's own screen, so tracers may be
 // made and ended in any order, on one thread or several.
 class Tracer {

@@ -21,6 +21,15 @@
     oscillator.stop(audio.currentTime + 0.15);
   }
 
+  // What the last key did, or why it did nothing: kept until the next key
+  // (a cycle of 100 ms would leave no time to read it); '' clears it.
+  CP.showWhy = function (why, clear) {
+    const line = $('[data-why]');
+    if (why === '' && !clear) return;
+    line.textContent = why;
+    line.classList.toggle('ignored', why.includes(': ignored'));
+  };
+
   // Shows the panel as the last cycle left it; rang: that cycle rang the bell.
   CP.draw = function (engine, rang) {
     const color = String(engine.color());

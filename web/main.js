@@ -15,6 +15,7 @@
       cycle: m.cwrap('cp_cycle', 'number', ['number']),
       row: m.cwrap('cp_row', 'string', ['number']),
       color: m.cwrap('cp_color', 'number', []),
+      why: m.cwrap('cp_why', 'string', []),
       door: m.cwrap('cp_door', 'number', []),
       cycles: m.cwrap('cp_cycles', 'number', []),
       script: m.cwrap('cp_script', 'string', []),
@@ -39,6 +40,7 @@
       if (!replaying && key < 0 && queue.length > 0) key = queue.shift();
       const rang = engine.cycle(key < 0 ? -1 : key) === 1;
       CP.draw(engine, rang);
+      CP.showWhy(engine.why(), false);
       CP.showSession(engine, false);
     }
 
@@ -46,6 +48,7 @@
       // A new session, playing script (in real time, or at once) if given.
       restart(script, name, atOnce) {
         engine.start();
+        CP.showWhy('', true);
         queue.length = 0;
         replaying = false;
         $('[data-message]').textContent = '';

@@ -77,6 +77,16 @@ EMSCRIPTEN_KEEPALIVE const char* cp_row(int row) {
     return keep(text, row == 10 ? r.row10 : r.row11);
 }
 EMSCRIPTEN_KEEPALIVE int cp_color() { return session().tracer->record().color; }
+EMSCRIPTEN_KEEPALIVE const char* cp_why() {
+    static std::string text;
+    const panel::trace::TraceRecord& r = session().tracer->record();
+    if (r.key == panel::NO_KEY) {
+        return keep(text, "");
+    }
+    char key[4];
+    return keep(text, std::string(panel::key_text(r.key, key)) + ": " +
+                          std::string(panel::trace::why_text(r).view()));
+}
 EMSCRIPTEN_KEEPALIVE int cp_backlight() { return session().tracer->record().backlight; }
 EMSCRIPTEN_KEEPALIVE int cp_door() { return session().tracer->record().door; }
 EMSCRIPTEN_KEEPALIVE int cp_operation() { return session().tracer->record().operation; }

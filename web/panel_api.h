@@ -13,6 +13,10 @@ int cp_cycle(int key);
 // What the terminal would show on row 10 or 11, and how row 10 is drawn.
 const char* cp_row(int row);
 int cp_color();
+// The last cycle's key as the trace writes it, then what it did or why it did
+// nothing, as the trace's why column says it ("e: ignored: door open"); ""
+// after a cycle without a key.
+const char* cp_why();
 int cp_backlight();
 int cp_door();
 int cp_operation();

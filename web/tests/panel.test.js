@@ -126,17 +126,21 @@ test('quick clicks queue, a stall brings no burst, and pause and step hold the c
   for (const key of ['a', 'a', 'e']) await page.click(`[data-key="${key}"]`);  // all within one cycle
   await h.cycles(page, 3);
   expect(await h.sessionScript(page)).toMatch(/ a\{2\} e$/);
+  expect(await page.textContent('[data-why]')).toBe('e: started');
   await page.clock.fastForward(5000);  // the page stalled for 5 s: one late cycle, no burst
   expect(await cycle()).toBe(before + 4);
   await h.cycles(page, 3);
   expect(await cycle()).toBe(before + 7);
+  await page.click('[data-key="b"]');  // cooking: said, and kept while no key follows
+  await h.cycles(page, 3);
+  expect(await page.textContent('[data-why]')).toBe('b: ignored: cooking');
   await page.click('[data-action="pause"]');
   await h.cycles(page, 5);
-  expect(await cycle()).toBe(before + 7);
+  expect(await cycle()).toBe(before + 10);
   await page.click('[data-action="step"]');
-  expect(await cycle()).toBe(before + 8);
+  expect(await cycle()).toBe(before + 11);
   await page.click('[data-action="pause"]');
   await h.cycles(page, 2);
-  expect(await cycle()).toBe(before + 10);
+  expect(await cycle()).toBe(before + 13);
   h.expectClean(seen);
 });
