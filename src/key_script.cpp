@@ -30,6 +30,67 @@ std::string hex_byte(int c) {
     return std::string("\\x") + HEX[(c >> 4) & 0xF] + HEX[c & 0xF];
 }
 
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool is_letter(int c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// A check is read whole before it is looked at; past this it is refused, so
+// that no input costs more memory than its runs do.
+constexpr std::size_t MAX_CHECK = 4096;
+
+// The words of a check's body: blank-separated, a quoted value one word.
+struct Word {
+    std::size_t begin, end;  // offsets in the body
+};
+
+std::vector<Word> words_of(const std::string& body) {
+    std::vector<Word> words;
+    for (std::size_t at = 0; at < body.size();) {
+        if (is_blank(body[at])) {
+            ++at;
+            continue;
+        }
+        const std::size_t begin = at;
+        while (at < body.size() && !is_blank(body[at])) {
+            if (body[at] == '\'' || body[at] == '"') {
+                const std::size_t close = body.find(body[at], at + 1);
+                at = close == std::string::npos ? body.size() : close;
+            }
+            ++at;
+        }
+        words.push_back({begin, std::min(at, body.size())});
+    }
+    return words;
+}
+
+// A duration: a bare count of cycles, Ns seconds or M:SS, in cycles; nullopt
+// when it is none of these.
+std::optional<std::uint64_t> duration_cycles(std::string_view text) {
+    constexpr std::uint64_t CYCLES_PER_SECOND = 10;
+    std::uint64_t value = 0;
+    std::size_t at = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9' && value <= MAX_REPEAT; ++at) {
+        value = value * 10 + static_cast<std::uint64_t>(text[at] - '0');
+    }
+    if (at == 0 || value > MAX_REPEAT) {
+        return std::nullopt;
+    }
+    const std::string_view unit = text.substr(at);
+    std::uint64_t cycles = value;
+    if (unit == "s") {
+        cycles = value * CYCLES_PER_SECOND;
+    } else if (unit.size() == 3 && unit[0] == ':' && unit[1] >= '0' && unit[1] <= '5' && unit[2] >= '0' &&
+               unit[2] <= '9') {
+        cycles = (value * 60 + static_cast<std::uint64_t>((unit[1] - '0') * 10 + (unit[2] - '0'))) *
+                 CYCLES_PER_SECOND;
+    } else if (!unit.empty()) {
+        return std::nullopt;
+    }
+    if (cycles > MAX_REPEAT) {
+        return std::nullopt;
+    }
+    return cycles;
+}
+
 }  // namespace
 
 bool ScriptReader::fill() {
@@ -77,8 +138,137 @@ int ScriptReader::get() {
 }
 
 bool ScriptReader::fail(std::size_t column, std::string message) {
-    error_ = ScriptError{line_, column, std::move(message)};
+    return fail_at(line_, column, std::move(message));
+}
+
+bool ScriptReader::fail_at(std::size_t line, std::size_t column, std::string message) {
+    error_ = ScriptError{line, column, std::move(message)};
     return false;
+}
+
+// After a '{' that starts a token: the check up to its closing brace, which
+// may be lines later; '#' comments to the end of a line as elsewhere, and a
+// quoted value may hold any byte but a control byte or a line end.
+bool ScriptReader::read_check(std::size_t brace_column) {
+    const std::size_t brace_line = line_;
+    if (!is_letter(peek())) {
+        return fail(brace_column, "'{' must follow a key or '.'");
+    }
+    ScriptCheck check;
+    check.line = brace_line;
+    check.column = brace_column;
+    std::string body;
+    const std::size_t body_line = line_, body_column = column_;
+    char quote = 0;
+    std::size_t quote_line = 0, quote_column = 0;
+    for (;;) {
+        const int c = peek();
+        if (c < 0) {
+            return read_error_ == 0 && fail_at(brace_line, brace_column, "'{' is not closed");
+        }
+        get();
+        if (quote == 0 && c == '}') {
+            break;
+        }
+        if (is_control(c)) {
+            return fail(column_ - 1, "control byte " + hex_byte(c) + " is no part of the notation");
+        }
+        if (body.size() == MAX_CHECK) {
+            return fail_at(brace_line, brace_column, "a check of more than 4096 bytes");
+        }
+        if (quote != 0 && c == '\n') {
+            return fail_at(quote_line, quote_column, std::string("quote ") + quote + " is not closed");
+        }
+        if (quote == 0 && c == '#') {
+            body += ' ';
+            while (peek() >= 0 && peek() != '\n') {
+                const int skipped = get();
+                if (is_control(skipped)) {
+                    return fail(column_ - 1, "control byte " + hex_byte(skipped) + " is no part of the notation");
+                }
+                body += ' ';
+            }
+            continue;
+        }
+        if (c == '\'' || c == '"') {
+            if (quote == 0) {
+                quote = static_cast<char>(c);
+                quote_line = line_;
+                quote_column = column_ - 1;
+            } else if (c == quote) {
+                quote = 0;
+            }
+        }
+        body += static_cast<char>(c);
+    }
+    // The place in the script of a byte of the body.
+    auto place = [&](std::size_t offset, std::size_t& line, std::size_t& column) {
+        ScriptCheck at;
+        at.condition = body;
+        at.condition_line = body_line;
+        at.condition_column = body_column;
+        at.place(offset, line, column);
+    };
+    auto fail_in_body = [&](std::size_t offset, std::string message) {
+        std::size_t line = 0, column = 0;
+        place(offset, line, column);
+        return fail_at(line, column, std::move(message));
+    };
+    const std::vector<Word> words = words_of(body);
+    auto text = [&body](const Word& w) { return std::string_view(body).substr(w.begin, w.end - w.begin); };
+    const std::string_view kind = text(words.front());
+    if (kind != "expect" && kind != "wait") {
+        return fail_in_body(words.front().begin, "unknown check '" + std::string(kind) +
+                                                      "': {expect COND}, {expect COND for DURATION} or "
+                                                      "{wait COND within DURATION}");
+    }
+    check.kind = kind == "wait" ? CheckKind::WAIT : CheckKind::EXPECT;
+    const std::string_view bound = kind == "wait" ? "within" : "for";
+    std::size_t last = words.size();  // the condition's words end here
+    for (std::size_t i = 1; i < words.size(); ++i) {
+        if (text(words[i]) == bound) {
+            last = i;
+        } else if (text(words[i]) == (kind == "wait" ? "for" : "within")) {
+            return fail_in_body(words[i].begin, "'" + std::string(text(words[i])) + "' does not go with " +
+                                                    std::string(kind) + ": {expect COND for DURATION} or "
+                                                                        "{wait COND within DURATION}");
+        }
+    }
+    if (last == 1 || words.size() == 1) {
+        return fail_in_body(words.front().end, "empty condition");
+    }
+    if (last == words.size() && kind == "wait") {
+        return fail_in_body(body.size(), "'within' missing: {wait COND within DURATION}");
+    }
+    if (last < words.size()) {
+        if (last + 1 == words.size()) {
+            return fail_in_body(words[last].end, "expected a duration after '" + std::string(bound) +
+                                                     "': cycles (20), seconds (2s) or M:SS (1:30)");
+        }
+        const std::string_view written = text(words[last + 1]);
+        const std::optional<std::uint64_t> cycles = duration_cycles(written);
+        if (!cycles || (check.kind == CheckKind::EXPECT && *cycles == 0)) {
+            return fail_in_body(words[last + 1].begin,
+                                "duration '" + std::string(written).substr(0, 40) +
+                                    "' is not cycles (20), seconds (2s) or M:SS (1:30), at most 1000000000 "
+                                    "cycles" + (check.kind == CheckKind::EXPECT ? " and at least 1" : ""));
+        }
+        if (last + 2 < words.size()) {
+            return fail_in_body(words[last + 2].begin,
+                                "unexpected '" + std::string(text(words[last + 2])).substr(0, 40) +
+                                    "' after the duration");
+        }
+        check.cycles = *cycles;
+        check.kind = check.kind == CheckKind::EXPECT ? CheckKind::FOR : CheckKind::WAIT;
+    }
+    const std::size_t begin = words[1].begin, end = words[last - 1].end;
+    check.condition = body.substr(begin, end - begin);
+    place(begin, check.condition_line, check.condition_column);
+    if (__builtin_add_overflow(cycles_, check.cycles, &cycles_)) {
+        return fail_at(brace_line, brace_column, "more cycles in all than 64 bits can count");
+    }
+    check_ = std::move(check);
+    return true;
 }
 
 // "{N}" after a step: the step's cycles become N in all. Up to the closing
@@ -155,6 +345,11 @@ bool ScriptReader::read_escape(std::size_t column, std::int32_t& key) {
 }
 
 bool ScriptReader::next(ScriptStep& run) {
+    if (check_waiting_) {
+        check_waiting_ = false;
+        run = ScriptStep{CHECK, checks_++};
+        return true;
+    }
     for (;;) {
         if (error_) {
             return false;
@@ -184,7 +379,19 @@ bool ScriptReader::next(ScriptStep& run) {
         }
         if (c == '{') {
             if (!repeatable_) {
-                return fail(column, "'{' must follow a key or '.'");
+                if (!read_check(column)) {
+                    return false;
+                }
+                // The run before the check is handed out first.
+                const std::optional<ScriptStep> done = open_;
+                open_.reset();
+                if (done) {
+                    run = *done;
+                    check_waiting_ = true;
+                } else {
+                    run = ScriptStep{CHECK, checks_++};
+                }
+                return true;
             }
             repeatable_ = false;
             if (!read_count(column)) {
@@ -217,12 +424,57 @@ bool ScriptReader::next(ScriptStep& run) {
     }
 }
 
+std::string ScriptCheck::condition_text() const {
+    std::string text;
+    char quote = 0;
+    for (const char c : condition) {
+        if (quote == 0 && is_blank(c)) {
+            if (!text.empty() && text.back() != ' ') {
+                text += ' ';
+            }
+            continue;
+        }
+        if (c == '\'' || c == '"') {
+            quote = quote == 0 ? c : quote == c ? 0 : quote;
+        }
+        text += c;
+    }
+    return text;
+}
+
+void ScriptCheck::place(const std::size_t offset, std::size_t& at_line, std::size_t& at_column) const {
+    at_line = condition_line;
+    at_column = condition_column;
+    for (std::size_t i = 0; i < offset && i < condition.size(); ++i) {
+        if (condition[i] == '\n') {
+            ++at_line;
+            at_column = 1;
+        } else {
+            ++at_column;
+        }
+    }
+}
+
+std::string format_check(const ScriptCheck& check) {
+    std::string text = check.kind == CheckKind::WAIT ? "{wait " : "{expect ";
+    text += check.condition_text();
+    if (check.kind != CheckKind::EXPECT) {
+        text += check.kind == CheckKind::WAIT ? " within " : " for ";
+        text += std::to_string(check.cycles);
+    }
+    text += '}';
+    return text;
+}
+
 std::optional<ScriptError> parse_script(const std::string_view text, Script& script) {
     script = Script{};
     ScriptReader reader(text);
     ScriptStep run{};
     while (reader.next(run)) {
         script.steps.push_back(run);
+        if (run.key == CHECK) {
+            script.checks.push_back(reader.check());
+        }
     }
     script.cycles = reader.cycles();
     if (reader.error()) {
@@ -240,7 +492,7 @@ std::optional<std::int8_t> cycle_key(const std::int32_t key) {
 
 void run_script(Panel& panel, const Script& script) {
     for (const ScriptStep& step : script.steps) {
-        for (std::uint64_t n = 0; n < step.count; ++n) {
+        for (std::uint64_t n = 0; step.key != CHECK && n < step.count; ++n) {
             Control_Cycle(panel, cycle_key(step.key));
         }
     }
@@ -317,10 +569,14 @@ std::string format_script(const Script& script) {
     for (std::size_t i = 0; i < script.steps.size();) {
         // Steps of one key written apart are one run here.
         ScriptStep run = script.steps[i++];
+        text += text.empty() ? "" : " ";
+        if (run.key == CHECK) {
+            text += format_check(script.checks[run.count]);
+            continue;
+        }
         for (; i < script.steps.size() && script.steps[i].key == run.key; ++i) {
             run.count += script.steps[i].count;
         }
-        text += text.empty() ? "" : " ";
         text += format_run(run);
     }
     return text;

@@ -3,7 +3,9 @@
 // key, '.' a cycle without a key, "{N}" repeats the step before it to N cycles
 // in all, blanks take no cycle, '#' comments to the end of the line, and '\'
 // escapes a byte. Control bytes other than tab, line feed and carriage return
-// are no part of the notation: such a key is written \xHH.
+// are no part of the notation: such a key is written \xHH. A '{' that starts
+// a token opens a check: "{expect COND}", "{expect COND for DURATION}" or
+// "{wait COND within DURATION}", which may span lines.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +20,9 @@ namespace panel {
 
 // A step's key: a byte 0 to 255, or NO_KEY for a cycle in which none is typed.
 inline constexpr std::int32_t NO_KEY = -1;
+// A step that is a check of the script, not a key: its count is the check's
+// index among the script's checks.
+inline constexpr std::int32_t CHECK = -2;
 inline constexpr std::uint32_t MAX_REPEAT = 1'000'000'000;
 
 // A run of cycles with one key. One "{N}" counts at most MAX_REPEAT cycles,
@@ -27,10 +32,31 @@ struct ScriptStep {
     std::uint64_t count;  // cycles, from 1
 };
 
+// What a script says must hold, checked where it stands: after the last cycle
+// run so far (EXPECT), after each of the next `cycles` cycles without a key
+// (FOR), or after some cycle without a key, running at most `cycles` of them
+// until it holds (WAIT, none if it holds already).
+enum class CheckKind : std::uint8_t { EXPECT, FOR, WAIT };
+
+struct ScriptCheck {
+    CheckKind kind = CheckKind::EXPECT;
+    // As written, with comments blanked and line ends kept, so that a place
+    // in it is a place in the script.
+    std::string condition;
+    std::size_t line = 0, column = 0;                  // of the '{'
+    std::size_t condition_line = 0, condition_column = 0;  // of the condition's first byte
+    std::uint64_t cycles = 0;                          // FOR and WAIT
+    // The condition on one line, its blanks and line ends folded, for a message.
+    [[nodiscard]] std::string condition_text() const;
+    // The place of a byte of the condition in the script.
+    void place(std::size_t offset, std::size_t& at_line, std::size_t& at_column) const;
+};
+
 // A run costs one step, however large its count.
 struct Script {
     std::vector<ScriptStep> steps;
-    std::uint64_t cycles = 0;  // the sum of the counts
+    std::vector<ScriptCheck> checks;  // in the order of their CHECK steps
+    std::uint64_t cycles = 0;  // the sum of the counts of keys, and the cycles checks may run
 };
 
 struct ScriptError {
@@ -50,9 +76,11 @@ public:
     ScriptReader(const ScriptReader&) = delete;
     ScriptReader& operator=(const ScriptReader&) = delete;
 
-    // The next run: false at the end of the script, on an error in it
+    // The next run, or a check (key CHECK, its cycles in count; check() says
+    // what it is): false at the end of the script, on an error in it
     // (error()) or on a failed read (read_error()).
     bool next(ScriptStep& run);
+    [[nodiscard]] const ScriptCheck& check() const { return check_; }
     [[nodiscard]] const std::optional<ScriptError>& error() const { return error_; }
     [[nodiscard]] int read_error() const { return read_error_; }
     // The cycles of the runs read so far, and of the one being read.
@@ -66,8 +94,10 @@ private:
     int peek();
     bool fill();
     bool fail(std::size_t column, std::string message);
+    bool fail_at(std::size_t line, std::size_t column, std::string message);
     bool read_count(std::size_t brace_column);
     bool read_escape(std::size_t column, std::int32_t& key);
+    bool read_check(std::size_t brace_column);
 
     const char* data_ = nullptr;
     const char* end_ = nullptr;
@@ -77,6 +107,9 @@ private:
     std::size_t column_ = 1;  // of the next byte
     bool repeatable_ = false;  // the last thing read was a step, so a count may follow
     std::optional<ScriptStep> open_;  // the run the last step belongs to
+    ScriptCheck check_;
+    bool check_waiting_ = false;  // read, and handed out after the run before it
+    std::uint64_t checks_ = 0;    // read so far
     std::optional<ScriptError> error_;
     int read_error_ = 0;
     std::uint64_t cycles_ = 0;
@@ -91,8 +124,11 @@ std::optional<ScriptError> parse_script(std::string_view text, Script& script);
 // the signed character the panel reads.
 std::optional<std::int8_t> cycle_key(std::int32_t key);
 
-// Runs every cycle of script on panel.
+// Runs every cycle of script's keys on panel (checks are for the trace).
 void run_script(Panel& panel, const Script& script);
+
+// A check as the notation writes it: "{expect COND}" and so on.
+std::string format_check(const ScriptCheck& check);
 
 // A key as text: nothing for NO_KEY, a printable byte as itself, any other
 // byte as \xHH (made in buffer).
