@@ -455,6 +455,10 @@ void SvgWriter::finish() {
         tops[lane] = below;
         below += plot ? PLOT_HEIGHT + LANE_PITCH - LANE_HEIGHT : LANE_PITCH;
     }
+    const double checks_top = below;
+    if (!checks_.empty()) {
+        below += LANE_PITCH;
+    }
     const double axis_y = below + 4;
     const double height = axis_y + 34;
 
@@ -586,7 +590,34 @@ void SvgWriter::finish() {
         end_tag(out_, "g");
         out_.put('\n');
     }
+    if (!checks_.empty()) {
+        draw_checks(checks_top, scale);
+    }
     end_tag(out_, "svg");
+    out_.put('\n');
+}
+
+void SvgWriter::check(const bool passed, std::string text) {
+    checks_.push_back(Mark{cycles_, passed, std::move(text)});
+}
+
+// A mark at the cycle of each check, green where it held and red where it
+// failed; its tooltip says the check and what was found.
+void SvgWriter::draw_checks(const double top, const double scale) const {
+    Element(out_, "g")("id", "lane-checks")("stroke", "none").open();
+    Element(out_, "text")("x", 8.0)("y", top + LANE_HEIGHT / 2 + 4)("fill", "#000").text("checks");
+    out_.put('\n');
+    for (const Mark& m : checks_) {
+        const double x = x_at(m.cycle, scale);
+        Element(out_, "g")("data-check", m.passed ? "passed" : "failed").open();
+        Element(out_, "title").text(concat(m.passed ? "\u2713 " : "\u2717 ", m.text, ", cycle ", std::to_string(m.cycle)));
+        Element(out_, "rect")("x", x - 4)("y", top + LANE_HEIGHT / 2 - 6)("width", 8.0)("height", 12.0)(
+            "fill", m.passed ? "#15803d" : "#b91c1c")
+            .end();
+        end_tag(out_, "g");
+        out_.put('\n');
+    }
+    end_tag(out_, "g");
     out_.put('\n');
 }
 

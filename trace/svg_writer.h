@@ -27,6 +27,9 @@ public:
     SvgWriter(Output& out, std::string title);
     // Takes the cycle in; nothing is written before finish().
     void write(const TraceRecord& record);
+    // A check of the script, after the cycle written last: a lane of marks
+    // below the others, drawn only where a script has checks.
+    void check(bool passed, std::string text);
     // Lays the diagram out for the cycles written and writes it whole.
     void finish();
 
@@ -47,6 +50,13 @@ private:
 
     void add(std::size_t lane, std::uint64_t cycle, const std::string& value);
     void halve();
+    void draw_checks(double top, double scale) const;
+
+    struct Mark {
+        std::uint64_t cycle;
+        bool passed;
+        std::string text;
+    };
 
     Output& out_;
     std::string title_;
@@ -54,6 +64,7 @@ private:
     std::uint64_t slot_cycles_ = 1;  // cycles per slot, a power of two
     std::array<Lane, LANES> lanes_;
     TraceRecord previous_;  // the record before, compared from the second cycle on
+    std::vector<Mark> checks_;
 };
 
 }  // namespace panel::trace

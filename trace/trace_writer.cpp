@@ -170,7 +170,7 @@ TraceWriter::TraceWriter(Output& out, Format format, bool changes_only, std::opt
       svg_(format == Format::SVG ? std::make_unique<SvgWriter>(out, title) : nullptr) {}
 
 void TraceWriter::begin(const TraceRecord& start) {
-    if (svg_) {
+    if (svg_ || format_ == Format::NONE) {
         return;  // the drawing starts with the first cycle
     }
     last_ = start;
@@ -225,6 +225,9 @@ void TraceWriter::write(const TraceRecord& record) {
         svg_->write(record);
         return;
     }
+    if (format_ == Format::NONE) {
+        return;
+    }
     if (format_ == Format::VCD) {
         vcd_changes(record, false);
     } else if (!changes_only_ || !same_panel(record, last_) ||
@@ -237,9 +240,32 @@ void TraceWriter::write(const TraceRecord& record) {
     last_ = record;
 }
 
+void TraceWriter::check(const bool passed, const std::string_view text) {
+    if (svg_) {
+        svg_->check(passed, std::string(text));
+        return;
+    }
+    if (format_ != Format::TABLE && format_ != Format::CSV) {
+        return;
+    }
+    if (!last_written_ && last_.cycle > 0) {
+        row(last_);
+        last_written_ = true;
+    }
+    if (format_ == Format::TABLE) {
+        blanks(out_, static_cast<std::size_t>(cycle_width_) + 2);
+        out_.put(passed ? "\u2713 " : "\u2717 ");
+        out_.put(text);
+        out_.put('\n');
+    }
+}
+
 void TraceWriter::finish() {
     if (svg_) {
         svg_->finish();
+        return;
+    }
+    if (format_ == Format::NONE) {
         return;
     }
     if (format_ == Format::VCD) {

@@ -24,7 +24,8 @@ std::string_view raise_name(std::int32_t value);
 // or a quote.
 std::string csv_field(std::string_view text);
 
-enum class Format : std::uint8_t { TABLE, CSV, VCD, SVG };
+// NONE writes nothing: a run that only checks.
+enum class Format : std::uint8_t { TABLE, CSV, VCD, SVG, NONE };
 
 class Output {
 public:
@@ -64,6 +65,10 @@ public:
     // The start-up record: the table and CSV headers, the VCD header and #0.
     void begin(const TraceRecord& start);
     void write(const TraceRecord& record);
+    // A check of the script after the record written last: a line under its
+    // row in the table (the row written, where --changes left it out), a
+    // mark in the drawing; CSV and VCD stay data and keep only the row.
+    void check(bool passed, std::string_view text);
     // The last cycle, where --changes left it out.
     void finish();
 
@@ -91,6 +96,9 @@ public:
                 const std::string& title, bool why = false);
     // Runs count cycles with key; false once the output has failed.
     bool cycles(std::int32_t key, std::uint64_t count);
+    // What a check found after the last cycle run.
+    void check(bool passed, std::string_view text) { writer_.check(passed, text); }
+    [[nodiscard]] const Tracer& tracer() const { return tracer_; }
     // Writes what is left; the output's error, 0 if none.
     int finish();
 
