@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <optional>
-#include <string>
 
 #include "command_line.h"
 #include "control_cycle.h"
@@ -50,11 +49,11 @@ void parse_options(int argc, char** argv) {
         case VERSION_OPTION:
             panel::print_and_exit(VERSION);
         default:
-            panel::usage_error(PROGRAM, panel::option_error(c, LONG_OPTIONS, argv));
+            panel::option_error(PROGRAM, c, LONG_OPTIONS, argv);
         }
     }
     if (optind < argc) {
-        panel::usage_error(PROGRAM, std::string("extra operand '") + argv[optind] + "'");
+        panel::extra_operand(PROGRAM, argv[optind]);
     }
 }
 

@@ -343,6 +343,8 @@ TEST(EndToEnd, ArgumentsAndATooSmallTerminalAreRefusedUntouched) {
         std::string err;
     } cases[] = {
         {{"x"}, 24, 80, 2, "cooker-panel: extra operand 'x'" + usage},
+        {{"-xy"}, 24, 80, 2, "cooker-panel: invalid option -- 'x'" + usage},  // a bad letter inside a cluster
+        {{"--version=1"}, 24, 80, 2, "cooker-panel: option '--version' doesn't allow an argument" + usage},
         {{}, 11, 80, 1, "cooker-panel: the terminal is 11 rows by 80 columns; the panel needs at least 12 by 45\n"},
         {{}, 24, 44, 1, "cooker-panel: the terminal is 24 rows by 44 columns; the panel needs at least 12 by 45\n"},
     };
@@ -373,6 +375,51 @@ TEST(EndToEnd, ArgumentsAndATooSmallTerminalAreRefusedUntouched) {
     EXPECT_EQ(help.out.substr(0, help.out.find('\n')), "Usage: cooker-panel [OPTION]");
     EXPECT_NE(help.out.find("  f  door: open / close\n"), std::string::npos);
     EXPECT_EQ(panel::test::run_program(COOKER_PANEL_BINARY, {"--version"}).out, "cooker-panel 1.0.0\n");
+}
+
+// The panel is the program that would become firmware: it links the C
+// library alone (no C++ runtime, whose loading alone costs a megabyte of
+// resident memory), and runs in under 2 MB.
+TEST(EndToEnd, PanelLinksOnlyTheCLibraryAndStaysSmall) {
+    const std::string panel = COOKER_PANEL_BINARY;
+    const panel::test::Result needed = panel::test::run_program(
+        "/bin/sh", {"-c", "readelf -d \"$0\" | sed -n 's/.*(NEEDED).*\\[\\(.*\\)\\]/\\1/p'", panel});
+    ASSERT_EQ(needed.status, 0) << needed.err;
+#ifndef __SANITIZE_ADDRESS__  // the sanitizers bring their own libraries, and the C++ runtime with them
+    EXPECT_EQ(needed.out, "libc.so.6\n");
+#endif
+    EXPECT_EQ(needed.out.find("libstdc++"), std::string::npos) << needed.out;
+    // Not one symbol of the C++ runtime (operator new, std::__throw_*, the
+    // personality routine, the unwinder): the C library's __cxa_finalize is
+    // the only __cxa_ one.
+    const panel::test::Result symbols = panel::test::run_program(
+        "/bin/sh", {"-c", "nm -D --undefined-only \"$0\" | grep -E ' (_Z|__gxx_|_Unwind_)|@(GLIBCXX|CXXABI|GCC)_'",
+                    panel});
+    EXPECT_EQ((std::tuple(symbols.status, symbols.out)), (std::tuple(1, ""))) << symbols.err;
+#ifndef __SANITIZE_ADDRESS__  // whose shadow memory is no part of the program's
+    if (::access("/usr/bin/time", X_OK) == 0) {  // GNU time reports the peak resident memory in KB
+        // One second of cycles with keys from a file, then SIGTERM to the
+        // panel, GNU time's child (an id read from /proc, never below 2).
+        const int in = ::open("/dev/null", O_RDONLY), null_out = ::open("/dev/null", O_WRONLY);
+        int err[2];
+        ASSERT_EQ(::pipe(err), 0);
+        const pid_t time = panel::test::spawn("/usr/bin/time", {"-f", "%M", panel}, in, null_out, err[1]);
+        ::close(in), ::close(null_out), ::close(err[1]);
+        ASSERT_GT(time, 0);
+        std::this_thread::sleep_for(1s);
+        const std::string children = panel::test::slurp("/proc/" + std::to_string(time) + "/task/" +
+                                                        std::to_string(time) + "/children");
+        const pid_t child = children.empty() ? -1 : std::stoi(children);
+        if (child > 1) ::kill(child, SIGTERM);
+        const std::string report = read_for(err[0], 3s);  // time's note of the signal, then the KB
+        ::close(err[0]);
+        int status = 0;
+        ::waitpid(time, &status, 0);
+        ASSERT_GT(child, 1) << "no panel under GNU time";
+        ASSERT_GE(report.size(), 2U) << report;
+        EXPECT_LT(std::stol(report.substr(report.rfind('\n', report.size() - 2) + 1)), 2 * 1024) << report;
+    }
+#endif
 }
 
 TEST_F(OnPty, SuspendIgnoredAtStartStaysIgnored) {
