@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <thread>
 
+#include "screen.h"
 #include "test_support.h"
 
 namespace {
@@ -375,6 +377,73 @@ TEST(EndToEnd, ArgumentsAndATooSmallTerminalAreRefusedUntouched) {
     EXPECT_EQ(help.out.substr(0, help.out.find('\n')), "Usage: cooker-panel [OPTION]");
     EXPECT_NE(help.out.find("  f  door: open / close\n"), std::string::npos);
     EXPECT_EQ(panel::test::run_program(COOKER_PANEL_BINARY, {"--version"}).out, "cooker-panel 1.0.0\n");
+}
+
+// Where text shows the panel's one clear, and how many it holds.
+const std::string CLEAR = "\x1b[H\x1b[2J";
+std::size_t clears(const std::string& text) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(CLEAR); at != std::string::npos; at = text.find(CLEAR, at + 1)) ++count;
+    return count;
+}
+
+// A read_for condition: the clear, then a whole cycle's drawing after it.
+bool cleared_and_drawn(const std::string& s) {
+    const std::size_t at = s.find(CLEAR);
+    return at != std::string::npos && s.find("\x1b[11;30f", s.find("\x1b[11;30f", at) + 1) != std::string::npos;
+}
+
+// The screen a terminal shows after text, from its last clear on.
+panel::trace::Screen after_clear(const std::string& text) {
+    panel::trace::Screen screen;
+    const std::size_t at = text.rfind(CLEAR);
+    screen.feed(at == std::string::npos ? text : text.substr(at + CLEAR.size()));
+    return screen;
+}
+
+TEST_F(OnPty, ResizeClearsOnceAndATooSmallTerminalShowsOnlyTheNotice) {
+    start();  // a pseudo-terminal of 0 by 0: a size it does not know
+    const auto resize = [this](unsigned short rows, unsigned short columns) {
+        const winsize size{rows, columns, 0, 0};  // the kernel sends SIGWINCH to the panel's group
+        ASSERT_EQ(::ioctl(master_, TIOCSWINSZ, &size), 0);
+    };
+    resize(12, 45);
+    const std::string fitted = read_for(master_, 3s, cleared_and_drawn);
+    EXPECT_EQ(clears(fitted), 1U);
+    // A 3 s run at 30 degrees (c a, a quiet cycle, e), then 8 rows by 20
+    // columns while it counts down and its three bells ring.
+    type("caxe");
+    read_for(master_, 600ms);
+    resize(8, 20);
+    const std::string small =
+        read_for(master_, 8s, [](const std::string& s) { return std::count(s.begin(), s.end(), '\a') == 3; });
+    EXPECT_EQ(clears(small), 1U) << testing::PrintToString(small);
+    ASSERT_NE(small.find(CLEAR), std::string::npos);
+    // Nothing but the notice, cut to the width, and the bells: no line drawn.
+    EXPECT_EQ(small.substr(small.find(CLEAR) + CLEAR.size()), "needs 12 rows, 45 co\a\a\a");
+    type("f");  // the door opens on the ended run: a reset, drawn nowhere yet
+    EXPECT_EQ(read_for(master_, 500ms), "");
+
+    resize(12, 45);
+    const std::string grown = read_for(master_, 3s, cleared_and_drawn);
+    EXPECT_EQ(clears(grown), 1U) << testing::PrintToString(grown);
+    EXPECT_EQ(grown.find(CLEAR), 0U) << "drawn before the clear";
+    // The panel's two lines as the same keys leave them in-process, and no
+    // other row written.
+    panel::Panel p{};
+    panel::Start_Panel(p);
+    panel::trace::Screen expected;
+    {
+        panel::test::Recorder rec(p);
+        panel::test::run(p, "c a x e .{70} f .{10}");
+        for (const std::string& batch : rec.batches) expected.feed(batch);
+    }
+    panel::trace::Screen shown = after_clear(grown);
+    for (int row = 1; row <= panel::trace::Screen::ROWS; ++row) {
+        EXPECT_EQ(shown.text(row), row == 10 || row == 11 ? expected.text(row) : "") << row;
+        EXPECT_EQ(shown.color(row), expected.color(row)) << row;
+    }
+    EXPECT_EQ(expected.color(10), 33) << "the open door lights the backlight";
 }
 
 // The panel is the program that would become firmware: it links the C
