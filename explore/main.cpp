@@ -72,7 +72,7 @@ constexpr char HELP[] =
 
 constexpr char VERSION[] = "cooker-panel-explore (cooker-panel) " COOKER_PANEL_VERSION "\n";
 
-[[noreturn]] void usage_error(const std::string& message) { panel::usage_error(PROGRAM, message); }
+[[noreturn]] void usage_error(const std::string& message) { panel::usage_error(PROGRAM, message.c_str()); }
 
 enum class Mode : std::uint8_t { SUMMARY, REACH, NEVER, STATES, GRAPH };
 
@@ -172,14 +172,14 @@ Options parse_options(int argc, char** argv) {
         case VERSION_OPTION:
             panel::print_and_exit(VERSION);
         default:
-            usage_error(panel::option_error(c, LONG_OPTIONS, argv));
+            panel::option_error(PROGRAM, c, LONG_OPTIONS, argv);
         }
     }
     if (modes > 1) {
         usage_error("--reach, --never, --states and --graph exclude each other");
     }
     if (optind < argc) {
-        usage_error(std::string("extra operand '") + argv[optind] + "'");
+        panel::extra_operand(PROGRAM, argv[optind]);
     }
     return o;
 }

@@ -7,20 +7,38 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string_view>
 
 namespace panel {
 namespace {
 
-// The option's name as typed, without its value.
-std::string long_name(std::string_view element) { return std::string(element.substr(0, element.find('='))); }
+// The second line of every usage error, and the status.
+[[noreturn]] void try_help(const char* program) {
+    (void)std::fprintf(stderr, "Try '%s --help' for more information.\n", program);
+    std::exit(STATUS_USAGE);
+}
+
+// Whether a long option of code val that takes no argument begins with the
+// length bytes of name: the option "--name=value" named, refused for its value.
+bool refuses_argument(const option* long_options, const char* name, std::size_t length, int val) {
+    for (const option* o = long_options; o->name != nullptr; ++o) {
+        if (o->has_arg == no_argument && o->flag == nullptr && o->val == val &&
+            std::strncmp(o->name, name, length) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
 
 }  // namespace
 
-void usage_error(const char* program, const std::string& message) {
-    (void)std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", program, message.c_str(),
-                       program);
-    std::exit(STATUS_USAGE);
+void usage_error(const char* program, const char* message) {
+    (void)std::fprintf(stderr, "%s: %s\n", program, message);
+    try_help(program);
+}
+
+void extra_operand(const char* program, const char* operand) {
+    (void)std::fprintf(stderr, "%s: extra operand '%s'\n", program, operand);
+    try_help(program);
 }
 
 void io_error(const char* program, const char* name, int error) {
@@ -44,50 +62,65 @@ int open_input(const char* program, const char* name) {
     return fd;
 }
 
-void check_script_end(const char* program, const char* name, const ScriptReader& reader) {
-    if (reader.read_error() != 0) {
-        io_error(program, name, reader.read_error());
-    }
-    if (const auto& error = reader.error()) {
-        (void)std::fprintf(stderr, "%s:%zu:%zu: %s\n", name, error->line, error->column,
-                           error->message.c_str());
-        std::exit(STATUS_USAGE);
-    }
-}
-
-std::string option_error(const int result, const option* const long_options, char* const* const argv) {
-    // A refused argument or a missing one ends its element, so getopt_long
-    // has stepped past it; an invalid letter in a cluster does not.
-    const std::string_view element = argv[optind - 1];
-    const bool long_form = element.starts_with("--");
+void option_error(const char* program, const int result, const option* const long_options,
+                  char* const* const argv) {
+    // getopt_long steps past an element once it is done with it: after a long
+    // option (refused, unknown or short of its argument) and with the last
+    // letter of a cluster of short options, so argv[optind - 1] is then the
+    // element it refused. A bad letter inside a cluster ("-xr") leaves optind
+    // on the cluster, and argv[optind - 1] is whatever came before it: an
+    // option (even "--name=value" of one that takes a value), an operand
+    // skipped for later, or the program's name.
+    const char* const previous = argv[optind - 1];
+    const bool long_form = std::strncmp(previous, "--", 2) == 0;
+    const std::size_t name_end = std::strcspn(previous, "=");  // "--name" of "--name=value"
+    const int shown = static_cast<int>(name_end);
     if (result == ':') {
+        // An argument is missing only at the end of the arguments: previous
+        // is the option's own element, a long one or a cluster ending in it.
         if (long_form) {
-            return "option '" + long_name(element) + "' requires an argument";
+            (void)std::fprintf(stderr, "%s: option '%.*s' requires an argument\n", program, shown, previous);
+        } else {
+            (void)std::fprintf(stderr, "%s: option requires an argument -- '%c'\n", program, optopt);
         }
-        return std::string("option requires an argument -- '") + static_cast<char>(optopt) + "'";
+        try_help(program);
     }
     if (optopt == 0) {
-        // getopt_long refuses an abbreviation that more than one name begins
-        // with in the same way as an unknown name; GNU names the candidates.
-        const std::string typed = long_form ? long_name(element).substr(2) : std::string();
-        std::string candidates;
+        // A long name that none or more than one option begins with; GNU
+        // names the candidates (getopt_long refuses both the same way).
+        const char* const typed = previous + 2;
+        const std::size_t typed_length = name_end - 2;
+        char candidates[256] = "";  // the programs' own names: a few dozen bytes
+        std::size_t used = 0;
         int count = 0;
-        for (const option* o = long_options; o->name != nullptr && !typed.empty(); ++o) {
-            if (std::string_view(o->name).starts_with(typed)) {
-                candidates += std::string(" '--") + o->name + "'";
-                ++count;
+        for (const option* o = long_options; o->name != nullptr && long_form && typed_length > 0; ++o) {
+            if (std::strncmp(o->name, typed, typed_length) != 0) {
+                continue;
+            }
+            ++count;
+            if (used < sizeof candidates) {
+                const int n = std::snprintf(candidates + used, sizeof candidates - used, " '--%s'", o->name);
+                used += n > 0 ? static_cast<std::size_t>(n) : 0;
             }
         }
         if (count > 1) {
-            return "option '" + std::string(element) + "' is ambiguous; possibilities:" + candidates;
+            (void)std::fprintf(stderr, "%s: option '%s' is ambiguous; possibilities:%s\n", program, previous,
+                               candidates);
+        } else {
+            (void)std::fprintf(stderr, "%s: unrecognized option '%s'\n", program, previous);
         }
-        return "unrecognized option '" + std::string(element) + "'";
+        try_help(program);
     }
-    // A known name refused only for an argument that it does not take.
-    if (long_form) {
-        return "option '" + long_name(element) + "' doesn't allow an argument";
+    // A known long name refused only for the value it does not take; the
+    // code of an invalid letter is that of no option, so an option given
+    // before a cluster is never taken for the refused one.
+    if (long_form && previous[name_end] == '=' &&
+        refuses_argument(long_options, previous + 2, name_end - 2, optopt)) {
+        (void)std::fprintf(stderr, "%s: option '%.*s' doesn't allow an argument\n", program, shown, previous);
+    } else {
+        (void)std::fprintf(stderr, "%s: invalid option -- '%c'\n", program, optopt);
     }
-    return std::string("invalid option -- '") + static_cast<char>(optopt) + "'";
+    try_help(program);
 }
 
 }  // namespace panel

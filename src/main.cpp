@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <optional>
-#include <string>
 
 #include "command_line.h"
 #include "control_cycle.h"
@@ -50,12 +49,21 @@ void parse_options(int argc, char** argv) {
         case VERSION_OPTION:
             panel::print_and_exit(VERSION);
         default:
-            panel::usage_error(PROGRAM, panel::option_error(c, LONG_OPTIONS, argv));
+            panel::option_error(PROGRAM, c, LONG_OPTIONS, argv);
         }
     }
     if (optind < argc) {
-        panel::usage_error(PROGRAM, std::string("extra operand '") + argv[optind] + "'");
+        panel::extra_operand(PROGRAM, argv[optind]);
     }
+}
+
+// After the terminal changed size: one clear, then the panel's lines drawn
+// again by this cycle; or, while the terminal is too small, the notice alone,
+// with the cycles going on but only their bells reaching the terminal.
+void refit(panel::Panel& state, const std::optional<panel::TerminalSize>& size) {
+    state.output.drop();  // held for a cursor that the clear moves away
+    panel::clear_screen(STDOUT_FILENO, size);
+    state.output.set_handler(size && !panel::fits(*size) ? &panel::bells_only : nullptr, nullptr);
 }
 
 }  // namespace
@@ -65,9 +73,8 @@ int main(int argc, char** argv) {
     // The panel draws at rows 10 and 11 from column 30; a smaller terminal is
     // told so and left untouched. A file or a pipe has no size to check, and
     // a terminal that reports 0 does not know its own.
-    if (const std::optional<panel::TerminalSize> size = panel::terminal_size(STDOUT_FILENO);
-        size && size->rows > 0 && size->columns > 0 &&
-        (size->rows < panel::NEEDED_ROWS || size->columns < panel::NEEDED_COLUMNS)) {
+    std::optional<panel::TerminalSize> size = panel::terminal_size(STDOUT_FILENO);
+    if (size && !panel::fits(*size)) {
         (void)std::fprintf(stderr, "%s: the terminal is %d rows by %d columns; the panel needs at least %d by %d\n",
                            PROGRAM, size->rows, size->columns, panel::NEEDED_ROWS, panel::NEEDED_COLUMNS);
         return panel::STATUS_IO;
@@ -84,10 +91,23 @@ int main(int argc, char** argv) {
     panel::tty_cbreak(STDIN_FILENO);
     for (;;) {
         pacer.wait();  // to the next 100 ms deadline
+        bool resized = panel::take_resize();
         if (panel::take_resume()) {
             // The plain redraw held back before a suspend would land at the
             // shell's cursor; the next cycle draws the line again anyway.
             state.output.drop();
+            // A change of size while the panel was stopped went to the shell,
+            // and the notice of a terminal too small may be under what the
+            // shell wrote since: both are taken up as a resize, in the
+            // foreground only (in the background the screen is another job's).
+            if (panel::keys_readable() &&
+                (panel::terminal_size(STDOUT_FILENO) != size || (size && !panel::fits(*size)))) {
+                resized = true;
+            }
+        }
+        if (resized) {
+            size = panel::terminal_size(STDOUT_FILENO);
+            refit(state, size);
         }
         std::optional<std::int8_t> key;
         if (panel::keys_readable() && panel::kbdhit() != 0) {

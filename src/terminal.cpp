@@ -5,11 +5,11 @@
 //
 // The signal handlers use only async-signal-safe calls (tcsetattr, tcgetpgrp,
 // getpgrp, write, sigaction, sigprocmask, raise) and the two attribute
-// records saved here. Character mode is in force only while the panel's
-// process group owns the terminal, so a panel in the background (started with
-// &, or after bg) neither stops itself on a terminal call nor changes the
-// modes of the job that owns the terminal, and it ends on SIGTERM, SIGHUP and
-// SIGQUIT as in the foreground.
+// records saved here; that of a change of size only sets a flag. Character
+// mode is in force only while the panel's process group owns the terminal,
+// so a panel in the background (started with &, or after bg) neither stops
+// itself on a terminal call nor changes the modes of the job that owns the
+// terminal, and it ends on SIGTERM, SIGHUP and SIGQUIT as in the foreground.
 #include "terminal.h"
 
 #include <sys/ioctl.h>
@@ -17,9 +17,13 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
+
+#include "output_sink.h"
 
 namespace panel {
 namespace {
@@ -40,6 +44,8 @@ volatile sig_atomic_t cbreak_applied;
 volatile sig_atomic_t in_foreground = 1;
 // Set by every resume: output held in the sink may then be out of place.
 volatile sig_atomic_t resumed;
+// Set by every change of the terminal's size; the host loop does the rest.
+volatile sig_atomic_t resized;
 // Set while a cycle draws; a suspend that comes then waits for its end, so
 // no half-drawn line is sent after the cursor has left the panel.
 volatile sig_atomic_t in_cycle;
@@ -118,6 +124,8 @@ void on_continue(int /*sig*/) {
     errno = saved_errno;
 }
 
+void on_resize(int /*sig*/) { resized = 1; }
+
 void on_suspend(int sig) {
     if (in_cycle != 0) {
         suspend_waiting = 1;  // cycle_ends raises it again
@@ -128,6 +136,16 @@ void on_suspend(int sig) {
     raise_with_default_action(sig);  // stops here; the SIGCONT that resumes runs on_continue
     install(sig, &on_suspend);
     errno = saved_errno;
+}
+
+// A flag a handler set, cleared as it is read: the signals that came since
+// the last read count as one.
+bool take(volatile sig_atomic_t& flag) {
+    if (flag == 0) {
+        return false;
+    }
+    flag = 0;
+    return true;
 }
 
 bool ignored_at_start(int sig) {
@@ -164,6 +182,33 @@ std::optional<TerminalSize> terminal_size(const int fd) {
     return TerminalSize{size.ws_row, size.ws_col};
 }
 
+bool fits(const TerminalSize& size) {
+    return size.rows <= 0 || size.columns <= 0 ||
+           (size.rows >= NEEDED_ROWS && size.columns >= NEEDED_COLUMNS);
+}
+
+void clear_screen(const int fd, const std::optional<TerminalSize>& size) {
+    constexpr char CLEAR[] = "\x1b[H\x1b[2J";
+    char bytes[sizeof CLEAR - 1 + sizeof TOO_SMALL_NOTICE - 1];
+    std::memcpy(bytes, CLEAR, sizeof CLEAR - 1);
+    std::size_t length = sizeof CLEAR - 1;
+    if (size && !fits(*size)) {
+        const std::size_t shown =
+            std::min(sizeof TOO_SMALL_NOTICE - 1, static_cast<std::size_t>(size->columns));
+        std::memcpy(bytes + length, TOO_SMALL_NOTICE, shown);
+        length += shown;
+    }
+    write_all(fd, bytes, length);
+}
+
+void bells_only(void* /*context*/, const char* bytes, const std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i) {
+        if (bytes[i] == '\a') {  // no other byte of the panel's is 7, UTF-8's included
+            write_all(STDOUT_FILENO, "\a", 1);
+        }
+    }
+}
+
 int tty_reset(const int fd) { return ::tcsetattr(fd, TCSAFLUSH, &save_termios); }
 
 bool terminal_in_foreground() { return owns(STDIN_FILENO); }
@@ -184,13 +229,9 @@ void cycle_ends() {
     }
 }
 
-bool take_resume() {
-    if (resumed == 0) {
-        return false;
-    }
-    resumed = 0;
-    return true;
-}
+bool take_resize() { return take(resized); }
+
+bool take_resume() { return take(resumed); }
 
 int kbdhit() {
     fd_set read_set;
@@ -223,6 +264,9 @@ void install_signal_handlers() {
         install(SIGTSTP, &on_suspend);
     }
     install(SIGCONT, &on_continue);
+    if (!ignored_at_start(SIGWINCH)) {
+        install(SIGWINCH, &on_resize);
+    }
 }
 
 }  // namespace panel

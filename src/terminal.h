@@ -3,6 +3,7 @@
 // terminal back as it was found when the panel is interrupted or suspended.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 
 namespace panel {
@@ -14,9 +15,25 @@ inline constexpr int NEEDED_COLUMNS = 45;
 
 struct TerminalSize {
     int rows, columns;
+    friend bool operator==(const TerminalSize&, const TerminalSize&) = default;
 };
 // The size of the terminal on fd, or nothing where fd is no terminal.
 std::optional<TerminalSize> terminal_size(int fd);
+// Whether the panel's lines fit a terminal of size. One that reports 0 rows
+// or columns does not know its own size, and is taken to fit.
+bool fits(const TerminalSize& size);
+
+// What a terminal too small for the panel shows at its top left, cut to its
+// width, instead of the panel's lines.
+inline constexpr char TOO_SMALL_NOTICE[] = "needs 12 rows, 45 columns";
+// The one clear the panel makes, after the terminal on fd changed size:
+// what the terminal did to the old lines (cut them, rewrapped them, scrolled
+// them) cannot be known. Cursor home, the whole screen erased, and for a
+// size too small for the panel the notice on the first row.
+void clear_screen(int fd, const std::optional<TerminalSize>& size);
+// A handler for the panel's output sink while the terminal is too small:
+// the cycles go on, but of their bytes only the bells reach standard output.
+void bells_only(void* context, const char* bytes, std::size_t size);
 
 // Saves the attributes of fd and switches off echo (of control characters
 // too) and line editing (VMIN 1, VTIME 0, signals still on). -1 if fd's
@@ -42,9 +59,13 @@ void cycle_ends();
 // True once after each resume (SIGCONT): a suspend has moved the cursor
 // below the panel, so output held back from before it is out of place.
 bool take_resume();
+// True once after each change of the terminal's size (SIGWINCH, which the
+// kernel sends the terminal's foreground process group).
+bool take_resize();
 
 // Installs the handlers for interrupt, termination, hang-up and quit (restore
-// the terminal, then die by the same signal), for suspend and resume, and
+// the terminal, then die by the same signal), for suspend and resume, for a
+// change of size (which only sets the flag take_resize reads), and
 // ignores SIGPIPE so a vanished reader of standard output cannot end the
 // panel. A signal that was ignored at start stays ignored.
 void install_signal_handlers();

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <thread>
 
+#include "screen.h"
 #include "test_support.h"
 
 namespace {
@@ -343,6 +345,8 @@ TEST(EndToEnd, ArgumentsAndATooSmallTerminalAreRefusedUntouched) {
         std::string err;
     } cases[] = {
         {{"x"}, 24, 80, 2, "cooker-panel: extra operand 'x'" + usage},
+        {{"-xy"}, 24, 80, 2, "cooker-panel: invalid option -- 'x'" + usage},  // a bad letter inside a cluster
+        {{"--version=1"}, 24, 80, 2, "cooker-panel: option '--version' doesn't allow an argument" + usage},
         {{}, 11, 80, 1, "cooker-panel: the terminal is 11 rows by 80 columns; the panel needs at least 12 by 45\n"},
         {{}, 24, 44, 1, "cooker-panel: the terminal is 24 rows by 44 columns; the panel needs at least 12 by 45\n"},
     };
@@ -373,6 +377,117 @@ TEST(EndToEnd, ArgumentsAndATooSmallTerminalAreRefusedUntouched) {
     EXPECT_EQ(help.out.substr(0, help.out.find('\n')), "Usage: cooker-panel [OPTION]");
     EXPECT_NE(help.out.find("  f  door: open / close\n"), std::string::npos);
     EXPECT_EQ(panel::test::run_program(COOKER_PANEL_BINARY, {"--version"}).out, "cooker-panel 1.0.0\n");
+}
+
+// Where text shows the panel's one clear, and how many it holds.
+const std::string CLEAR = "\x1b[H\x1b[2J";
+std::size_t clears(const std::string& text) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(CLEAR); at != std::string::npos; at = text.find(CLEAR, at + 1)) ++count;
+    return count;
+}
+
+// A read_for condition: the clear, then a whole cycle's drawing after it.
+bool cleared_and_drawn(const std::string& s) {
+    const std::size_t at = s.find(CLEAR);
+    return at != std::string::npos && s.find("\x1b[11;30f", s.find("\x1b[11;30f", at) + 1) != std::string::npos;
+}
+
+// The screen a terminal shows after text, from its last clear on.
+panel::trace::Screen after_clear(const std::string& text) {
+    panel::trace::Screen screen;
+    const std::size_t at = text.rfind(CLEAR);
+    screen.feed(at == std::string::npos ? text : text.substr(at + CLEAR.size()));
+    return screen;
+}
+
+TEST_F(OnPty, ResizeClearsOnceAndATooSmallTerminalShowsOnlyTheNotice) {
+    start();  // a pseudo-terminal of 0 by 0: a size it does not know
+    const auto resize = [this](unsigned short rows, unsigned short columns) {
+        const winsize size{rows, columns, 0, 0};  // the kernel sends SIGWINCH to the panel's group
+        ASSERT_EQ(::ioctl(master_, TIOCSWINSZ, &size), 0);
+    };
+    resize(12, 45);
+    const std::string fitted = read_for(master_, 3s, cleared_and_drawn);
+    EXPECT_EQ(clears(fitted), 1U);
+    // A 3 s run at 30 degrees (c a, a quiet cycle, e), then 8 rows by 20
+    // columns while it counts down and its three bells ring.
+    type("caxe");
+    read_for(master_, 600ms);
+    resize(8, 20);
+    const std::string small =
+        read_for(master_, 8s, [](const std::string& s) { return std::count(s.begin(), s.end(), '\a') == 3; });
+    EXPECT_EQ(clears(small), 1U) << testing::PrintToString(small);
+    ASSERT_NE(small.find(CLEAR), std::string::npos);
+    // Nothing but the notice, cut to the width, and the bells: no line drawn.
+    EXPECT_EQ(small.substr(small.find(CLEAR) + CLEAR.size()), "needs 12 rows, 45 co\a\a\a");
+    type("f");  // the door opens on the ended run: a reset, drawn nowhere yet
+    EXPECT_EQ(read_for(master_, 500ms), "");
+
+    resize(12, 45);
+    const std::string grown = read_for(master_, 3s, cleared_and_drawn);
+    EXPECT_EQ(clears(grown), 1U) << testing::PrintToString(grown);
+    EXPECT_EQ(grown.find(CLEAR), 0U) << "drawn before the clear";
+    // The panel's two lines as the same keys leave them in-process, and no
+    // other row written.
+    panel::Panel p{};
+    panel::Start_Panel(p);
+    panel::trace::Screen expected;
+    {
+        panel::test::Recorder rec(p);
+        panel::test::run(p, "c a x e .{70} f .{10}");
+        for (const std::string& batch : rec.batches) expected.feed(batch);
+    }
+    panel::trace::Screen shown = after_clear(grown);
+    for (int row = 1; row <= panel::trace::Screen::ROWS; ++row) {
+        EXPECT_EQ(shown.text(row), row == 10 || row == 11 ? expected.text(row) : "") << row;
+        EXPECT_EQ(shown.color(row), expected.color(row)) << row;
+    }
+    EXPECT_EQ(expected.color(10), 33) << "the open door lights the backlight";
+}
+
+// The panel is the program that would become firmware: it links the C
+// library alone (no C++ runtime, whose loading alone costs a megabyte of
+// resident memory), and runs in under 2 MB.
+TEST(EndToEnd, PanelLinksOnlyTheCLibraryAndStaysSmall) {
+    const std::string panel = COOKER_PANEL_BINARY;
+    const panel::test::Result needed = panel::test::run_program(
+        "/bin/sh", {"-c", "readelf -d \"$0\" | sed -n 's/.*(NEEDED).*\\[\\(.*\\)\\]/\\1/p'", panel});
+    ASSERT_EQ(needed.status, 0) << needed.err;
+#ifndef __SANITIZE_ADDRESS__  // the sanitizers' link brings their runtimes, and the C++ runtime with them
+    EXPECT_EQ(needed.out, "libc.so.6\n");
+#endif
+    // Not one symbol of the C++ runtime (operator new, std::__throw_*, the
+    // personality routine, the unwinder): the C library's __cxa_finalize is
+    // the only __cxa_ one.
+    const panel::test::Result symbols = panel::test::run_program(
+        "/bin/sh", {"-c", "nm -D --undefined-only \"$0\" | grep -E ' (_Z|__gxx_|_Unwind_)|@(GLIBCXX|CXXABI|GCC)_'",
+                    panel});
+    EXPECT_EQ((std::tuple(symbols.status, symbols.out)), (std::tuple(1, ""))) << symbols.err;
+#ifndef __SANITIZE_ADDRESS__  // whose shadow memory is no part of the program's
+    if (::access("/usr/bin/time", X_OK) == 0) {  // GNU time reports the peak resident memory in KB
+        // One second of cycles with keys from a file, then SIGTERM to the
+        // panel, GNU time's child (an id read from /proc, never below 2).
+        const int in = ::open("/dev/null", O_RDONLY), null_out = ::open("/dev/null", O_WRONLY);
+        int err[2];
+        ASSERT_EQ(::pipe(err), 0);
+        const pid_t time = panel::test::spawn("/usr/bin/time", {"-f", "%M", panel}, in, null_out, err[1]);
+        ::close(in), ::close(null_out), ::close(err[1]);
+        ASSERT_GT(time, 0);
+        std::this_thread::sleep_for(1s);
+        const std::string children = panel::test::slurp("/proc/" + std::to_string(time) + "/task/" +
+                                                        std::to_string(time) + "/children");
+        const pid_t child = children.empty() ? -1 : std::stoi(children);
+        if (child > 1) ::kill(child, SIGTERM);
+        const std::string report = read_for(err[0], 3s);  // time's note of the signal, then the KB
+        ::close(err[0]);
+        int status = 0;
+        ::waitpid(time, &status, 0);
+        ASSERT_GT(child, 1) << "no panel under GNU time";
+        ASSERT_GE(report.size(), 2U) << report;
+        EXPECT_LT(std::stol(report.substr(report.rfind('\n', report.size() - 2) + 1)), 2 * 1024) << report;
+    }
+#endif
 }
 
 TEST_F(OnPty, SuspendIgnoredAtStartStaysIgnored) {

@@ -266,6 +266,9 @@ TEST(ExploreProgram, AnswersPipeIntoTheTraceAndBadInputIsRefused) {
         {{"--reach=mode=1", "--from=-"}, 0, "d .\n", ""},  // the answer starts with the script's keys
         {{"--reach=operation=running", "--from=-"}, 0, "d . e\n", ""},
         {{"--reach=mode=1", "-rmode=2"}, 2, "", me + "option '--reach' was given twice\n" + help},
+        {{"--states", "-xs"}, 2, "", me + "invalid option -- 'x'\n" + help},  // a bad letter inside a cluster
+        {{"--states=1"}, 2, "", me + "option '--states' doesn't allow an argument\n" + help},
+        {{"--graph", "-x"}, 2, "", me + "invalid option -- 'x'\n" + help},
         {{"--reach=door=bad"}, 2, "", me + "--reach: column 6: unknown word 'bad' for door (closed or open)\n"},
         {{"--graph=door,tick"}, 2, "", me + "--graph: unknown field 'tick' (backlight, operation, door, mode, "
                                        "setting, raise, time, set_temp, cur_temp, beeper, bell or shown_mode)\n" + help},

@@ -266,6 +266,10 @@ TEST(TraceProgram, BadInputGetsOneLineAndNoOutput) {
         {{"-n"}, "", 2, "cooker-panel-trace: option requires an argument -- 'n'" + usage},
         {{"--cycles"}, "", 2, "cooker-panel-trace: option '--cycles' requires an argument" + usage},
         {{"-rcx"}, "", 2, "cooker-panel-trace: invalid option -- 'x'" + usage},
+        // A bad letter inside a cluster: whatever came before is not the refused option.
+        {{"--changes", "-xr"}, "", 2, "cooker-panel-trace: invalid option -- 'x'" + usage},
+        {{"--cycles=5", "-rxc"}, "", 2, "cooker-panel-trace: invalid option -- 'x'" + usage},
+        {{"keys", "-xr"}, "", 2, "cooker-panel-trace: invalid option -- 'x'" + usage},
         {{"--changes=1"}, "", 2, "cooker-panel-trace: option '--changes' doesn't allow an argument" + usage},
         {{"--cycles=1000000001"}, "", 2, "cooker-panel-trace: invalid number of cycles '1000000001' (0 to 1000000000)" + usage},
         {{"-n", "-1"}, "", 2, "cooker-panel-trace: invalid number of cycles '-1' (0 to 1000000000)" + usage},

@@ -60,7 +60,7 @@ constexpr char HELP[] =
 
 constexpr char VERSION[] = "cooker-panel-trace (cooker-panel) " COOKER_PANEL_VERSION "\n";
 
-[[noreturn]] void usage_error(const std::string& message) { panel::usage_error(PROGRAM, message); }
+[[noreturn]] void usage_error(const std::string& message) { panel::usage_error(PROGRAM, message.c_str()); }
 
 [[noreturn]] void io_error(const char* name, int error) { panel::io_error(PROGRAM, name, error); }
 
@@ -125,14 +125,14 @@ Options parse_options(int argc, char** argv) {
         case VERSION_OPTION:
             panel::print_and_exit(VERSION);
         default:
-            usage_error(panel::option_error(c, LONG_OPTIONS, argv));
+            panel::option_error(PROGRAM, c, LONG_OPTIONS, argv);
         }
     }
     if (o.why && (o.format == Format::VCD || o.format == Format::SVG)) {
         usage_error("option '--why' goes with the table and csv formats only");
     }
     if (argc - optind > 1) {
-        usage_error(std::string("extra operand '") + argv[optind + 1] + "'");
+        panel::extra_operand(PROGRAM, argv[optind + 1]);
     }
     if (optind < argc) {
         o.input = argv[optind];
