@@ -23,6 +23,7 @@
 #include "run_spool.h"
 #include "state_space.h"
 #include "trace_writer.h"
+#include "tracer.h"
 
 namespace {
 
@@ -184,28 +185,25 @@ Options parse_options(int argc, char** argv) {
     return o;
 }
 
-// The start-up panel, or the panel after the key script in name, whose
-// cycles run as they are read; its runs are kept in prefix, so that the
-// scripts printed lead there from start-up first.
-panel::Panel start_panel(const char* name, panel::RunSpool& prefix) {
-    panel::Panel start{};
-    panel::Start_Panel(start);
-    if (name == nullptr) {
-        return start;
-    }
-    start.output.set_handler(&panel::discard_output, nullptr);  // the cycles' drawing goes nowhere
-    panel::ScriptReader reader(panel::open_input(PROGRAM, name));
-    panel::ScriptStep run{};
-    while (reader.next(run)) {
-        for (std::uint64_t n = 0; n < run.count; ++n) {
-            panel::Control_Cycle(start, panel::cycle_key(run.key));
+// The start-up state, or the state after the key script in name, whose
+// cycles run as they are read, drawing on the trace's screen; its runs are
+// kept in prefix, so that the scripts printed lead there from start-up first.
+std::optional<panel::explore::PackedState> start_state(const char* name, panel::RunSpool& prefix) {
+    static panel::trace::Tracer tracer;
+    if (name != nullptr) {
+        panel::ScriptReader reader(panel::open_input(PROGRAM, name));
+        panel::ScriptStep run{};
+        while (reader.next(run)) {
+            for (std::uint64_t n = 0; n < run.count; ++n) {
+                tracer.step(run.key);
+            }
+            if (!prefix.add(run)) {
+                panel::io_error(PROGRAM, "temporary file for a long script", errno);
+            }
         }
-        if (!prefix.add(run)) {
-            panel::io_error(PROGRAM, "temporary file for a long script", errno);
-        }
+        panel::check_script_end(PROGRAM, name, reader);
     }
-    panel::check_script_end(PROGRAM, name, reader);
-    return start;
+    return panel::explore::pack(tracer);
 }
 
 // The first state in breadth-first order (the nearest) where all conditions hold.
@@ -226,11 +224,11 @@ int main(int argc, char** argv) {
     (void)std::signal(SIGPIPE, SIG_DFL);
     const Options o = parse_options(argc, argv);
     static panel::RunSpool prefix;
-    const panel::Panel start = start_panel(o.from, prefix);
+    const std::optional<panel::explore::PackedState> start = start_state(o.from, prefix);
 
     const auto began = std::chrono::steady_clock::now();
     static StateSpace space;
-    if (!space.explore(start)) {
+    if (!start || !space.explore(*start)) {
         (void)std::fprintf(stderr, "%s: a state field left the range the search can hold\n", PROGRAM);
         return STATUS_FAILED;
     }
@@ -243,7 +241,7 @@ int main(int argc, char** argv) {
         break;
     case Mode::REACH:
         if (const auto found = first_where(space, o.conditions)) {
-            panel::explore::write_script(out, prefix, space, *found);
+            panel::explore::write_script(out, prefix, space, *found, {}, true);
         } else {
             (void)std::fprintf(stderr, "%s: no reachable state satisfies the condition\n", PROGRAM);
             status = STATUS_FAILED;
@@ -251,7 +249,7 @@ int main(int argc, char** argv) {
         break;
     case Mode::NEVER:
         if (const auto found = first_where(space, o.conditions)) {
-            panel::explore::write_script(out, prefix, space, *found);
+            panel::explore::write_script(out, prefix, space, *found, {}, true);
             status = STATUS_FAILED;
         }
         break;
