@@ -6,6 +6,7 @@
 #include <random>
 #include <set>
 
+#include "backlight_beep_control.h"
 #include "condition.h"
 #include "key_script.h"
 #include "properties.h"
@@ -242,10 +243,13 @@ TEST(Conditions, WitnessesFirstHoldInTheirLastTracedCycle) {
     }
 }
 
-TEST(Conditions, EachOperatorOnBothSidesOfItsBoundary) {
+TEST(Conditions, EachOperatorAndFormOnBothSidesOfItsBoundary) {
     Panel p = test::started();
     p.time_temp = TimeTemp{90, 50, 50};
-    const PackedState state = packed(p);
+    p.control.mode_number = 2;
+    p.current_mode = &MODE_TABLE[2];
+    const PackedState state = packed(p, Drawn{"01:30", "02: \xEC\xA3\xBD", COLOR_LIT});
+    const PackedState undrawn = packed(p);
     const struct {
         const char* text;
         bool holds;
@@ -256,11 +260,24 @@ TEST(Conditions, EachOperatorOnBothSidesOfItsBoundary) {
         {"91>time", true},    {"90>time", false},   {"90<=time", true},   {"91<=time", false},
         {"1:30=time", true},  {"time<1:30", false}, {"set_temp=cur_temp", true},
         {"set_temp<cur_temp", false}, {"set_temp>=cur_temp", true},
+        // Units, names and == as people write them.
+        {"time==90", true},   {"time=90s", true},   {"time<90s", false},  {"91s>time", true},
+        {"set_temp=50C", true}, {"cur_temp>=40C", true}, {"cur_temp>50C", false}, {"set_temp=50\xC2\xB0" "C", true},
+        {"mode=porridge", true}, {"mode=\xEC\xA3\xBD", true}, {"mode='porridge'", true}, {"mode=rice", false},
+        {"mode<rice", true},  {"shown_mode=porridge", true}, {"porridge=shown_mode", true}, {"mode=manual", false},
+        // What is drawn, as text and colour.
+        {"row10=01:30", true}, {"row10='01:30'", true}, {"row10=\"01:30\"", true}, {"row10!=01:30", false},
+        {"row10=1:30", false}, {"row10=90", false}, {"'01:30'=row10", true}, {"row11='02: \xEC\xA3\xBD'", true},
+        {"row11 = 02: \xEC\xA3\xBD ", true}, {"row11=02:\xEC\xA3\xBD", false}, {"row11!=00: manual", true},
+        {"color=yellow", true}, {"color=33", true}, {"color==green", false}, {"color!=32", true},
     };
     for (const auto& c : cases) {
         std::vector<Condition> conditions;
         ASSERT_FALSE(parse_expression(c.text, conditions)) << c.text;
         EXPECT_EQ(holds(conditions, state), c.holds) << c.text;
+        // Before anything is drawn, no condition on it holds, != included.
+        const bool on_drawing = is_drawn(conditions[0].field);
+        EXPECT_EQ(holds(conditions, undrawn), c.holds && !on_drawing) << c.text;
     }
 }
 
