@@ -184,14 +184,17 @@ TEST(Properties, EachFailsWhereItShould) {
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 7) << text;
 }
 
-// The cycle of a script's trace from which conditions first hold (0 at
-// start-up), read through the trace's own records; nullopt if never.
-std::optional<std::uint64_t> first_holding(const std::vector<Condition>& conditions, const Script& script) {
+// The first cycle, from cycle from on, of a script's trace in which
+// conditions hold (0 at start-up), read through the trace's own records;
+// nullopt if none.
+std::optional<std::uint64_t> first_holding(const std::vector<Condition>& conditions, const Script& script,
+                                           std::uint64_t from = 0) {
     trace::Tracer tracer;
-    if (holds(conditions, packed(tracer))) return 0;
+    if (from == 0 && holds(conditions, packed(tracer))) return 0;
     for (const ScriptStep& step : script.steps) {
         for (std::uint64_t n = 0; n < step.count; ++n) {
-            if (holds(conditions, packed((tracer.step(step.key), tracer)))) return tracer.record().cycle;
+            tracer.step(step.key);
+            if (tracer.record().cycle >= from && holds(conditions, packed(tracer))) return tracer.record().cycle;
         }
     }
     return std::nullopt;
@@ -375,6 +378,30 @@ TEST(ExploreProgram, AnswersPipeIntoTheTraceAndBadInputIsRefused) {
     const Result full = explore({"--states"}, "", "/dev/full");
     EXPECT_EQ((std::tuple(full.status, full.out, full.err)),
               (std::tuple(1, "", "cooker-panel-explore: write error: No space left on device\n")));
+}
+
+TEST(ExploreProgram, AnswersFromAScriptFirstHoldWhereTheyEnd) {
+    const struct {
+        const char* from;
+        const char* condition;
+    } cases[] = {
+        {"d . e", "row11=00: manual"},                // the cycle after a cancel
+        {"d . e", "row11=01: \xEB\x96\xA1"},       // already: FILE's keys alone
+        {"d{5} f", "row11=00: manual,door=open"},     // open after a mode: a close and an open
+        {"a e", "operation=idle,color=yellow"},       // the cancel's cycle, drawn while lit
+        {"c a{3}", "row10=00:09,setting=temp"},       // the time form again
+        {"c b .", "row10=50C,time=0s"},
+    };
+    for (const auto& c : cases) {
+        const Result r = explore({std::string("--reach=") + c.condition, "--from=-"}, c.from);
+        ASSERT_EQ(r.status, 0) << c.condition << r.err;
+        Script prefix, answer;
+        ASSERT_FALSE(parse_script(c.from, prefix));
+        ASSERT_FALSE(parse_script(r.out, answer)) << r.out;
+        std::vector<Condition> conditions;
+        ASSERT_FALSE(parse_expression(c.condition, conditions));
+        EXPECT_EQ(first_holding(conditions, answer, prefix.cycles), answer.cycles) << c.condition << ": " << r.out;
+    }
 }
 
 TEST(ExploreProgram, StatesGraphAndStartFromAScript) {
