@@ -1,9 +1,8 @@
 #include "condition.h"
 
 #include <algorithm>
-#include <limits>
-
 #include <cstring>
+#include <limits>
 
 #include "backlight_beep_control.h"
 #include "panel_state.h"
