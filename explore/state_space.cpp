@@ -113,7 +113,9 @@ public:
     // Collects what panel's cycles flush from now on.
     void attach(Panel& panel) { panel.output.set_handler(&collect, this); }
     // Before a cycle: the redraw its panel holds back from the cycle before
-    // is no part of this one (it is overwritten in this one anyway).
+    // is no part of this one. A cycle draws both rows whole, with blanks that
+    // cover a longer text, so a blank screen shows after it what the screen
+    // of a whole run does.
     void begin(Panel& panel) {
         panel.output.drop();
         size_ = 0;
