@@ -1,29 +1,49 @@
 #include "condition.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
+#include "backlight_beep_control.h"
 #include "panel_state.h"
 #include "trace_writer.h"
 
 namespace panel::explore {
 namespace {
 
-// A word field's words and the values they stand for.
+// A field's words and the values they stand for.
 struct Word {
     std::string_view text;
     std::int32_t value;
 };
 
-// What a field's numbers count; only fields of one kind compare with each
-// other, and a word field compares only with itself.
-enum class Kind : std::uint8_t { WORDS, FLAG, MODE, SECONDS, DEGREES };
+// What a field's values are; only fields of one kind compare with each other,
+// a word field and the colour only with themselves, the rows with no field.
+enum class Kind : std::uint8_t { WORDS, FLAG, MODE, SECONDS, DEGREES, COLOR, TEXT };
 
 struct FieldInfo {
     std::string_view name;
     Kind kind;
-    std::vector<Word> words;  // for Kind::WORDS
+    std::vector<Word> words;
 };
+
+// A mode's English words, by row; the rows' own names are words too.
+constexpr std::string_view MODE_WORDS[MODE_COUNT] = {"manual", "rice_cake", "porridge", "rice", "soup", "pizza"};
+
+std::vector<Word> mode_words() {
+    std::vector<Word> words;
+    for (std::int32_t row = 0; row < MODE_COUNT; ++row) {
+        words.push_back({MODE_WORDS[row], row});
+    }
+    for (std::int32_t row = 0; row < MODE_COUNT; ++row) {
+        const char* name = MODE_TABLE[static_cast<std::size_t>(row)].name;
+        const std::string_view text(name, ::strnlen(name, MODE_NAME_SIZE));
+        if (text != MODE_WORDS[row]) {
+            words.push_back({text, row});
+        }
+    }
+    return words;
+}
 
 // In the order of Field.
 const std::vector<FieldInfo>& fields() {
@@ -31,7 +51,7 @@ const std::vector<FieldInfo>& fields() {
         {"backlight", Kind::FLAG, {}},
         {"operation", Kind::WORDS, {{"idle", OP_IDLE}, {"running", OP_RUNNING}, {"ended", OP_ENDED}}},
         {"door", Kind::WORDS, {{"closed", OPENING_CLOSED}, {"open", OPENING_OPEN}}},
-        {"mode", Kind::MODE, {}},
+        {"mode", Kind::MODE, mode_words()},
         {"setting", Kind::WORDS, {{"time", SETTING_TIME}, {"temp", SETTING_TEMP}}},
         {"raise", Kind::WORDS, {{"none", RAISE_NONE}, {"fine", RAISE_FINE}, {"coarse", RAISE_COARSE}}},
         {"time", Kind::SECONDS, {}},
@@ -39,7 +59,10 @@ const std::vector<FieldInfo>& fields() {
         {"cur_temp", Kind::DEGREES, {}},
         {"beeper", Kind::FLAG, {}},
         {"bell", Kind::FLAG, {}},
-        {"shown_mode", Kind::MODE, {}},
+        {"shown_mode", Kind::MODE, mode_words()},
+        {"row10", Kind::TEXT, {}},
+        {"row11", Kind::TEXT, {}},
+        {"color", Kind::COLOR, {{"green", COLOR_DARK}, {"yellow", COLOR_LIT}}},
     };
     return table;
 }
@@ -61,9 +84,6 @@ std::string words_of(const FieldInfo& f) {
     return listed(f.words, [](const Word& w) { return w.text; });
 }
 
-bool is_name_char(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
 std::string quoted(std::string_view text) {
     std::string q(1, '\'');
     q.append(text);
@@ -71,12 +91,55 @@ std::string quoted(std::string_view text) {
     return q;
 }
 
-// One side of a comparison as written.
+// What a field takes, for messages: the forms of its values, then the other
+// fields it compares with.
+std::string accepted(Field field) {
+    const FieldInfo& f = info(field);
+    std::string forms;
+    switch (f.kind) {
+    case Kind::WORDS:
+        return "a word (" + words_of(f) + ")";
+    case Kind::FLAG:
+        forms = "0 or 1";
+        break;
+    case Kind::MODE:
+        forms = "a mode (0 to 5, " + words_of(f) + ")";
+        break;
+    case Kind::SECONDS:
+        forms = "seconds (90, 90s or 1:30)";
+        break;
+    case Kind::DEGREES:
+        forms = "degrees (50 or 50C)";
+        break;
+    case Kind::COLOR:
+        return "green, yellow, 32 or 33";
+    case Kind::TEXT:
+        return "a text as the trace shows it (01:30, 50C, '02: \xEC\xA3\xBD', quoted where it has a blank)";
+    }
+    std::vector<std::string_view> others;
+    for (const FieldInfo& g : fields()) {
+        if (g.kind == f.kind && g.name != f.name) {
+            others.push_back(g.name);
+        }
+    }
+    return others.empty() ? forms : forms + " or " + listed(others, [](std::string_view n) { return n; });
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+// A word starts with a letter, '_' or a byte of a UTF-8 character (a mode's name).
+bool starts_word(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || static_cast<unsigned char>(c) >= 0x80;
+}
+// What ends a token that is not quoted.
+bool ends_token(char c) {
+    return c == ' ' || c == '\t' || c == '=' || c == '!' || c == '<' || c == '>' || c == '\'' || c == '"';
+}
+
+// One side of a comparison as written: a token, or a quoted text without its quotes.
 struct Operand {
-    enum Type : std::uint8_t { NAME, NUMBER, CLOCK } type;
     std::string_view text;
     std::size_t column;
-    std::int64_t value;  // NUMBER and CLOCK (in seconds)
+    bool quoted;
 };
 
 // Reads one condition's tokens from a text with a cursor.
@@ -90,6 +153,16 @@ public:
         }
     }
     [[nodiscard]] bool done() const { return at_ == end_; }
+    // The rest of the condition without its trailing blanks, for a text that
+    // is not quoted; it joins the token just taken.
+    void take_rest(Operand& operand) {
+        std::size_t stop = end_;
+        while (stop > at_ && (text_[stop - 1] == ' ' || text_[stop - 1] == '\t')) {
+            --stop;
+        }
+        operand.text = text_.substr(operand.column - 1, stop - (operand.column - 1));
+        at_ = end_;
+    }
     [[nodiscard]] std::size_t column() const { return at_ + 1; }
     // The next token, for a message: up to the next blank.
     [[nodiscard]] std::string_view rest_token() const {
@@ -101,8 +174,9 @@ public:
     }
     std::optional<Op> take_op() {
         const std::string_view rest = text_.substr(at_, end_ - at_);
-        static constexpr std::pair<std::string_view, Op> OPS[] = {
-            {"!=", Op::NE}, {"<=", Op::LE}, {">=", Op::GE}, {"=", Op::EQ}, {"<", Op::LT}, {">", Op::GT}};
+        static constexpr std::pair<std::string_view, Op> OPS[] = {{"==", Op::EQ}, {"!=", Op::NE}, {"<=", Op::LE},
+                                                                  {">=", Op::GE}, {"=", Op::EQ},  {"<", Op::LT},
+                                                                  {">", Op::GT}};
         for (const auto& [text, op] : OPS) {
             if (rest.starts_with(text)) {
                 at_ += text.size();
@@ -111,66 +185,102 @@ public:
         }
         return std::nullopt;
     }
-    // A name, a number or a time M:SS; the error says what was expected.
-    bool take_operand(Operand& operand, std::string& error) {
-        operand = Operand{Operand::NAME, {}, column(), {}};
-        const std::size_t start = at_;
-        if (at_ < end_ && is_name_char(text_[at_])) {
-            operand.text = take(is_name_char);
-            return true;
-        }
-        const bool negative = at_ < end_ && text_[at_] == '-';
-        at_ += negative ? 1 : 0;
-        const std::string_view digits = take(is_digit);
-        if (digits.empty()) {
-            at_ = start;
-            error = "not " + quoted(rest_token());
-            return false;
-        }
-        operand.type = Operand::NUMBER;
-        operand.value = decimal(digits, negative);
-        if (at_ < end_ && text_[at_] == ':') {
-            ++at_;
-            const std::string_view seconds = take(is_digit);
-            if (negative || seconds.size() != 2 || seconds[0] > '5') {
-                error = "a time is M:SS, seconds 00 to 59, not " + quoted(text_.substr(start, at_ - start));
-                at_ = start;
-                return false;
+    // A token up to a blank or an operator, or a text in quotes; the error
+    // says what was found instead.
+    std::optional<ExpressionError> take_operand(Operand& operand) {
+        operand = Operand{{}, column(), false};
+        if (at_ < end_ && (text_[at_] == '\'' || text_[at_] == '"')) {
+            const std::size_t close = text_.substr(0, end_).find(text_[at_], at_ + 1);
+            if (close == std::string_view::npos) {
+                return ExpressionError{column(), "the quote opened here is not closed"};
             }
-            operand.type = Operand::CLOCK;
-            const std::int64_t minutes = operand.value;
-            operand.value = minutes > std::numeric_limits<std::int64_t>::max() / 60 - 60
-                                ? std::numeric_limits<std::int64_t>::max()
-                                : minutes * 60 + decimal(seconds, false);
+            operand.text = text_.substr(at_ + 1, close - at_ - 1);
+            operand.quoted = true;
+            at_ = close + 1;
+            return std::nullopt;
+        }
+        const std::size_t start = at_;
+        while (at_ < end_ && !ends_token(text_[at_])) {
+            ++at_;
+        }
+        if (at_ == start) {
+            return ExpressionError{column(), "not " + quoted(rest_token())};
         }
         operand.text = text_.substr(start, at_ - start);
-        return true;
+        return std::nullopt;
     }
 
 private:
-    template <typename Test>
-    std::string_view take(Test test) {
-        const std::size_t start = at_;
-        while (at_ < end_ && test(text_[at_])) {
-            ++at_;
-        }
-        return text_.substr(start, at_ - start);
-    }
-    // Any decimal is a question; one past what 64 bits hold is as good as the largest.
-    static std::int64_t decimal(std::string_view digits, bool negative) {
-        constexpr std::int64_t LARGEST = std::numeric_limits<std::int64_t>::max();
-        std::int64_t value = 0;
-        for (const char c : digits) {
-            const int digit = c - '0';
-            value = value > (LARGEST - digit) / 10 ? LARGEST : value * 10 + digit;
-        }
-        return negative ? -value : value;
-    }
-
     std::string_view text_;
     std::size_t at_;
     std::size_t end_;
 };
+
+// Any decimal is a question; one past what 64 bits hold is as good as the largest.
+std::int64_t decimal(std::string_view digits) {
+    constexpr std::int64_t LARGEST = std::numeric_limits<std::int64_t>::max();
+    std::int64_t value = 0;
+    for (const char c : digits) {
+        const int digit = c - '0';
+        value = value > (LARGEST - digit) / 10 ? LARGEST : value * 10 + digit;
+    }
+    return value;
+}
+
+// A number as written: what it counts is told by its unit, if it has one.
+struct Number {
+    std::int64_t value;
+    std::optional<Kind> unit;  // SECONDS for 90s and M:SS, DEGREES for 50C
+    std::string_view unit_name;
+};
+
+// Reads text as a number: nullopt if it is none, an error if it starts as
+// one and goes wrong.
+std::optional<ExpressionError> read_number(const Operand& operand, std::optional<Number>& number) {
+    const std::string_view text = operand.text;
+    const bool negative = text.starts_with('-');
+    std::size_t at = negative ? 1 : 0;
+    const auto take_digits = [&] {
+        const std::size_t start = at;
+        while (at < text.size() && is_digit(text[at])) {
+            ++at;
+        }
+        return text.substr(start, at - start);
+    };
+    const std::string_view digits = take_digits();
+    if (digits.empty()) {
+        number = std::nullopt;
+        return std::nullopt;
+    }
+    Number n{decimal(digits), std::nullopt, {}};
+    n.value = negative ? -n.value : n.value;
+    if (at < text.size() && text[at] == ':') {
+        ++at;
+        const std::string_view seconds = take_digits();
+        if (negative || seconds.size() != 2 || seconds[0] > '5') {
+            return ExpressionError{operand.column, "expected a value, a time is M:SS, seconds 00 to 59, not " +
+                                                       quoted(text.substr(0, at))};
+        }
+        n.value = n.value > std::numeric_limits<std::int64_t>::max() / 60 - 60
+                      ? std::numeric_limits<std::int64_t>::max()
+                      : n.value * 60 + decimal(seconds);
+        n.unit = Kind::SECONDS;
+        n.unit_name = "a time";
+    }
+    const std::string_view unit = text.substr(at);
+    if (!n.unit && unit == "s") {
+        n.unit = Kind::SECONDS;
+        n.unit_name = "seconds";
+    } else if (!n.unit && (unit == "C" || unit == "\xC2\xB0" "C")) {
+        n.unit = Kind::DEGREES;
+        n.unit_name = "degrees";
+    } else if (!unit.empty()) {
+        return ExpressionError{operand.column, "expected a value, not " + quoted(text) +
+                                                   " (a number, 90s, 1:30 or 50C)"};
+    }
+    number = n;
+    return std::nullopt;
+}
 
 // The same comparison with its sides swapped.
 Op mirrored(Op op) {
@@ -189,45 +299,55 @@ Op mirrored(Op op) {
 }
 
 std::optional<Field> field_of(const Operand& operand) {
-    return operand.type == Operand::NAME ? field_named(operand.text) : std::nullopt;
+    return operand.quoted ? std::nullopt : field_named(operand.text);
 }
 
-// The value side of a condition on field: a word of a word field first, then
-// another field, then a number.
+bool takes_order(Kind kind) { return kind != Kind::WORDS && kind != Kind::COLOR && kind != Kind::TEXT; }
+
+// The value side of a condition on field: a text for the rows; else a word of
+// the field first, then another field, then a number.
 std::optional<ExpressionError> resolve_value(Field field, const Operand& value, Condition& condition) {
     const FieldInfo& f = info(field);
     const std::string name = quoted(f.name);
-    if (value.type == Operand::NAME) {
-        const auto word = std::find_if(f.words.begin(), f.words.end(),
-                                       [&value](const Word& w) { return w.text == value.text; });
-        if (word != f.words.end()) {
-            condition.value = word->value;
-            return std::nullopt;
+    if (f.kind == Kind::TEXT) {
+        // A text no state shows is a question whose answer is no.
+        condition.value = shown_code(field, value.text).value_or(-2);
+        return std::nullopt;
+    }
+    const auto word = std::find_if(f.words.begin(), f.words.end(),
+                                   [&value](const Word& w) { return w.text == value.text; });
+    if (word != f.words.end()) {
+        condition.value = word->value;
+        return std::nullopt;
+    }
+    if (const std::optional<Field> other = field_of(value)) {
+        const Kind kind = info(*other).kind;
+        if (kind != f.kind || ((kind == Kind::WORDS || kind == Kind::COLOR) && *other != field)) {
+            return ExpressionError{value.column, name + " and " + quoted(value.text) +
+                                                     " are fields of different kinds"};
         }
-        if (const std::optional<Field> other = field_named(value.text)) {
-            if (info(*other).kind != f.kind || (f.kind == Kind::WORDS && *other != field)) {
-                return ExpressionError{value.column, name + " and " + quoted(value.text) +
-                                                         " are fields of different kinds"};
-            }
-            condition.other = other;
-            return std::nullopt;
-        }
-        if (f.kind == Kind::WORDS) {
+        condition.other = other;
+        return std::nullopt;
+    }
+    std::optional<Number> number;
+    if (auto error = read_number(value, number)) {
+        return error;
+    }
+    if (!number) {
+        if (f.kind == Kind::WORDS && value.text.size() > 0 && starts_word(value.text[0])) {
             return ExpressionError{value.column, "unknown word " + quoted(value.text) + " for " +
                                                      std::string(f.name) + " (" + words_of(f) + ")"};
         }
-        return ExpressionError{value.column, name + " takes a number or a number field, not " +
-                                                 quoted(value.text)};
+        return ExpressionError{value.column, name + " takes " + accepted(field) + ", not " + quoted(value.text)};
     }
     if (f.kind == Kind::WORDS) {
-        return ExpressionError{value.column,
-                               name + " takes a word (" + words_of(f) + "), not " + quoted(value.text)};
+        return ExpressionError{value.column, name + " takes " + accepted(field) + ", not " + quoted(value.text)};
     }
-    if (value.type == Operand::CLOCK && f.kind != Kind::SECONDS) {
-        return ExpressionError{value.column,
-                               "a time like " + quoted(value.text) + " compares only with time, not " + name};
+    if (number->unit && *number->unit != f.kind) {
+        return ExpressionError{value.column, quoted(value.text) + " is " + std::string(number->unit_name) +
+                                                 ", but " + name + " takes " + accepted(field)};
     }
-    condition.value = value.value;
+    condition.value = number->value;
     return std::nullopt;
 }
 
@@ -239,16 +359,16 @@ std::optional<ExpressionError> parse_condition(std::string_view text, std::size_
     if (r.done()) {
         return ExpressionError{r.column(), "empty condition"};
     }
-    std::string what;
     Operand left{};
-    if (!r.take_operand(left, what)) {
-        return ExpressionError{r.column(), "expected a field name, " + what};
+    if (auto error = r.take_operand(left)) {
+        error->message = "expected a field name, " + error->message;
+        return error;
     }
     r.skip_blanks();
     const std::size_t op_column = r.column();
     std::optional<Op> op = r.take_op();
     if (!op) {
-        return ExpressionError{op_column, "expected an operator (=, !=, <, <=, >, >=) after " +
+        return ExpressionError{op_column, "expected an operator (=, ==, !=, <, <=, >, >=) after " +
                                               quoted(left.text) +
                                               (r.done() ? std::string() : ", not " + quoted(r.rest_token()))};
     }
@@ -257,8 +377,14 @@ std::optional<ExpressionError> parse_condition(std::string_view text, std::size_
         return ExpressionError{r.column(), "expected a value after the operator"};
     }
     Operand right{};
-    if (!r.take_operand(right, what)) {
-        return ExpressionError{r.column(), "expected a value, " + what};
+    if (auto error = r.take_operand(right)) {
+        error->message = "expected a value, " + error->message;
+        return error;
+    }
+    // A row's text may hold blanks: unquoted, it is the rest of the condition.
+    const std::optional<Field> left_field = field_of(left);
+    if (left_field && info(*left_field).kind == Kind::TEXT && !right.quoted) {
+        r.take_rest(right);
     }
     r.skip_blanks();
     if (!r.done()) {
@@ -270,7 +396,7 @@ std::optional<ExpressionError> parse_condition(std::string_view text, std::size_
     if (!field) {
         field = field_of(right);
         if (!field) {
-            if (left.type == Operand::NAME) {
+            if (!left.quoted && starts_word(left.text[0])) {
                 return ExpressionError{left.column, unknown_field(left.text)};
             }
             return ExpressionError{left.column, "expected a field name, not " + quoted(left.text)};
@@ -278,7 +404,7 @@ std::optional<ExpressionError> parse_condition(std::string_view text, std::size_
         value = &left;
         op = mirrored(*op);
     }
-    if (info(*field).kind == Kind::WORDS && *op != Op::EQ && *op != Op::NE) {
+    if (!takes_order(info(*field).kind) && *op != Op::EQ && *op != Op::NE) {
         return ExpressionError{op_column, quoted(info(*field).name) + " takes only = and !="};
     }
     condition = Condition{*field, *op, std::nullopt, {}};
@@ -303,13 +429,30 @@ bool compare(std::int64_t a, Op op, std::int64_t b) {
     return false;
 }
 
+// The first comma from start that no quote holds, or npos.
+std::size_t next_comma(std::string_view text, std::size_t start) {
+    for (std::size_t at = start; at < text.size(); ++at) {
+        if (text[at] == ',') {
+            return at;
+        }
+        if (text[at] == '\'' || text[at] == '"') {
+            const std::size_t close = text.find(text[at], at + 1);
+            if (close == std::string_view::npos) {
+                return std::string_view::npos;  // the condition's reader says so
+            }
+            at = close;
+        }
+    }
+    return std::string_view::npos;
+}
+
 }  // namespace
 
 std::optional<ExpressionError> parse_expression(std::string_view text, std::vector<Condition>& conditions) {
     conditions.clear();
     std::size_t start = 0;
     for (;;) {
-        const std::size_t comma = text.find(',', start);
+        const std::size_t comma = next_comma(text, start);
         const std::size_t end = comma == std::string_view::npos ? text.size() : comma;
         Condition condition{};
         if (auto error = parse_condition(text, start, end, condition)) {
@@ -324,7 +467,11 @@ std::optional<ExpressionError> parse_expression(std::string_view text, std::vect
 }
 
 bool holds(const std::vector<Condition>& conditions, const PackedState state) {
-    return std::all_of(conditions.begin(), conditions.end(), [state](const Condition& c) {
+    const bool drawn = field_value(state, Field::ROW11) >= 0;
+    return std::all_of(conditions.begin(), conditions.end(), [state, drawn](const Condition& c) {
+        if (!drawn && (is_drawn(c.field) || (c.other && is_drawn(*c.other)))) {
+            return false;
+        }
         const std::int64_t right = c.other ? field_value(state, *c.other) : c.value;
         return compare(field_value(state, c.field), c.op, right);
     });
@@ -357,6 +504,11 @@ std::string value_text(Field field, std::int32_t value) {
         return std::string(trace::setting_name(value));
     case Field::RAISE:
         return std::string(trace::raise_name(value));
+    case Field::ROW10:
+    case Field::ROW11:
+        return shown_text(field, value);
+    case Field::COLOR:
+        return value < 0 ? std::string() : std::to_string(value);
     default:
         return std::to_string(value);
     }

@@ -1,9 +1,11 @@
 // Conditions on a state, as the explorer's --reach and --never take them:
 // COND[,COND]..., all of which must hold, each OPERAND OP OPERAND with a field
 // on at least one side. The other side is a number (any decimal, with a sign
-// if need be; a time in seconds or as M:SS), one of a word field's words as
-// the trace writes them, or another field of the same kind. Blanks around
-// tokens are allowed.
+// if need be; a time in seconds, as 90s or as M:SS, degrees also as 50C), one
+// of the field's words (the trace's words, a mode's name, a colour), a text
+// as the screen shows it for row10 and row11 (quoted, '...' or "...", where
+// it holds a blank), or another field of the same kind. Blanks around tokens
+// are allowed.
 #pragma once
 
 #include <cstdint>
@@ -32,7 +34,7 @@ struct ExpressionError {
 
 std::optional<ExpressionError> parse_expression(std::string_view text, std::vector<Condition>& conditions);
 
-// Every condition holds in state.
+// Every condition holds in state; none on what is drawn holds before anything is.
 bool holds(const std::vector<Condition>& conditions, PackedState state);
 
 // A field's name, and a value as the trace writes it.

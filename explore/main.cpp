@@ -23,6 +23,7 @@
 #include "run_spool.h"
 #include "state_space.h"
 #include "trace_writer.h"
+#include "tracer.h"
 
 namespace {
 
@@ -42,7 +43,8 @@ constexpr char HELP[] =
     "with the shortest key script to a state that violates it.\n"
     "\n"
     "  -r, --reach=EXPR      print the shortest key script to a state where EXPR\n"
-    "                          holds (status 1 when none is reachable)\n"
+    "                          holds (status 1 when none is reachable; a comment\n"
+    "                          when it holds at the start, no key needed)\n"
     "  -n, --never=EXPR      check that EXPR holds in no reachable state; else\n"
     "                          print the shortest script to one (status 1)\n"
     "  -s, --states          every reachable state as CSV, breadth-first\n"
@@ -56,14 +58,19 @@ constexpr char HELP[] =
     "      --version         output version information and exit\n"
     "\n"
     "EXPR is COND[,COND]..., all of which must hold; COND is FIELD OP VALUE (or\n"
-    "VALUE OP FIELD), OP one of = != < <= > >=, FIELD one of:\n"
+    "VALUE OP FIELD), OP one of = (or ==) != < <= > >=, FIELD one of:\n"
     "  operation  idle, running or ended     door      closed or open\n"
     "  setting    time or temp               raise     none, fine or coarse\n"
-    "  time       seconds, or M:SS           set_temp, cur_temp  degrees\n"
-    "  mode, shown_mode  0 to 5 (the mode selected, the mode row 11 shows)\n"
+    "  time       seconds: 90, 90s or 1:30   set_temp, cur_temp  degrees: 50 or 50C\n"
+    "  mode, shown_mode  the mode selected, the mode row 11 shows: 0 to 5, or\n"
+    "             manual, rice_cake, porridge, rice, soup, pizza, or the name shown\n"
     "  backlight, beeper  0 or 1             bell      1 in a cycle that rings\n"
-    "VALUE is a number, a word of the field (words take = and != only) or a\n"
-    "field of the same kind.\n"
+    "  row10, row11  the text the cycle drew, as the trace writes it: 01:30, 50C,\n"
+    "             '00: manual' (quoted, or the rest of the condition)\n"
+    "  color      green or yellow (32 or 33): the colour row 10 was drawn in\n"
+    "VALUE is a number, a word of the field or another field of the same kind;\n"
+    "word fields, the rows and color take = and != only. Before the first cycle\n"
+    "nothing is drawn, and no condition on row10, row11 or color holds.\n"
     "Example: cooker-panel-explore --reach='operation=running,mode=4'\n"
     "\n"
     "Exit status: 0 when every property holds (or EXPR is reached, or never\n"
@@ -184,28 +191,25 @@ Options parse_options(int argc, char** argv) {
     return o;
 }
 
-// The start-up panel, or the panel after the key script in name, whose
-// cycles run as they are read; its runs are kept in prefix, so that the
-// scripts printed lead there from start-up first.
-panel::Panel start_panel(const char* name, panel::RunSpool& prefix) {
-    panel::Panel start{};
-    panel::Start_Panel(start);
-    if (name == nullptr) {
-        return start;
-    }
-    start.output.set_handler(&panel::discard_output, nullptr);  // the cycles' drawing goes nowhere
-    panel::ScriptReader reader(panel::open_input(PROGRAM, name));
-    panel::ScriptStep run{};
-    while (reader.next(run)) {
-        for (std::uint64_t n = 0; n < run.count; ++n) {
-            panel::Control_Cycle(start, panel::cycle_key(run.key));
+// The start-up state, or the state after the key script in name, whose
+// cycles run as they are read, drawing on the trace's screen; its runs are
+// kept in prefix, so that the scripts printed lead there from start-up first.
+std::optional<panel::explore::PackedState> start_state(const char* name, panel::RunSpool& prefix) {
+    static panel::trace::Tracer tracer;
+    if (name != nullptr) {
+        panel::ScriptReader reader(panel::open_input(PROGRAM, name));
+        panel::ScriptStep run{};
+        while (reader.next(run)) {
+            for (std::uint64_t n = 0; n < run.count; ++n) {
+                tracer.step(run.key);
+            }
+            if (!prefix.add(run)) {
+                panel::io_error(PROGRAM, "temporary file for a long script", errno);
+            }
         }
-        if (!prefix.add(run)) {
-            panel::io_error(PROGRAM, "temporary file for a long script", errno);
-        }
+        panel::check_script_end(PROGRAM, name, reader);
     }
-    panel::check_script_end(PROGRAM, name, reader);
-    return start;
+    return panel::explore::pack(tracer);
 }
 
 // The first state in breadth-first order (the nearest) where all conditions hold.
@@ -226,11 +230,11 @@ int main(int argc, char** argv) {
     (void)std::signal(SIGPIPE, SIG_DFL);
     const Options o = parse_options(argc, argv);
     static panel::RunSpool prefix;
-    const panel::Panel start = start_panel(o.from, prefix);
+    const std::optional<panel::explore::PackedState> start = start_state(o.from, prefix);
 
     const auto began = std::chrono::steady_clock::now();
     static StateSpace space;
-    if (!space.explore(start)) {
+    if (!start || !space.explore(*start)) {
         (void)std::fprintf(stderr, "%s: a state field left the range the search can hold\n", PROGRAM);
         return STATUS_FAILED;
     }
@@ -243,7 +247,7 @@ int main(int argc, char** argv) {
         break;
     case Mode::REACH:
         if (const auto found = first_where(space, o.conditions)) {
-            panel::explore::write_script(out, prefix, space, *found);
+            panel::explore::write_script(out, prefix, space, *found, {}, true);
         } else {
             (void)std::fprintf(stderr, "%s: no reachable state satisfies the condition\n", PROGRAM);
             status = STATUS_FAILED;
@@ -251,7 +255,7 @@ int main(int argc, char** argv) {
         break;
     case Mode::NEVER:
         if (const auto found = first_where(space, o.conditions)) {
-            panel::explore::write_script(out, prefix, space, *found);
+            panel::explore::write_script(out, prefix, space, *found, {}, true);
             status = STATUS_FAILED;
         }
         break;

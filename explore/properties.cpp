@@ -91,12 +91,38 @@ std::vector<PropertyResult> check_properties(const StateSpace& space) {
             const std::uint32_t s = space.next(i, input);
             if (get(space, s, Field::OPERATION) == OP_RUNNING && !start_time_right(s)) {
                 starts.violation = i;
-                starts.input = input;
+                starts.inputs = {input};
                 break;
             }
         }
     }
     results.push_back(starts);
+
+    // A cancel is the cycle that takes a run to idle (an end takes it to
+    // ended); what row 11 shows is what the screen shows, so a fault in the
+    // reset or in the mode stage shows here.
+    PropertyResult fresh{"a cancel leaves the panel as a fresh one: from the cycle after a cancel, row 11 shows "
+                         "the selected mode"};
+    for (std::uint32_t i = 0; i < space.size() && !fresh.violation; ++i) {
+        if (get(space, i, Field::OPERATION) != OP_RUNNING) {
+            continue;
+        }
+        for (int cancel = 0; cancel < INPUT_COUNT && !fresh.violation; ++cancel) {
+            const std::uint32_t c = space.next(i, cancel);
+            if (get(space, c, Field::OPERATION) != OP_IDLE) {
+                continue;
+            }
+            for (int input = 0; input < INPUT_COUNT; ++input) {
+                const std::uint32_t s = space.next(c, input);
+                if (get(space, s, Field::ROW11) != get(space, s, Field::MODE)) {
+                    fresh.violation = i;
+                    fresh.inputs = {cancel, input};
+                    break;
+                }
+            }
+        }
+    }
+    results.push_back(fresh);
     return results;
 }
 

@@ -14,9 +14,9 @@ struct PropertyResult {
     std::string_view statement;
     // The first state in breadth-first order (so the nearest) that violates it,
     std::optional<std::uint32_t> violation = std::nullopt;
-    // and, for a property of transitions, the input (an index of INPUT_KEYS)
-    // whose cycle from that state violates it.
-    std::optional<int> input = std::nullopt;
+    // and, for a property of transitions, the inputs (indexes of INPUT_KEYS)
+    // of the cycles from that state that violate it.
+    std::vector<int> inputs = {};
 };
 
 // 1. the appliance never runs with the door open;
@@ -27,7 +27,10 @@ struct PropertyResult {
 //    preset within two cycles without a key;
 // 5. every start begins with the time its setting calls for: an automatic
 //    mode's preset, or in manual mode with the temperature selected the time
-//    of the set temperature.
+//    of the set temperature;
+// 6. a cancel leaves the panel as a fresh one: from the cycle after a cancel,
+//    row 11 shows the selected mode (after an end, an open door keeps the
+//    finished mode shown; after a cancel nothing does).
 std::vector<PropertyResult> check_properties(const StateSpace& space);
 
 }  // namespace panel::explore

@@ -27,13 +27,13 @@ std::string dot_escaped(std::string_view text) {
 }  // namespace
 
 void write_script(trace::Output& out, RunSpool& prefix, const StateSpace& space, std::uint32_t index,
-                  std::optional<int> input) {
+                  const std::vector<int>& inputs, bool answer_note) {
     Script answer;
     for (const std::int32_t key : space.script_to(index)) {
         append_step(answer, key, 1);
     }
-    if (input) {
-        append_step(answer, INPUT_KEYS[*input], 1);
+    for (const int input : inputs) {
+        append_step(answer, INPUT_KEYS[input], 1);
     }
     // The prefix's last run is held back, to merge with the answer's first.
     std::optional<ScriptStep> held;
@@ -57,6 +57,9 @@ void write_script(trace::Output& out, RunSpool& prefix, const StateSpace& space,
     }
     if (held) {
         out.put(format_run(*held));
+    }
+    if (answer_note && answer.steps.empty()) {
+        out.put(held ? " # holds after these keys: no further key needed" : "# holds at start-up: no key needed");
     }
     out.put('\n');
 }
@@ -85,7 +88,7 @@ bool write_summary(trace::Output& out, RunSpool& prefix, const StateSpace& space
             continue;
         }
         out.put(": violated by: ");
-        write_script(out, prefix, space, *result.violation, result.input);
+        write_script(out, prefix, space, *result.violation, result.inputs);
         all_hold = false;
     }
     return all_hold;

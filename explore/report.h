@@ -15,11 +15,12 @@
 namespace panel::explore {
 
 // A script from start-up as one line: prefix (the keys that led to the
-// search's start), then the way from there to index, then for a transition
-// one more cycle's input (an index of INPUT_KEYS). A prefix that cannot be
-// read back fails out with its errno.
+// search's start), then the way from there to index, then for transitions
+// the further cycles' inputs (indexes of INPUT_KEYS). With answer set, a way
+// of no cycle at all is said in a comment, which the trace reads as no key.
+// A prefix that cannot be read back fails out with its errno.
 void write_script(trace::Output& out, RunSpool& prefix, const StateSpace& space, std::uint32_t index,
-                  std::optional<int> input = std::nullopt);
+                  const std::vector<int>& inputs = {}, bool answer = false);
 
 // The counts, the time since began, and a line per property: "holds" or the
 // script that violates it. True when every property holds.

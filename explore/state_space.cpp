@@ -1,8 +1,14 @@
 #include "state_space.h"
 
 #include <algorithm>
+#include <cstring>
+#include <unordered_map>
 
+#include "backlight_beep_control.h"
+#include "mode_controller.h"
 #include "output_sink.h"
+#include "screen.h"
+#include "time_temp_mode_control.h"
 
 namespace panel::explore {
 namespace {
@@ -26,7 +32,18 @@ constexpr Slot BEEP_TICK{44, 6};
 constexpr Slot SHOWN_MODE{50, 3};
 constexpr Slot BACKLIGHT{53, 1};
 constexpr Slot BEEPER{54, 1};
-constexpr int DIGIT_BITS = 4;  // the display frame's six digits fill the second word
+constexpr Slot DRAWN{55, 1};  // 0: nothing drawn yet, and the three below 0
+constexpr Slot COLOR{56, 1};  // row 10 in COLOR_DARK 0 or COLOR_LIT 1
+constexpr Slot ROW11{57, 3};  // the mode table row whose text row 11 shows
+constexpr int DIGIT_BITS = 4;  // the display frame's six digits open the second word
+// Row 10's text follows them, one symbol a character: 0 ends it, n is the
+// n-th character of ROW10_SYMBOLS.
+constexpr std::string_view ROW10_SYMBOLS = "0123456789:C";
+constexpr int ROW10_LENGTH = 6;
+constexpr Slot ROW10{24, ROW10_LENGTH * 4};
+constexpr std::uint64_t DRAWN_LOW = ((std::uint64_t{1} << (DRAWN.bits + COLOR.bits + ROW11.bits)) - 1)
+                                    << DRAWN.shift;
+constexpr std::uint64_t DRAWN_HIGH = ((std::uint64_t{1} << ROW10.bits) - 1) << ROW10.shift;
 
 bool put(std::uint64_t& word, Slot slot, std::int32_t value) {
     if (value < 0 || value >= (std::int32_t{1} << slot.bits)) {
@@ -50,9 +67,8 @@ std::uint64_t hash(PackedState s) {
 
 constexpr std::uint32_t NO_PARENT = UINT32_MAX;
 
-}  // namespace
-
-std::optional<PackedState> pack(const Panel& panel) {
+// The panel's part of a state, nothing drawn.
+std::optional<PackedState> pack_panel(const Panel& panel) {
     const ControlState& c = panel.control;
     const TimeTemp& t = panel.time_temp;
     std::uint64_t low = 0;
@@ -74,6 +90,139 @@ std::optional<PackedState> pack(const Panel& panel) {
     return PackedState{low, high};
 }
 
+// The drawn part of a state: nullopt for rows or a colour no packed state holds.
+std::optional<PackedState> pack_drawn(const Drawn& drawn) {
+    const std::optional<std::int32_t> row10 = shown_code(Field::ROW10, drawn.row10);
+    const std::optional<std::int32_t> row11 = shown_code(Field::ROW11, drawn.row11);
+    if (!row10 || !row11 || (drawn.color != COLOR_DARK && drawn.color != COLOR_LIT)) {
+        return std::nullopt;
+    }
+    PackedState part{0, 0};
+    put(part.low, DRAWN, 1);
+    put(part.low, COLOR, drawn.color == COLOR_LIT ? 1 : 0);
+    put(part.low, ROW11, *row11);
+    put(part.high, ROW10, *row10);
+    return part;
+}
+
+// The bytes one cycle flushes, read as the trace's screen shows them; the
+// same bytes always show the same, so each different run of bytes goes
+// through a screen once.
+class DrawingReader {
+public:
+    // Collects what panel's cycles flush from now on.
+    void attach(Panel& panel) { panel.output.set_handler(&collect, this); }
+    // Before a cycle: the redraw its panel holds back from the cycle before
+    // is no part of this one. A cycle draws both rows whole, with blanks that
+    // cover a longer text, so a blank screen shows after it what the screen
+    // of a whole run does.
+    void begin(Panel& panel) {
+        panel.output.drop();
+        size_ = 0;
+        overflow_ = false;
+    }
+    // After the cycle: its drawn part, nullopt if it cannot be packed.
+    std::optional<PackedState> drawn() {
+        if (overflow_) {
+            return std::nullopt;
+        }
+        const std::string_view bytes(bytes_, size_);
+        const auto known = seen_.find(bytes);
+        if (known != seen_.end()) {
+            return known->second;
+        }
+        trace::Screen screen;
+        screen.feed(bytes);
+        const std::string row10(screen.text(TIME_TEMP_ROW));
+        const std::optional<PackedState> part =
+            pack_drawn(Drawn{row10, screen.text(MODE_ROW), screen.color(TIME_TEMP_ROW)});
+        seen_.emplace(std::string(bytes), part);
+        return part;
+    }
+
+private:
+    static void collect(void* context, const char* bytes, std::size_t size) {
+        auto* self = static_cast<DrawingReader*>(context);
+        if (size > sizeof self->bytes_ - self->size_) {
+            self->overflow_ = true;
+            return;
+        }
+        std::memcpy(self->bytes_ + self->size_, bytes, size);
+        self->size_ += size;
+    }
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view bytes) const { return std::hash<std::string_view>{}(bytes); }
+    };
+
+    char bytes_[512] = {};  // a cycle flushes about a hundred bytes
+    std::size_t size_ = 0;
+    bool overflow_ = false;
+    std::unordered_map<std::string, std::optional<PackedState>, Hash, std::equal_to<>> seen_;
+};
+
+}  // namespace
+
+std::optional<PackedState> pack(const Panel& panel, const std::optional<Drawn>& drawn) {
+    std::optional<PackedState> state = pack_panel(panel);
+    if (state && drawn) {
+        const std::optional<PackedState> part = pack_drawn(*drawn);
+        if (!part) {
+            return std::nullopt;
+        }
+        state->low |= part->low;
+        state->high |= part->high;
+    }
+    return state;
+}
+
+std::optional<PackedState> pack(const trace::Tracer& tracer) {
+    const trace::TraceRecord& r = tracer.record();
+    return pack(tracer.panel(), r.cycle == 0 ? std::nullopt : std::optional(Drawn{r.row10, r.row11, r.color}));
+}
+
+PackedState panel_part(const PackedState state) {
+    return PackedState{state.low & ~DRAWN_LOW, state.high & ~DRAWN_HIGH};
+}
+
+std::optional<std::int32_t> shown_code(const Field field, const std::string_view text) {
+    if (field == Field::ROW11) {
+        for (std::int32_t row = 0; row < MODE_COUNT; ++row) {
+            if (shown_text(Field::ROW11, row) == text) {
+                return row;
+            }
+        }
+        return std::nullopt;
+    }
+    if (field != Field::ROW10 || text.size() > ROW10_LENGTH) {
+        return std::nullopt;
+    }
+    std::int32_t code = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const std::size_t symbol = ROW10_SYMBOLS.find(text[i]);
+        if (symbol == std::string_view::npos) {
+            return std::nullopt;
+        }
+        code |= static_cast<std::int32_t>(symbol + 1) << (4 * i);
+    }
+    return code;
+}
+
+std::string shown_text(const Field field, const std::int32_t code) {
+    if (code < 0 || (field == Field::ROW11 && code >= MODE_COUNT)) {
+        return {};  // nothing drawn
+    }
+    if (field == Field::ROW11) {
+        const ModeText text = Display_Mode_Name(&MODE_TABLE[static_cast<std::size_t>(code)]);
+        return std::string(text.bytes, ::strnlen(text.bytes, sizeof text.bytes));
+    }
+    std::string text;
+    for (std::int32_t rest = code; rest != 0; rest >>= 4) {
+        text += ROW10_SYMBOLS[static_cast<std::size_t>((rest & 0xF) - 1)];
+    }
+    return text;
+}
+
 void unpack(const PackedState state, Panel& panel) {
     const std::uint64_t w = state.low;
     panel.control =
@@ -92,15 +241,28 @@ void unpack(const PackedState state, Panel& panel) {
 }
 
 std::int32_t field_value(const PackedState state, const Field field) {
+    if (is_drawn(field)) {
+        if (get(state.low, DRAWN) == 0) {
+            return -1;
+        }
+        switch (field) {
+        case Field::ROW10:
+            return get(state.high, ROW10);
+        case Field::ROW11:
+            return get(state.low, ROW11);
+        default:
+            return get(state.low, COLOR) == 1 ? COLOR_LIT : COLOR_DARK;
+        }
+    }
     if (field == Field::BELL) {
         // The beeper counts its cycle after it rings in cycles 0, 10 and 20,
         // so a count of 1, 11 or 21 with the beeper on is a bell just rung.
         const std::int32_t tick = get(state.low, BEEP_TICK);
         return get(state.low, BEEPER) == BEEPER_ON && tick % 10 == 1 && tick <= 21 ? 1 : 0;
     }
-    // In the order of Field; BELL has its own rule above.
-    constexpr Slot FIELD_SLOTS[FIELD_COUNT] = {BACKLIGHT, OPERATION, DOOR,   MODE,       SETTING, RAISE,
-                                               TIME,      SET_TEMP,  CUR_TEMP, BEEPER, BEEPER, SHOWN_MODE};
+    // In the order of Field; BELL and the drawn fields have their own rules above.
+    constexpr Slot FIELD_SLOTS[] = {BACKLIGHT, OPERATION, DOOR,   MODE,   SETTING,   RAISE,
+                                    TIME,      SET_TEMP,  CUR_TEMP, BEEPER, BEEPER, SHOWN_MODE};
     return get(state.low, FIELD_SLOTS[static_cast<std::size_t>(field)]);
 }
 
@@ -110,7 +272,7 @@ StateDetail detail(const PackedState state) {
     return StateDetail{panel.time_tick, panel.temp_tick, panel.beep_tick, panel.outputs.display};
 }
 
-bool StateSpace::explore(const Panel& start, const Cycle cycle) {
+bool StateSpace::explore(const PackedState start, const Cycle cycle) {
     states_.clear();
     parent_.clear();
     input_.clear();
@@ -118,17 +280,13 @@ bool StateSpace::explore(const Panel& start, const Cycle cycle) {
     level_start_.assign(1, 0);
     slots_.assign(std::size_t{1} << 16, 0);
 
-    const std::optional<PackedState> root = pack(start);
-    if (!root) {
-        return false;
-    }
-    insert(*root, NO_PARENT, 0);
+    insert(start, NO_PARENT, 0);
 
     bool packed = true;
     std::size_t level_end = 1;
     Panel current{};
-    // The drawing goes nowhere while the search runs.
-    current.output.set_handler(&discard_output, nullptr);
+    DrawingReader reader;
+    reader.attach(current);
     for (std::uint32_t i = 0; i < states_.size() && packed; ++i) {
         if (i == level_end) {
             level_start_.push_back(i);
@@ -139,6 +297,7 @@ bool StateSpace::explore(const Panel& start, const Cycle cycle) {
         // one; a key the input stage refuses leads where no key does.
         for (int input = 0; input < INPUT_COUNT && packed; ++input) {
             Panel panel = current;
+            reader.begin(panel);
             const std::int32_t key = INPUT_KEYS[input];
             if (cycle != nullptr) {
                 cycle(panel, key);
@@ -152,9 +311,12 @@ bool StateSpace::explore(const Panel& start, const Cycle cycle) {
             } else {
                 Control_Cycle(panel, std::nullopt);
             }
-            const std::optional<PackedState> after = pack(panel);
-            packed = after.has_value();
+            std::optional<PackedState> after = pack_panel(panel);
+            const std::optional<PackedState> drawn = reader.drawn();
+            packed = after.has_value() && drawn.has_value();
             if (packed) {
+                after->low |= drawn->low;
+                after->high |= drawn->high;
                 next_.push_back(insert(*after, i, static_cast<std::uint8_t>(input)));
             }
         }

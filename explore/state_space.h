@@ -1,18 +1,22 @@
 // Every state the panel can reach, found breadth-first by running its own
 // control cycle from a start state under each of the seven inputs of a cycle
-// (no key, a to f). A state is everything that decides later cycles, packed
-// into two machine words; the search keeps each state once, with the state
-// and key it was first reached from, so the path back is a shortest key
-// script and, among those, the first in the order no key, a, ..., f.
+// (no key, a to f). A state is everything that decides later cycles, and what
+// the cycle that led to it drew, packed into two machine words; the search
+// keeps each state once, with the state and key it was first reached from, so
+// the path back is a shortest key script and, among those, the first in the
+// order no key, a, ..., f.
 #pragma once
 
 #include <cassert>
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "control_cycle.h"
+#include "tracer.h"
 
 namespace panel::explore {
 
@@ -34,27 +38,56 @@ enum class Field : std::uint8_t {
     CUR_TEMP,
     BEEPER,
     BELL,  // the cycle that led to the state rang the bell
-    SHOWN_MODE
+    SHOWN_MODE,
+    // What the cycle that led to the state drew, as the terminal shows it
+    // after the cycle: nothing at start-up.
+    ROW10,
+    ROW11,
+    COLOR
 };
-inline constexpr int FIELD_COUNT = 12;
+inline constexpr int FIELD_COUNT = 15;
+
+// Fields of what is drawn: no condition on them holds before the first cycle.
+inline constexpr bool is_drawn(Field field) { return field >= Field::ROW10; }
 
 // The control flags, quantities, the three counters, the row of the shown
-// mode, the display frame, backlight and beeper. Not in it: the bytes of the
-// output sink and the display digits, which the cycle rewrites before it
-// reads them, and the mode text, which it makes anew from the shown row.
+// mode, the display frame, backlight and beeper, and what the last cycle drew
+// (row 10, row 11 and row 10's colour, or nothing at start-up). Not in it:
+// the bytes of the output sink and the display digits, which the cycle
+// rewrites before it reads them, and the mode text, which it makes anew from
+// the shown row. What was drawn decides no later cycle: a state is the panel
+// part of it and the drawn part.
 struct PackedState {
     std::uint64_t low;
     std::uint64_t high;
     friend bool operator==(const PackedState&, const PackedState&) = default;
 };
 
+// The rows as the trace's screen shows them after a cycle, and row 10's colour code.
+struct Drawn {
+    std::string_view row10;
+    std::string_view row11;
+    std::int32_t color;
+};
+
 // nullopt when a field lies outside the range the packing holds (a negative
-// time, say): the search then stops rather than merge two states.
-std::optional<PackedState> pack(const Panel& panel);
+// time, say, or a row no panel draws): the search then stops rather than
+// merge two states. No drawn: nothing is drawn yet.
+std::optional<PackedState> pack(const Panel& panel, const std::optional<Drawn>& drawn);
+// The tracer's panel and what its screen shows (nothing before the first
+// cycle), so a condition reads a trace record as it reads a searched state.
+std::optional<PackedState> pack(const trace::Tracer& tracer);
 // The panel in state; its mode table is the panel's own.
 void unpack(PackedState state, Panel& panel);
+// The state without what was drawn: the panel's own state.
+PackedState panel_part(PackedState state);
 
+// For a drawn field, -1 while nothing is drawn.
 std::int32_t field_value(PackedState state, Field field);
+// The value row10 or row11 holds when it shows text, or nullopt for a text
+// that no packed state can hold; and back.
+std::optional<std::int32_t> shown_code(Field field, std::string_view text);
+std::string shown_text(Field field, std::int32_t code);
 // The further parts of a state, for the state table.
 struct StateDetail {
     std::int32_t time_tick, temp_tick, beep_tick;
@@ -109,7 +142,9 @@ struct TransitionCount {
 class StateSpace {
 public:
     // Runs the whole search from start; false if a state could not be packed.
-    bool explore(const Panel& start, Cycle cycle = nullptr);
+    // What each cycle drew is read from the bytes the panel's output receives,
+    // as the trace's screen shows them.
+    bool explore(PackedState start, Cycle cycle = nullptr);
 
     [[nodiscard]] std::uint32_t size() const { return static_cast<std::uint32_t>(states_.size()); }
     [[nodiscard]] PackedState state(std::uint32_t index) const { return states_[index]; }

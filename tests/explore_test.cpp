@@ -4,13 +4,17 @@
 
 #include <map>
 #include <random>
+#include <set>
 
+#include "backlight_beep_control.h"
 #include "condition.h"
 #include "key_script.h"
 #include "properties.h"
 #include "report.h"
+#include "screen.h"
 #include "state_space.h"
 #include "test_support.h"
+#include "time_temp_mode_control.h"
 #include "tracer.h"
 
 namespace panel::explore {
@@ -19,44 +23,68 @@ namespace {
 using test::Result;
 using test::slurp;
 
+PackedState packed(const Panel& p, const std::optional<Drawn>& drawn = std::nullopt) {
+    const std::optional<PackedState> s = pack(p, drawn);
+    EXPECT_TRUE(s.has_value());
+    return s.value_or(PackedState{});
+}
+
+PackedState packed(const trace::Tracer& tracer) {
+    const std::optional<PackedState> s = pack(tracer);
+    EXPECT_TRUE(s.has_value());
+    return s.value_or(PackedState{});
+}
+
 // The whole space from start-up, searched once for all tests.
 const StateSpace& space() {
     static const StateSpace searched = [] {
         StateSpace s;
-        Panel start{};
-        Start_Panel(start);
-        EXPECT_TRUE(s.explore(start));
+        EXPECT_TRUE(s.explore(packed(test::started())));
         return s;
     }();
     return searched;
 }
 
-PackedState packed(const Panel& p) {
-    const std::optional<PackedState> s = pack(p);
-    EXPECT_TRUE(s.has_value());
-    return s.value_or(PackedState{});
+// One cycle on p, and the state after it with what the cycle drew as a
+// screen of its own shows it.
+PackedState cycled(Panel& p, std::int32_t key) {
+    std::string bytes;
+    p.output.set_handler([](void* to, const char* b, std::size_t n) { static_cast<std::string*>(to)->append(b, n); },
+                         &bytes);
+    Control_Cycle(p, cycle_key(key));
+    p.output.set_handler(&discard_output, nullptr);
+    trace::Screen screen;
+    screen.feed(bytes);
+    const std::string row10(screen.text(TIME_TEMP_ROW));
+    return packed(p, Drawn{row10, screen.text(MODE_ROW), screen.color(TIME_TEMP_ROW)});
 }
 
 TEST(StateSpace, HoldsExactlyWhatEveryShortScriptReaches) {
     const StateSpace& s = space();
-    EXPECT_EQ((std::tuple(s.size(), s.max_depth())), (std::tuple(96875U, 3039U)));
-    EXPECT_EQ((std::tuple(s.transitions().distinct, s.transitions().self_loops)), (std::tuple(203251U, 290U)));
+    EXPECT_EQ((std::tuple(s.size(), s.max_depth())), (std::tuple(97826U, 3039U)));
+    EXPECT_EQ((std::tuple(s.transitions().distinct, s.transitions().self_loops)), (std::tuple(208464U, 290U)));
+    // Without what was drawn, the panel's own states: as many as a search of
+    // them alone finds.
+    std::set<std::pair<std::uint64_t, std::uint64_t>> panel_states;
+    for (std::uint32_t i = 0; i < s.size(); ++i) {
+        panel_states.emplace(panel_part(s.state(i)).low, panel_part(s.state(i)).high);
+    }
+    EXPECT_EQ(panel_states.size(), 96875U);
     // Every key script of up to six cycles, depth first; each state at the
     // length of its shortest script.
     std::map<std::pair<std::uint64_t, std::uint64_t>, std::uint32_t> brute;
     constexpr std::uint32_t DEPTH = 6;
-    auto walk = [&](auto& self, const Panel& p, std::uint32_t depth) -> void {
-        const PackedState here = packed(p);
+    auto walk = [&](auto& self, const Panel& p, PackedState here, std::uint32_t depth) -> void {
         auto [at, added] = brute.try_emplace({here.low, here.high}, depth);
         at->second = std::min(at->second, depth);
         if (depth == DEPTH) return;
         for (const std::int32_t key : INPUT_KEYS) {
             Panel next = p;
-            Control_Cycle(next, cycle_key(key));
-            self(self, next, depth + 1);
+            const PackedState there = cycled(next, key);
+            self(self, next, there, depth + 1);
         }
     };
-    walk(walk, test::started(), 0);
+    walk(walk, test::started(), packed(test::started()), 0);
     std::uint32_t searched = 0;
     for (std::uint32_t i = 0; i < s.size() && s.depth(i) <= DEPTH; ++i, ++searched) {
         const PackedState st = s.state(i);
@@ -78,7 +106,7 @@ TEST(StateSpace, LongRandomRunsVisitOnlySearchedStates) {
         for (int cycle = 0; cycle < 5000; ++cycle) {
             const bool idle = tracer.record().operation == OP_IDLE;
             const trace::TraceRecord& r = tracer.step(keys[random() % std::size(keys)]);
-            const PackedState now = packed(tracer.panel());
+            const PackedState now = packed(tracer);
             ASSERT_TRUE(s.find(now).has_value()) << "run " << run << " cycle " << cycle;
             // No press is left for a later cycle, the bell is the trace's, and a
             // start takes its setting's time.
@@ -98,7 +126,7 @@ TEST(StateSpace, LongRandomRunsVisitOnlySearchedStates) {
 // properties fail, and by which script.
 std::string summary(const Panel& start, Cycle cycle, bool& all_hold) {
     StateSpace space;
-    EXPECT_TRUE(space.explore(start, cycle));
+    EXPECT_TRUE(space.explore(packed(start), cycle));
     std::string text;
     trace::Output out(text);
     RunSpool none;
@@ -123,6 +151,16 @@ TEST(Properties, EachFailsWhereItShould) {
         }
         Control_Cycle(p, cycle_key(key));
     };
+    // The reset of a cancel as it was: the shown row left alone, so a door
+    // opened at once kept the cancelled mode on row 11.
+    const Cycle stale_row = [](Panel& p, std::int32_t key) {
+        const ModeInfo* const shown = p.current_mode;
+        const bool running = p.control.operation == OP_RUNNING;
+        Control_Cycle(p, cycle_key(key));
+        if (running && p.control.operation == OP_IDLE) {
+            p.current_mode = shown;
+        }
+    };
     // The property each start violates, and the script its line names.
     const std::tuple<Panel, Cycle, int, const char*> cases[] = {
         {start({RAISE_NONE, SETTING_TIME, OP_RUNNING, OPENING_OPEN, 0}, {10, 50, 20}, 0), nullptr, 1, ""},
@@ -130,6 +168,7 @@ TEST(Properties, EachFailsWhereItShould) {
         {start({RAISE_NONE, SETTING_TIME, 3, OPENING_CLOSED, 0}, {0, 20, 20}, 0), nullptr, 3, ""},
         {start({RAISE_FINE, SETTING_TIME, OP_IDLE, OPENING_CLOSED, 1}, {0, 20, 20}, 1), nullptr, 4, ""},
         {test::started(), stale_start, 5, "d{2} e"},
+        {test::started(), stale_row, 6, "d . e{2} f"},
     };
     for (const auto& [panel, cycle, property, script] : cases) {
         bool all_hold = true;
@@ -142,10 +181,26 @@ TEST(Properties, EachFailsWhereItShould) {
     bool all_hold = false;
     const std::string text = summary(test::started(), nullptr, all_hold);
     EXPECT_TRUE(all_hold) << text;
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 6) << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 7) << text;
 }
 
-TEST(Conditions, WitnessesReachThemAndTheUnreachableAreNot) {
+// The first cycle, from cycle from on, of a script's trace in which
+// conditions hold (0 at start-up), read through the trace's own records;
+// nullopt if none.
+std::optional<std::uint64_t> first_holding(const std::vector<Condition>& conditions, const Script& script,
+                                           std::uint64_t from = 0) {
+    trace::Tracer tracer;
+    if (from == 0 && holds(conditions, packed(tracer))) return 0;
+    for (const ScriptStep& step : script.steps) {
+        for (std::uint64_t n = 0; n < step.count; ++n) {
+            tracer.step(step.key);
+            if (tracer.record().cycle >= from && holds(conditions, packed(tracer))) return tracer.record().cycle;
+        }
+    }
+    return std::nullopt;
+}
+
+TEST(Conditions, WitnessesFirstHoldInTheirLastTracedCycle) {
     const StateSpace& s = space();
     // clang-format off
     const char* reachable[] = {
@@ -154,7 +209,14 @@ TEST(Conditions, WitnessesReachThemAndTheUnreachableAreNot) {
         "backlight=1,operation=idle", "mode!=0, operation = running", "time<10,operation=running,cur_temp>=30",
         "set_temp<=cur_temp,operation=ended", "setting=time,mode=3" /* a word before a field so named */,
         "setting = time , time=1:30", "2:00=time,mode=5", "bell=1", "beeper=1,bell=0", "shown_mode!=mode",
-        "-1<cur_temp,operation=running",
+        "-1<cur_temp,operation=running", "operation=idle",
+        // What is drawn: never at start-up, and often a cycle behind the state.
+        "row11=00: manual", "row10=01:30", "row10 = 50C", "row11='02: \xEC\xA3\xBD'", "color=yellow",
+        "color=green,backlight=1", "row11=00: manual,door=open", "operation=running,mode=2,row10=01:00",
+        "row11!=00: manual,mode=0", "row11=\"03: \xEB\xB0\xA5\",operation=idle,shown_mode=0",
+        "row10=20C,setting=time", "row10!=00:00,color=32,operation=ended",
+        "mode=soup,time=300s", "mode=\xED\x94\xBC\xEC\x9E\x90,cur_temp>=40C", "shown_mode=rice_cake,door=open",
+        "color=yellow,backlight=0,operation=idle",
     };
     // clang-format on
     for (const char* text : reachable) {
@@ -165,29 +227,32 @@ TEST(Conditions, WitnessesReachThemAndTheUnreachableAreNot) {
             if (holds(conditions, s.state(i))) found = i;
         }
         ASSERT_TRUE(found) << text;
-        // The witness, written and read back, ends where the condition holds.
+        // The witness, written and read back, holds first where it ends.
         Script script;
         ASSERT_FALSE(parse_script(format_script(s.script_to(*found)), script));
-        trace::Tracer tracer;
-        for (const ScriptStep& step : script.steps) {
-            for (std::uint32_t n = 0; n < step.count; ++n) tracer.step(step.key);
-        }
         EXPECT_EQ(script.cycles, s.depth(*found)) << text;
-        EXPECT_TRUE(holds(conditions, packed(tracer.panel()))) << text;
+        EXPECT_EQ(first_holding(conditions, script), script.cycles) << text;
     }
     for (const char* text : {"operation=running,door=open", "time>600", "cur_temp<20", "raise=fine", "raise=coarse",
                              "operation=running,time=0", "set_temp=25", "mode>5", "set_temp>100", "time>=601",
-                             "cur_temp<0", "bell=1,door=open", "99999999999999999999999<=time"}) {
+                             "cur_temp<0", "bell=1,door=open", "99999999999999999999999<=time", "row10=1:30",
+                             "row11=manual", "row10=00:00,operation=running", "row10=10:01", "color=34",
+                             "row11!=00: manual,row11!=01: \xEB\x96\xA1,row11!=02: \xEC\xA3\xBD,"
+                             "row11!=03: \xEB\xB0\xA5,row11!=04: \xEA\xB5\xAD/\xEC\xB0\x8C\xEA\xB0\x9C,"
+                             "row11!=05: \xED\x94\xBC\xEC\x9E\x90"}) {
         std::vector<Condition> conditions;
         ASSERT_FALSE(parse_expression(text, conditions)) << text;
         for (std::uint32_t i = 0; i < s.size(); ++i) ASSERT_FALSE(holds(conditions, s.state(i))) << text;
     }
 }
 
-TEST(Conditions, EachOperatorOnBothSidesOfItsBoundary) {
+TEST(Conditions, EachOperatorAndFormOnBothSidesOfItsBoundary) {
     Panel p = test::started();
     p.time_temp = TimeTemp{90, 50, 50};
-    const PackedState state = packed(p);
+    p.control.mode_number = 2;
+    p.current_mode = &MODE_TABLE[2];
+    const PackedState state = packed(p, Drawn{"01:30", "02: \xEC\xA3\xBD", COLOR_LIT});
+    const PackedState undrawn = packed(p);
     const struct {
         const char* text;
         bool holds;
@@ -198,17 +263,33 @@ TEST(Conditions, EachOperatorOnBothSidesOfItsBoundary) {
         {"91>time", true},    {"90>time", false},   {"90<=time", true},   {"91<=time", false},
         {"1:30=time", true},  {"time<1:30", false}, {"set_temp=cur_temp", true},
         {"set_temp<cur_temp", false}, {"set_temp>=cur_temp", true},
+        // Units, names and == as people write them.
+        {"time==90", true},   {"time=90s", true},   {"time<90s", false},  {"91s>time", true},
+        {"set_temp=50C", true}, {"cur_temp>=40C", true}, {"cur_temp>50C", false}, {"set_temp=50\xC2\xB0" "C", true},
+        {"mode=porridge", true}, {"mode=\xEC\xA3\xBD", true}, {"mode='porridge'", true}, {"mode=rice", false},
+        {"mode<rice", true},  {"shown_mode=porridge", true}, {"porridge=shown_mode", true}, {"mode=manual", false},
+        // What is drawn, as text and colour.
+        {"row10=01:30", true}, {"row10='01:30'", true}, {"row10=\"01:30\"", true}, {"row10!=01:30", false},
+        {"row10=1:30", false}, {"row10=90", false}, {"'01:30'=row10", true}, {"row11='02: \xEC\xA3\xBD'", true},
+        {"row11 = 02: \xEC\xA3\xBD ", true}, {"row11=02:\xEC\xA3\xBD", false}, {"row11!=00: manual", true},
+        {"color=yellow", true}, {"color=33", true}, {"color==green", false}, {"color!=32", true},
     };
     for (const auto& c : cases) {
         std::vector<Condition> conditions;
         ASSERT_FALSE(parse_expression(c.text, conditions)) << c.text;
         EXPECT_EQ(holds(conditions, state), c.holds) << c.text;
+        // Before anything is drawn, no condition on it holds, != included.
+        const bool on_drawing = is_drawn(conditions[0].field);
+        EXPECT_EQ(holds(conditions, undrawn), c.holds && !on_drawing) << c.text;
     }
 }
 
 TEST(Conditions, BadExpressionsSayWhereAndWhat) {
     const std::string fields = " (backlight, operation, door, mode, setting, raise, time, set_temp, cur_temp, "
-                               "beeper, bell or shown_mode)";
+                               "beeper, bell, shown_mode, row10, row11 or color)";
+    const std::string modes = "a mode (0 to 5, manual, rice_cake, porridge, rice, soup, pizza, \xEB\x96\xA1, "
+                              "\xEC\xA3\xBD, \xEB\xB0\xA5, \xEA\xB5\xAD/\xEC\xB0\x8C\xEA\xB0\x9C or "
+                              "\xED\x94\xBC\xEC\x9E\x90)";
     const struct {
         const char* text;
         std::size_t column;
@@ -218,20 +299,34 @@ TEST(Conditions, BadExpressionsSayWhereAndWhat) {
         {"time=1,", 8, "empty condition"},
         {"tme=1", 1, "unknown field 'tme'" + fields},
         {"=1", 1, "expected a field name, not '=1'"},
-        {"time", 5, "expected an operator (=, !=, <, <=, >, >=) after 'time'"},
+        {"time", 5, "expected an operator (=, ==, !=, <, <=, >, >=) after 'time'"},
+        {"time=>1", 6, "expected a value, not '>1'"},
         {"door<open", 5, "'door' takes only = and !="},
         {"time=", 6, "expected a value after the operator"},
-        {"time=idle", 6, "'time' takes a number or a number field, not 'idle'"},
+        {"time=idle", 6, "'time' takes seconds (90, 90s or 1:30), not 'idle'"},
+        {"time=50C", 6, "'50C' is degrees, but 'time' takes seconds (90, 90s or 1:30)"},
+        {"cur_temp>=90s", 11, "'90s' is seconds, but 'cur_temp' takes degrees (50 or 50C) or set_temp"},
+        {"time=90S", 6, "expected a value, not '90S' (a number, 90s, 1:30 or 50C)"},
+        {"1:30s=time", 1, "expected a value, not '1:30s' (a number, 90s, 1:30 or 50C)"},
+        {"mode=stew", 6, "'mode' takes " + modes + " or shown_mode, not 'stew'"},
+        {"shown_mode==Pizza", 13, "'shown_mode' takes " + modes + " or mode, not 'Pizza'"},
+        {"color=blue", 7, "'color' takes green, yellow, 32 or 33, not 'blue'"},
+        {"color=backlight", 7, "'color' and 'backlight' are fields of different kinds"},
+        {"color>32", 6, "'color' takes only = and !="},
+        {"row10<01:30", 6, "'row10' takes only = and !="},
+        {"row11='00: manual", 7, "expected a value, the quote opened here is not closed"},
+        {"row11=\"00: manual',door=open", 7, "expected a value, the quote opened here is not closed"},
+        {"backlight=on", 11, "'backlight' takes 0 or 1 or beeper or bell, not 'on'"},
         {"door=1", 6, "'door' takes a word (closed or open), not '1'"},
         {"door = opne", 8, "unknown word 'opne' for door (closed or open)"},
         {"time>cur_temp", 6, "'time' and 'cur_temp' are fields of different kinds"},
         {"mode=backlight", 6, "'mode' and 'backlight' are fields of different kinds"},
-        {"set_temp=1:30", 10, "a time like '1:30' compares only with time, not 'set_temp'"},
+        {"set_temp=1:30", 10, "'1:30' is a time, but 'set_temp' takes degrees (50 or 50C) or cur_temp"},
         {"time=1:75", 6, "expected a value, a time is M:SS, seconds 00 to 59, not '1:75'"},
         {"1=2", 1, "expected a field name, not '1'"},
         {"open=closed", 1, "unknown field 'open'" + fields},
         {"time=door", 6, "'time' and 'door' are fields of different kinds"},
-        {"time=-", 6, "expected a value, not '-'"},
+        {"time=-", 6, "'time' takes seconds (90, 90s or 1:30), not '-'"},
         {"time=1 2", 8, "unexpected '2' after the condition"},
     };
     for (const auto& c : cases) {
@@ -259,11 +354,12 @@ TEST(ExploreProgram, AnswersPipeIntoTheTraceAndBadInputIsRefused) {
         {{"--reach=operation=running"}, 0, "a e\n", ""},
         {{"-r", "operation=ended"}, 0, "c a . e .{29}\n", ""},  // 3 s at 30 degrees
         {{"--reach", "mode=2,time=90"}, 0, "d{2} .\n", ""},
-        {{"--reach=operation=idle"}, 0, "\n", ""},
+        {{"--reach=operation=idle"}, 0, "# holds at start-up: no key needed\n", ""},
+        {{"--reach=row11=00: manual"}, 0, ".\n", ""},  // nothing is drawn at start-up
         {{"--reach=time=600,setting=temp"}, 1, "", me + "no reachable state satisfies the condition\n"},
         {{"--never=cur_temp>set_temp"}, 1, "c d . e .{29}\n", ""},
         {{"-n", "operation=running,door=open"}, 0, "", ""},
-        {{"--reach=mode=1", "--from=-"}, 0, "d .\n", ""},  // the answer starts with the script's keys
+        {{"--reach=mode=1", "--from=-"}, 0, "d . # holds after these keys: no further key needed\n", ""},
         {{"--reach=operation=running", "--from=-"}, 0, "d . e\n", ""},
         {{"--reach=mode=1", "-rmode=2"}, 2, "", me + "option '--reach' was given twice\n" + help},
         {{"--states", "-xs"}, 2, "", me + "invalid option -- 'x'\n" + help},  // a bad letter inside a cluster
@@ -271,7 +367,7 @@ TEST(ExploreProgram, AnswersPipeIntoTheTraceAndBadInputIsRefused) {
         {{"--graph", "-x"}, 2, "", me + "invalid option -- 'x'\n" + help},
         {{"--reach=door=bad"}, 2, "", me + "--reach: column 6: unknown word 'bad' for door (closed or open)\n"},
         {{"--graph=door,tick"}, 2, "", me + "--graph: unknown field 'tick' (backlight, operation, door, mode, "
-                                       "setting, raise, time, set_temp, cur_temp, beeper, bell or shown_mode)\n" + help},
+                                       "setting, raise, time, set_temp, cur_temp, beeper, bell, shown_mode, row10, row11 or color)\n" + help},
         {{"--states", "--graph"}, 2, "", me + "--reach, --never, --states and --graph exclude each other\n" + help},
         {{"--from=-", "-s"}, 2, "", "-:1:4: '{' must follow a key or '.'\n"},
         {{"--from=/nonexistent"}, 1, "", me + "/nonexistent: No such file or directory\n"},
@@ -287,16 +383,41 @@ TEST(ExploreProgram, AnswersPipeIntoTheTraceAndBadInputIsRefused) {
               (std::tuple(1, "", "cooker-panel-explore: write error: No space left on device\n")));
 }
 
+TEST(ExploreProgram, AnswersFromAScriptFirstHoldWhereTheyEnd) {
+    const struct {
+        const char* from;
+        const char* condition;
+    } cases[] = {
+        {"d . e", "row11=00: manual"},                // the cycle after a cancel
+        {"d . e", "row11=01: \xEB\x96\xA1"},       // already: FILE's keys alone
+        {"d{5} f", "row11=00: manual,door=open"},     // open after a mode: a close and an open
+        {"a e", "operation=idle,color=yellow"},       // the cancel's cycle, drawn while lit
+        {"c a{3}", "row10=00:09,setting=temp"},       // the time form again
+        {"c b .", "row10=50C,time=0s"},
+    };
+    for (const auto& c : cases) {
+        const Result r = explore({std::string("--reach=") + c.condition, "--from=-"}, c.from);
+        ASSERT_EQ(r.status, 0) << c.condition << r.err;
+        Script prefix, answer;
+        ASSERT_FALSE(parse_script(c.from, prefix));
+        ASSERT_FALSE(parse_script(r.out, answer)) << r.out;
+        std::vector<Condition> conditions;
+        ASSERT_FALSE(parse_expression(c.condition, conditions));
+        EXPECT_EQ(first_holding(conditions, answer, prefix.cycles), answer.cycles) << c.condition << ": " << r.out;
+    }
+}
+
 TEST(ExploreProgram, StatesGraphAndStartFromAScript) {
     const Result states = explore({"--states"});
     ASSERT_EQ(states.status, 0);
     EXPECT_EQ(states.out.substr(0, states.out.find('\n') + 1),
               "depth,backlight,operation,door,mode,setting,raise,time,set_temp,cur_temp,beeper,bell,shown_mode,"
-              "time_tick,temp_tick,beep_tick,display\r\n");
-    EXPECT_EQ(std::count(states.out.begin(), states.out.end(), '\n'), 96876);
-    EXPECT_EQ(states.out.substr(states.out.find('\n') + 1, 112),
-              "0,0,idle,closed,0,time,none,0,20,20,0,0,0,0,0,0,000000\r\n"
-              "1,0,idle,closed,0,time,none,0,20,20,0,0,0,0,0,0,000020\r\n");
+              "row10,row11,color,time_tick,temp_tick,beep_tick,display\r\n");
+    EXPECT_EQ(std::count(states.out.begin(), states.out.end(), '\n'), 97827);
+    // Nothing drawn at start-up; the first cycle draws the start-up frame.
+    EXPECT_EQ(states.out.substr(states.out.find('\n') + 1, 135),
+              "0,0,idle,closed,0,time,none,0,20,20,0,0,0,,,,0,0,0,000000\r\n"
+              "1,0,idle,closed,0,time,none,0,20,20,0,0,0,00:00,00: manual,32,0,0,0,000020\r\n");
 
     // The committed graph is the program's; dot reads it where it is installed.
     const Result graph = explore({"--graph"});

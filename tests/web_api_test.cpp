@@ -44,6 +44,16 @@ TEST(PageHost, CyclesRecordReplayTraceAndAsk) {
     EXPECT_EQ(std::string(cp_ask("time>cur_temp")), "Ecolumn 6: 'time' and 'cur_temp' are fields of different kinds");
     cp_cycle('e');  // a cancel: another state, another search
     EXPECT_EQ(std::string(cp_ask("mode=1")), "Sd");
+
+    // What the display shows, and values as people write them: from a fresh
+    // panel nothing is drawn yet, after a cycle the rows hold at once.
+    cp_start();
+    EXPECT_EQ(std::string(cp_ask("row11=00: manual")), "S.");
+    EXPECT_EQ(std::string(cp_ask("mode=porridge,time=1:30")), "Sd{2} .");
+    EXPECT_EQ(std::string(cp_ask("row11='02: \xEC\xA3\xBD',color==green")), "Sd{2}");
+    EXPECT_EQ(std::string(cp_ask("time=50C")), "Ecolumn 6: '50C' is degrees, but 'time' takes seconds (90, 90s or 1:30)");
+    cp_cycle(-1);
+    EXPECT_EQ(std::string(cp_ask("row11=00: manual,row10=00:00")), "S");
 }
 
 }  // namespace

@@ -156,14 +156,14 @@ EMSCRIPTEN_KEEPALIVE const char* cp_ask(const char* condition) {
         return keep(answer, "Ecolumn " + std::to_string(error->column) + ": " + error->message);
     }
     Search& found = search();
-    const panel::Panel& now = session().tracer->panel();
-    const std::optional<panel::explore::PackedState> start = panel::explore::pack(now);
+    // The panel as it is now, and what its screen shows.
+    const std::optional<panel::explore::PackedState> start = panel::explore::pack(*session().tracer);
     if (!start) {
         return keep(answer, "Ethe panel's state cannot be searched");
     }
     if (found.start != start) {
         const auto began = std::chrono::steady_clock::now();
-        found.start = found.space.explore(now) ? start : std::nullopt;
+        found.start = found.space.explore(*start) ? start : std::nullopt;
         found.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     }
     for (std::uint32_t i = 0; found.start && i < found.space.size(); ++i) {

@@ -94,6 +94,10 @@ test('a replay and an answer end where the trace program says', async ({ page })
   await page.fill('[data-ask-text]', 'time>cur_temp');
   await page.click('[data-action="ask"]');
   expect(await page.textContent('[data-ask-answer]')).toContain("column 6: 'time' and 'cur_temp' are fields of different kinds");
+  // What the display shows now, and a mode by name: it holds now.
+  await page.fill('[data-ask-text]', "row11='05: 피자',mode=pizza,operation==running");
+  await page.click('[data-action="ask"]');
+  expect(await page.textContent('[data-ask-answer]')).toMatch(/^It holds now: no key needed/);
   h.expectClean(seen);
 });
 
