@@ -59,7 +59,9 @@ void write_script(trace::Output& out, RunSpool& prefix, const StateSpace& space,
         out.put(format_run(*held));
     }
     if (answer_note && answer.steps.empty()) {
-        out.put(held ? " # holds after these keys: no further key needed" : "# holds at start-up: no key needed");
+        // After --from's keys too: the search starts where they leave the panel.
+        out.put(held ? " " : "");
+        out.put("# holds at start-up: no key needed");
     }
     out.put('\n');
 }

@@ -359,7 +359,7 @@ TEST(ExploreProgram, AnswersPipeIntoTheTraceAndBadInputIsRefused) {
         {{"--reach=time=600,setting=temp"}, 1, "", me + "no reachable state satisfies the condition\n"},
         {{"--never=cur_temp>set_temp"}, 1, "c d . e .{29}\n", ""},
         {{"-n", "operation=running,door=open"}, 0, "", ""},
-        {{"--reach=mode=1", "--from=-"}, 0, "d . # holds after these keys: no further key needed\n", ""},
+        {{"--reach=mode=1", "--from=-"}, 0, "d . # holds at start-up: no key needed\n", ""},
         {{"--reach=operation=running", "--from=-"}, 0, "d . e\n", ""},
         {{"--reach=mode=1", "-rmode=2"}, 2, "", me + "option '--reach' was given twice\n" + help},
         {{"--states", "-xs"}, 2, "", me + "invalid option -- 'x'\n" + help},  // a bad letter inside a cluster
