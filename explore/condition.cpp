@@ -429,7 +429,9 @@ bool compare(std::int64_t a, Op op, std::int64_t b) {
     return false;
 }
 
-// The first comma from start that no quote holds, or npos.
+
+}  // namespace
+
 std::size_t next_comma(std::string_view text, std::size_t start) {
     for (std::size_t at = start; at < text.size(); ++at) {
         if (text[at] == ',') {
@@ -445,8 +447,6 @@ std::size_t next_comma(std::string_view text, std::size_t start) {
     }
     return std::string_view::npos;
 }
-
-}  // namespace
 
 std::optional<ExpressionError> parse_expression(std::string_view text, std::vector<Condition>& conditions) {
     conditions.clear();

@@ -33,6 +33,9 @@ struct ExpressionError {
 };
 
 std::optional<ExpressionError> parse_expression(std::string_view text, std::vector<Condition>& conditions);
+// The first comma from start that no quote holds, or npos: where one
+// condition of an expression ends.
+std::size_t next_comma(std::string_view text, std::size_t start);
 
 // Every condition holds in state; none on what is drawn holds before anything is.
 bool holds(const std::vector<Condition>& conditions, PackedState state);

@@ -21,6 +21,7 @@
 #include "key_script.h"
 #include "report.h"
 #include "run_spool.h"
+#include "scenario.h"
 #include "state_space.h"
 #include "trace_writer.h"
 #include "tracer.h"
@@ -191,25 +192,36 @@ Options parse_options(int argc, char** argv) {
     return o;
 }
 
-// The start-up state, or the state after the key script in name, whose
-// cycles run as they are read, drawing on the trace's screen; its runs are
+// The start-up state, or the state after the key script in name, read whole
+// and run with its checks, drawing on the trace's screen: a check that fails
+// ends the program as the trace's --check reports it. The script's keys are
 // kept in prefix, so that the scripts printed lead there from start-up first.
 std::optional<panel::explore::PackedState> start_state(const char* name, panel::RunSpool& prefix) {
-    static panel::trace::Tracer tracer;
+    static std::string nowhere;
+    static panel::trace::Output none(nowhere);
+    static panel::trace::ScriptTrace trace(none, panel::trace::Format::NONE, false, std::nullopt, "");
     if (name != nullptr) {
+        static panel::explore::Scenario scenario;
         panel::ScriptReader reader(panel::open_input(PROGRAM, name));
-        panel::ScriptStep run{};
-        while (reader.next(run)) {
-            for (std::uint64_t n = 0; n < run.count; ++n) {
-                tracer.step(run.key);
-            }
-            if (!prefix.add(run)) {
-                panel::io_error(PROGRAM, "temporary file for a long script", errno);
-            }
+        if (!panel::explore::read_scenario(reader, scenario)) {
+            panel::io_error(PROGRAM, "temporary file for a long script", errno);
+        }
+        if (const auto& error = scenario.error) {
+            (void)std::fprintf(stderr, "%s:%zu:%zu: %s\n", name, error->line, error->column, error->message.c_str());
+            std::exit(panel::STATUS_USAGE);
         }
         panel::check_script_end(PROGRAM, name, reader);
+        const panel::explore::ScenarioOutcome outcome =
+            panel::explore::run_scenario(scenario, trace, std::nullopt, &prefix);
+        if (!outcome.held) {
+            panel::io_error(PROGRAM, "temporary file for a long script", errno);
+        }
+        if (outcome.failure) {
+            (void)std::fprintf(stderr, "%s:%s\n", name, outcome.failure->c_str());
+            std::exit(STATUS_FAILED);
+        }
     }
-    return panel::explore::pack(tracer);
+    return panel::explore::pack(trace.tracer());
 }
 
 // The first state in breadth-first order (the nearest) where all conditions hold.

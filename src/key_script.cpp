@@ -259,6 +259,7 @@ bool ScriptReader::read_check(std::size_t brace_column) {
                                     "' after the duration");
         }
         check.cycles = *cycles;
+        check.duration = written;
         check.kind = check.kind == CheckKind::EXPECT ? CheckKind::FOR : CheckKind::WAIT;
     }
     const std::size_t begin = words[1].begin, end = words[last - 1].end;
@@ -460,7 +461,7 @@ std::string format_check(const ScriptCheck& check) {
     text += check.condition_text();
     if (check.kind != CheckKind::EXPECT) {
         text += check.kind == CheckKind::WAIT ? " within " : " for ";
-        text += std::to_string(check.cycles);
+        text += check.duration;
     }
     text += '}';
     return text;

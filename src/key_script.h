@@ -46,6 +46,7 @@ struct ScriptCheck {
     std::size_t line = 0, column = 0;                  // of the '{'
     std::size_t condition_line = 0, condition_column = 0;  // of the condition's first byte
     std::uint64_t cycles = 0;                          // FOR and WAIT
+    std::string duration;                              // as written: 20, 2s or 1:30
     // The condition on one line, its blanks and line ends folded, for a message.
     [[nodiscard]] std::string condition_text() const;
     // The place of a byte of the condition in the script.

@@ -19,7 +19,7 @@ RunSpool::~RunSpool() {
 }
 
 bool RunSpool::add(const ScriptStep run) {
-    cycles_ += run.count;
+    cycles_ += run.key == CHECK ? 0 : run.count;  // a check's count is its index
     runs_.push_back(run);
     if (runs_.size() < WINDOW) {
         return true;

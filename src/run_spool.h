@@ -21,6 +21,7 @@ public:
     // False, with errno saying why, when the temporary file cannot be made
     // or written.
     [[nodiscard]] bool add(ScriptStep run);
+    // The cycles of the runs of keys held (checks may run more).
     [[nodiscard]] std::uint64_t cycles() const { return cycles_; }
     [[nodiscard]] bool empty() const { return spilled_ == 0 && runs_.empty(); }
 

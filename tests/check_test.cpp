@@ -21,9 +21,9 @@ TEST(CheckNotation, ChecksReadWhereTheyStandAndWriteBack) {
         {"{expect  mode=porridge,\n   row11='02:  죽' # porridge\n}", CheckKind::EXPECT,
          "mode=porridge, row11='02:  죽'", 0, 1, 1, 1, 10, "{expect mode=porridge, row11='02:  죽'}"},
         {".{2}{wait operation=ended within 1:31}", CheckKind::WAIT, "operation=ended", 910, 1, 5, 1, 11,
-         ".{2} {wait operation=ended within 910}"},
+         ".{2} {wait operation=ended within 1:31}"},
         {"{expect operation=ended for 2s}", CheckKind::FOR, "operation=ended", 20, 1, 1, 1, 9,
-         "{expect operation=ended for 20}"},
+         "{expect operation=ended for 2s}"},
         {"{wait bell=1 within 0}", CheckKind::WAIT, "bell=1", 0, 1, 1, 1, 7, "{wait bell=1 within 0}"},
         {"{expect row11='}' for 3}", CheckKind::FOR, "row11='}'", 3, 1, 1, 1, 9, "{expect row11='}' for 3}"},
     };

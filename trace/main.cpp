@@ -1,7 +1,9 @@
 // cooker-panel-trace: runs the panel's control cycle in virtual time over a
-// key script and writes what happened, cycle by cycle, as a table, CSV or a
-// value change dump. A script is read and checked whole before the first
-// cycle, so bad input leaves nothing on standard output; --raw input streams.
+// key script and writes what happened, cycle by cycle, as a table, CSV, a
+// value change dump or a timing diagram, checking what the script expects on
+// the way; --check runs scenarios for their checks alone and reports. A script
+// is read and checked whole before the first cycle, so bad input leaves
+// nothing on standard output; --raw input streams.
 #include <fcntl.h>
 #include <getopt.h>
 #include <sys/stat.h>
@@ -15,10 +17,12 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "command_line.h"
-#include "run_spool.h"
 #include "key_script.h"
+#include "run_spool.h"
+#include "scenario.h"
 #include "trace_writer.h"
 #include "tracer.h"
 
@@ -29,12 +33,18 @@ using panel::trace::Format;
 
 constexpr const char* PROGRAM = "cooker-panel-trace";
 constexpr std::uint64_t MAX_CYCLES = 1'000'000'000;
-constexpr int WHY_OPTION = panel::VERSION_OPTION + 1;  // a long option without a letter
+// Long options without a letter.
+constexpr int WHY_OPTION = panel::VERSION_OPTION + 1;
+constexpr int CHECK_OPTION = panel::VERSION_OPTION + 2;
+constexpr int REPORT_OPTION = panel::VERSION_OPTION + 3;
+constexpr int STATUS_FAILED = 1;  // a check failed
 
 constexpr char HELP[] =
     "Usage: cooker-panel-trace [OPTION]... [SCRIPT]\n"
+    "  or:  cooker-panel-trace --check [--report=FORMAT] [SCRIPT]...\n"
     "Run the cooker panel's control cycle in virtual time over a key script and\n"
-    "write the panel's state and display after every cycle.\n"
+    "write the panel's state and display after every cycle, checking what the\n"
+    "script expects on the way.\n"
     "\n"
     "With no SCRIPT, or when SCRIPT is -, read standard input.\n"
     "\n"
@@ -47,6 +57,10 @@ constexpr char HELP[] =
     "                         and the first and the last\n"
     "      --why            table and csv: a column right after the key saying\n"
     "                         what the key did, or why it did nothing\n"
+    "      --check          run each SCRIPT for its checks alone: say where one\n"
+    "                         fails, then how many passed\n"
+    "      --report=FORMAT  with --check: junit (XML) or tap on standard output,\n"
+    "                         the summary on standard error\n"
     "      --help           display this help and exit\n"
     "      --version        output version information and exit\n"
     "\n"
@@ -55,8 +69,14 @@ constexpr char HELP[] =
     "blanks take no cycle, # comments to the end of the line, and \\xHH, \\\\, \\.,\n"
     "\\# and \\{ stand for a byte. Example: a e .{127} f .\n"
     "\n"
-    "Exit status: 0 on success, 1 on a read or write error, 2 on bad usage or a\n"
-    "bad script.\n";
+    "Checks, at the start of a token: {expect COND} after the last cycle run,\n"
+    "{expect COND for DURATION} after each of that many cycles without a key,\n"
+    "{wait COND within DURATION} running cycles without a key until COND holds.\n"
+    "COND is the explorer's condition language and why=TEXT; DURATION is cycles\n"
+    "(20), seconds (2s) or M:SS (1:30). A run ends at its first failed check.\n"
+    "\n"
+    "Exit status: 0 on success, 1 when a check failed or on a read or write error,\n"
+    "2 on bad usage or a bad script.\n";
 
 constexpr char VERSION[] = "cooker-panel-trace (cooker-panel) " COOKER_PANEL_VERSION "\n";
 
@@ -64,10 +84,15 @@ constexpr char VERSION[] = "cooker-panel-trace (cooker-panel) " COOKER_PANEL_VER
 
 [[noreturn]] void io_error(const char* name, int error) { panel::io_error(PROGRAM, name, error); }
 
+enum class Report : std::uint8_t { TEXT, JUNIT, TAP };
+
 struct Options {
     bool raw = false;
     bool changes = false;
     bool why = false;
+    bool check = false;
+    Report report = Report::TEXT;
+    std::vector<const char*> scripts;  // --check's
     std::optional<std::uint64_t> cycles;
     Format format = Format::TABLE;
     const char* input = "-";
@@ -81,6 +106,8 @@ Options parse_options(int argc, char** argv) {
                                           {"format", required_argument, nullptr, 'f'},
                                           {"changes", no_argument, nullptr, 'c'},
                                           {"why", no_argument, nullptr, WHY_OPTION},
+                                          {"check", no_argument, nullptr, CHECK_OPTION},
+                                          {"report", required_argument, nullptr, REPORT_OPTION},
                                           {"help", no_argument, nullptr, HELP_OPTION},
                                           {"version", no_argument, nullptr, VERSION_OPTION},
                                           {nullptr, 0, nullptr, 0}};
@@ -96,6 +123,18 @@ Options parse_options(int argc, char** argv) {
             break;
         case WHY_OPTION:
             o.why = true;
+            break;
+        case CHECK_OPTION:
+            o.check = true;
+            break;
+        case REPORT_OPTION:
+            if (value == "junit") {
+                o.report = Report::JUNIT;
+            } else if (value == "tap") {
+                o.report = Report::TAP;
+            } else {
+                usage_error("invalid report '" + value + "' (junit or tap)");
+            }
             break;
         case 'n': {
             std::uint64_t cycles = 0;
@@ -131,6 +170,25 @@ Options parse_options(int argc, char** argv) {
     if (o.why && (o.format == Format::VCD || o.format == Format::SVG)) {
         usage_error("option '--why' goes with the table and csv formats only");
     }
+    if (o.report != Report::TEXT && !o.check) {
+        usage_error("option '--report' goes with '--check'");
+    }
+    if (o.check) {
+        // A check run writes no trace: an option of the trace has no place.
+        for (const auto& [given, name] : {std::pair{o.raw, "--raw"}, {o.changes, "--changes"}, {o.why, "--why"},
+                                         {o.format != Format::TABLE, "--format"}}) {
+            if (given) {
+                usage_error(std::string("option '") + name + "' does not go with '--check'");
+            }
+        }
+        for (int i = optind; i < argc; ++i) {
+            o.scripts.push_back(argv[i]);
+        }
+        if (o.scripts.empty()) {
+            o.scripts.push_back("-");
+        }
+        return o;
+    }
     if (argc - optind > 1) {
         panel::extra_operand(PROGRAM, argv[optind + 1]);
     }
@@ -160,6 +218,7 @@ public:
         : trace_(out_, o.format, o.changes, cycles, std::strcmp(o.input, "-") == 0 ? "standard input" : o.input,
                  o.why) {}
     bool cycles(std::int32_t key, std::uint64_t count) { return trace_.cycles(key, count); }
+    panel::trace::ScriptTrace& trace() { return trace_; }
     int finish() { return trace_.finish(); }
 
 private:
@@ -167,37 +226,43 @@ private:
     panel::trace::ScriptTrace trace_;
 };
 
-// Both return the error of standard output, 0 if none.
-int trace_script(const Options& o, int fd) {
-    // The whole script is read and checked first (as far as --cycles needs
-    // it), so a bad one leaves standard output empty.
-    const std::uint64_t limit = o.cycles.value_or(UINT64_MAX);
-    static panel::RunSpool spool;
+// Reads a script whole, its checks too, as far as limit cycles: a bad one
+// ends the program before anything is written.
+void read_whole(const char* name, int fd, std::uint64_t limit, panel::explore::Scenario& scenario,
+                std::uint64_t& cycles) {
     panel::ScriptReader reader(fd);
     reader.stop_at(limit);
-    panel::ScriptStep run{};
-    while (reader.next(run)) {
-        if (!spool.add(run)) {
-            io_error("temporary file for a long script", errno);
-        }
-    }
-    panel::check_script_end(PROGRAM, o.input, reader);
-    std::uint64_t left = o.cycles.value_or(spool.cycles());
-    static Run trace(o, left);  // static: the buffers are large
-    bool writing = true;
-    const bool replayed = spool.replay([&](const panel::ScriptStep& step) {
-        const std::uint64_t count = std::min<std::uint64_t>(step.count, left);
-        writing = trace.cycles(step.key, count);  // standard output failed: no point running on
-        left -= count;
-        return writing && left > 0;
-    });
-    if (!replayed) {
+    if (!panel::explore::read_scenario(reader, scenario)) {
         io_error("temporary file for a long script", errno);
     }
-    if (writing) {
-        trace.cycles(NO_KEY, left);
+    if (const auto& error = scenario.error) {
+        (void)std::fprintf(stderr, "%s:%zu:%zu: %s\n", name, error->line, error->column, error->message.c_str());
+        std::exit(panel::STATUS_USAGE);
     }
-    return trace.finish();
+    panel::check_script_end(PROGRAM, name, reader);
+    cycles = reader.cycles();
+}
+
+// Both return the error of standard output, 0 if none; failed is set when a
+// check failed.
+int trace_script(const Options& o, int fd, bool& failed) {
+    static panel::explore::Scenario scenario;  // static: its buffers are large
+    std::uint64_t cycles = 0;
+    read_whole(o.input, fd, o.cycles.value_or(UINT64_MAX), scenario, cycles);
+    static Run trace(o, o.cycles.value_or(cycles));
+    const panel::explore::ScenarioOutcome outcome = panel::explore::run_scenario(scenario, trace.trace(), o.cycles);
+    if (!outcome.held) {
+        io_error("temporary file for a long script", errno);
+    }
+    const int error = trace.finish();
+    if (outcome.failure) {
+        failed = true;
+        // The table and the drawing show it; CSV and VCD stay data.
+        if (o.format == Format::CSV || o.format == Format::VCD) {
+            (void)std::fprintf(stderr, "%s:%s\n", o.input, outcome.failure->c_str());
+        }
+    }
+    return error;
 }
 
 int trace_raw(const Options& o, int fd) {
@@ -230,15 +295,154 @@ int trace_raw(const Options& o, int fd) {
 
 }  // namespace
 
+// What --check found in one script.
+struct Checked {
+    const char* name;
+    std::size_t checks;
+    panel::explore::ScenarioOutcome outcome;
+};
+
+std::string plural(std::uint64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+void write_junit(panel::trace::Output& out, const std::vector<Checked>& runs, std::uint64_t failures) {
+    using panel::trace::printable_name;
+    using panel::trace::xml_escaped;
+    out.put("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuite name=\"cooker-panel-trace --check\" tests=\"");
+    out.put_number(runs.size());
+    out.put("\" failures=\"");
+    out.put_number(failures);
+    out.put("\" errors=\"0\" skipped=\"0\">\n");
+    for (const Checked& r : runs) {
+        const std::string name = xml_escaped(printable_name(r.name));
+        out.put("  <testcase classname=\"scenarios\" name=\"" + name + "\" file=\"" + name + "\"");
+        if (r.outcome.failure) {
+            const std::string message = xml_escaped(printable_name(*r.outcome.failure));
+            out.put(">\n    <failure type=\"check\" message=\"" + message + "\">" + name + ":" + message +
+                    "</failure>\n  </testcase>\n");
+        } else if (r.checks == 0) {
+            out.put(">\n    <system-out>no checks: it runs, but tests nothing</system-out>\n  </testcase>\n");
+        } else {
+            out.put("/>\n");
+        }
+    }
+    out.put("</testsuite>\n");
+}
+
+// TAP version 13: one test point a script, a failure's place and message in
+// its YAML block.
+void write_tap(panel::trace::Output& out, const std::vector<Checked>& runs) {
+    auto quoted = [](std::string text) {
+        std::string q = "\"";
+        for (const char c : text) {
+            q += c == '"' || c == '\\' ? std::string("\\") + c : std::string(1, c);
+        }
+        return q + "\"";
+    };
+    out.put("TAP version 13\n1..");
+    out.put_number(runs.size());
+    out.put('\n');
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const Checked& r = runs[i];
+        const std::string name = panel::trace::printable_name(r.name);
+        out.put(r.outcome.failure ? "not ok " : "ok ");
+        out.put_number(i + 1);
+        out.put(" - " + name + (r.checks == 0 ? " # no checks: it runs, but tests nothing" : "") + "\n");
+        if (r.outcome.failure) {
+            const std::string& f = *r.outcome.failure;
+            const std::size_t place = f.find(": ");
+            out.put("  ---\n  message: " + quoted(panel::trace::printable_name(f.substr(place + 2))) +
+                    "\n  at: " + quoted(name + ":" + f.substr(0, place)) + "\n  ...\n");
+        }
+    }
+}
+
+// --check: every script read first (a bad one: status 2, nothing run), then
+// each run for its checks alone.
+int check_scripts(const Options& o) {
+    // Each script is read twice, to check it and to run it, so that many
+    // scripts cost no more memory than one; standard input is held instead.
+    static panel::explore::Scenario input;
+    bool input_read = false;
+    for (const char* name : o.scripts) {
+        const bool is_input = std::strcmp(name, "-") == 0;
+        if (is_input && input_read) {
+            usage_error("standard input ('-') given twice");
+        }
+        panel::explore::Scenario scenario;
+        std::uint64_t cycles = 0;
+        const int fd = panel::open_input(PROGRAM, name);
+        read_whole(name, fd, o.cycles.value_or(UINT64_MAX), is_input ? input : scenario, cycles);
+        input_read = input_read || is_input;
+        if (!is_input) {
+            ::close(fd);
+        }
+    }
+    std::vector<Checked> runs;
+    std::uint64_t passed = 0, failed = 0, not_run = 0, checks = 0;
+    std::FILE* const said = o.report == Report::TEXT ? stdout : stderr;
+    for (const char* name : o.scripts) {
+        panel::explore::Scenario scenario;
+        const bool is_input = std::strcmp(name, "-") == 0;
+        if (!is_input) {
+            std::uint64_t cycles = 0;
+            const int fd = panel::open_input(PROGRAM, name);
+            read_whole(name, fd, o.cycles.value_or(UINT64_MAX), scenario, cycles);
+            ::close(fd);
+        }
+        panel::explore::Scenario& s = is_input ? input : scenario;
+        std::string nowhere;
+        panel::trace::Output none(nowhere);
+        panel::trace::ScriptTrace trace(none, Format::NONE, false, std::nullopt, name);
+        const panel::explore::ScenarioOutcome outcome = panel::explore::run_scenario(s, trace, o.cycles);
+        if (!outcome.held) {
+            io_error("temporary file for a long script", errno);
+        }
+        if (outcome.failure) {
+            (void)std::fprintf(said, "%s:%s\n", name, outcome.failure->c_str());
+        } else if (s.checks.empty()) {
+            (void)std::fprintf(said, "%s: no checks: it runs, but tests nothing\n", name);
+        }
+        runs.push_back({name, s.checks.size(), outcome});
+        passed += outcome.passed;
+        failed += outcome.failed;
+        not_run += outcome.not_run;
+        checks += s.checks.size();
+    }
+    static panel::trace::Output out(STDOUT_FILENO);
+    if (o.report == Report::JUNIT) {
+        write_junit(out, runs, failed);
+    } else if (o.report == Report::TAP) {
+        write_tap(out, runs);
+    }
+    out.flush();
+    if (out.error() != 0) {
+        io_error("write error", out.error());
+    }
+    const std::string summary = plural(runs.size(), "scenario", "scenarios") + ", " +
+                                plural(checks, "check", "checks") + ": " + std::to_string(passed) + " passed, " +
+                                std::to_string(failed) + " failed, " + std::to_string(not_run) + " not run\n";
+    (void)std::fputs(summary.c_str(), said);
+    if (std::fflush(said) != 0) {
+        io_error("write error", errno);
+    }
+    return failed > 0 ? STATUS_FAILED : 0;
+}
+
 int main(int argc, char** argv) {
     // A reader that goes away ends the program quietly, as it does the
     // standard tools, even when the caller ignored SIGPIPE.
     (void)std::signal(SIGPIPE, SIG_DFL);
     const Options options = parse_options(argc, argv);
+    if (options.check) {
+        return check_scripts(options);
+    }
     const int fd = panel::open_input(PROGRAM, options.input);
-    const int error = options.raw ? trace_raw(options, fd) : trace_script(options, fd);
+    bool failed = false;
+    const int error = options.raw ? trace_raw(options, fd) : trace_script(options, fd, failed);
     if (error != 0) {
         io_error("write error", error);
     }
-    return 0;
+    return failed ? STATUS_FAILED : 0;
 }

@@ -105,61 +105,6 @@ void append(std::vector<Piece>& pieces, Piece piece) {
     pieces.push_back(std::move(piece));
 }
 
-// Text for XML character data and attribute values.
-std::string xml_escaped(std::string_view text) {
-    std::string escaped;
-    for (const char c : text) {
-        switch (c) {
-        case '&':
-            escaped += "&amp;";
-            break;
-        case '<':
-            escaped += "&lt;";
-            break;
-        case '>':
-            escaped += "&gt;";
-            break;
-        case '"':
-            escaped += "&quot;";
-            break;
-        default:
-            escaped += c;
-        }
-    }
-    return escaped;
-}
-
-// A name as text an XML document may hold: bytes that are no part of a
-// well-formed UTF-8 character, and control characters, as the notation
-// writes keys (\xHH).
-std::string printable_name(std::string_view name) {
-    std::string text;
-    for (std::size_t i = 0; i < name.size();) {
-        const auto byte = static_cast<unsigned char>(name[i]);
-        std::size_t length = byte < 0x80 ? 1 : (byte >> 5) == 0x6 ? 2 : (byte >> 4) == 0xE ? 3 : (byte >> 3) == 0x1E ? 4 : 0;
-        bool whole = length > 0 && i + length <= name.size();
-        std::uint32_t code = length == 1 ? byte : byte & (0x7FU >> length);
-        for (std::size_t k = 1; whole && k < length; ++k) {
-            const auto next = static_cast<unsigned char>(name[i + k]);
-            whole = (next & 0xC0U) == 0x80U;
-            code = (code << 6) | (next & 0x3FU);
-        }
-        // Overlong forms, surrogates, past U+10FFFF, and what XML 1.0 does not allow.
-        constexpr std::uint32_t LEAST[] = {0, 0, 0x80, 0x800, 0x10000};
-        whole = whole && code >= LEAST[length] && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF) &&
-                code != 0xFFFE && code != 0xFFFF && code >= 0x20 && !(code >= 0x7F && code <= 0x9F);
-        if (!whole) {
-            char shown[4];
-            text += key_text(byte, shown);
-            i += 1;
-            continue;
-        }
-        text.append(name.substr(i, length));
-        i += length;
-    }
-    return text;
-}
-
 // The terminal columns text takes: two for each Hangul syllable, one for
 // anything else.
 double text_columns(std::string_view text) {
@@ -390,6 +335,61 @@ std::string time_label(double t, double step, double seconds) {
 
 }  // namespace
 
+// Text for XML character data and attribute values.
+std::string xml_escaped(std::string_view text) {
+    std::string escaped;
+    for (const char c : text) {
+        switch (c) {
+        case '&':
+            escaped += "&amp;";
+            break;
+        case '<':
+            escaped += "&lt;";
+            break;
+        case '>':
+            escaped += "&gt;";
+            break;
+        case '"':
+            escaped += "&quot;";
+            break;
+        default:
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+// A name as text an XML document may hold: bytes that are no part of a
+// well-formed UTF-8 character, and control characters, as the notation
+// writes keys (\xHH).
+std::string printable_name(std::string_view name) {
+    std::string text;
+    for (std::size_t i = 0; i < name.size();) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        std::size_t length = byte < 0x80 ? 1 : (byte >> 5) == 0x6 ? 2 : (byte >> 4) == 0xE ? 3 : (byte >> 3) == 0x1E ? 4 : 0;
+        bool whole = length > 0 && i + length <= name.size();
+        std::uint32_t code = length == 1 ? byte : byte & (0x7FU >> length);
+        for (std::size_t k = 1; whole && k < length; ++k) {
+            const auto next = static_cast<unsigned char>(name[i + k]);
+            whole = (next & 0xC0U) == 0x80U;
+            code = (code << 6) | (next & 0x3FU);
+        }
+        // Overlong forms, surrogates, past U+10FFFF, and what XML 1.0 does not allow.
+        constexpr std::uint32_t LEAST[] = {0, 0, 0x80, 0x800, 0x10000};
+        whole = whole && code >= LEAST[length] && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF) &&
+                code != 0xFFFE && code != 0xFFFF && code >= 0x20 && !(code >= 0x7F && code <= 0x9F);
+        if (!whole) {
+            char shown[4];
+            text += key_text(byte, shown);
+            i += 1;
+            continue;
+        }
+        text.append(name.substr(i, length));
+        i += length;
+    }
+    return text;
+}
+
 SvgWriter::SvgWriter(Output& out, std::string title) : out_(out), title_(std::move(title)) {}
 
 void SvgWriter::write(const TraceRecord& record) {
@@ -598,7 +598,7 @@ void SvgWriter::finish() {
 }
 
 void SvgWriter::check(const bool passed, std::string text) {
-    checks_.push_back(Mark{cycles_, passed, std::move(text)});
+    checks_.push_back(Mark{cycles_, passed, printable_name(text)});
 }
 
 // A mark at the cycle of each check, green where it held and red where it

@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tracer.h"
@@ -20,6 +21,13 @@
 namespace panel::trace {
 
 class Output;
+
+// Text for XML character data and attribute values.
+std::string xml_escaped(std::string_view text);
+// A name as text an XML document may hold: bytes that are no part of a
+// well-formed UTF-8 character, and control characters, as the notation
+// writes keys (\xHH).
+std::string printable_name(std::string_view name);
 
 class SvgWriter {
 public:

@@ -1,0 +1,84 @@
+// Scripts that check themselves: a script's checks read in the explorer's
+// condition language (plus `why`, what the cycle's key did, as text) and run
+// on a trace, each after the cycle it follows, with what was found where one
+// fails.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "condition.h"
+#include "key_script.h"
+#include "run_spool.h"
+#include "trace_writer.h"
+
+namespace panel::explore {
+
+// A check with its condition read.
+struct ScenarioCheck {
+    ScriptCheck check;
+    std::vector<Condition> conditions;
+    // why=TEXT or why!=TEXT, compared with the reason the trace gives.
+    struct Why {
+        bool equal;
+        std::string text;
+    };
+    std::vector<Why> why;
+};
+
+// Reads a check's condition; an error is placed in the script.
+std::optional<ScriptError> read_check(const ScriptCheck& check, ScenarioCheck& read);
+
+// What a check found.
+struct CheckResult {
+    bool passed = true;
+    std::uint64_t cycle = 0;  // where it passed or failed
+    std::string got;          // the fields the condition names, FIELD=VALUE, ...
+    bool ran = true;          // false where --cycles ended the run first
+};
+
+// Runs check on trace: EXPECT on the last cycle run, FOR and WAIT over the
+// cycles they run without a key, never past limit cycles in all. The
+// outcome goes to the trace's writer too.
+CheckResult run_check(const ScenarioCheck& check, trace::ScriptTrace& trace, std::uint64_t limit = UINT64_MAX);
+
+// "expected COND; got FIELD=VALUE, ..." as reports say it, with the cycle.
+std::string failure_text(const ScenarioCheck& check, const CheckResult& result);
+
+// A bound on how many checks a script may hold, so that no script costs
+// memory beyond it.
+inline constexpr std::size_t MAX_CHECKS = 100'000;
+
+// A script read whole before its first cycle: its runs held for a second
+// pass (a check among them as a CHECK step whose count is its index), its
+// checks read.
+struct Scenario {
+    RunSpool runs;
+    std::vector<ScenarioCheck> checks;
+    std::optional<ScriptError> error;  // in a check, found while reading
+};
+
+// Reads what reader gives into scenario, stopping at the first error in a
+// check (the reader keeps its own). False, with errno saying why, when the
+// runs could not be held.
+[[nodiscard]] bool read_scenario(ScriptReader& reader, Scenario& scenario);
+
+// How a run of a scenario went.
+struct ScenarioOutcome {
+    std::uint64_t passed = 0, failed = 0, not_run = 0;
+    // "LINE:COLUMN: cycle N: expected COND; got ..." of the check that failed.
+    std::optional<std::string> failure;
+    bool held = true;  // false when the held runs could not be read back (errno)
+};
+
+// Runs scenario on trace: its keys, each check where it stands, to its end or
+// its first failed check. With cycles, exactly that many cycles are run
+// (fewer where a check fails): the script is cut, or goes on without keys.
+// Every cycle run, the checks' own among them, goes to ran as runs of keys,
+// where it is given.
+ScenarioOutcome run_scenario(Scenario& scenario, trace::ScriptTrace& trace,
+                             std::optional<std::uint64_t> cycles = std::nullopt, RunSpool* ran = nullptr);
+
+}  // namespace panel::explore
