@@ -217,7 +217,7 @@ std::optional<panel::explore::PackedState> start_state(const char* name, panel::
             panel::io_error(PROGRAM, "temporary file for a long script", errno);
         }
         if (outcome.failure) {
-            (void)std::fprintf(stderr, "%s:%s\n", name, outcome.failure->c_str());
+            (void)std::fprintf(stderr, "%s:%s: %s\n", name, outcome.failed_at.c_str(), outcome.failure->c_str());
             std::exit(STATUS_FAILED);
         }
     }

@@ -71,18 +71,20 @@ std::optional<ExpressionError> read_why(std::string_view text, std::size_t start
         value = text.substr(at + 1, close - at - 1);
         at = close + 1;
     } else {
-        const std::size_t begin = at;
-        while (at < end && !is_blank(text[at])) {
-            ++at;
+        // Unquoted, the text runs to the end of the condition.
+        std::size_t last = end;
+        while (last > at && is_blank(text[last - 1])) {
+            --last;
         }
-        value = text.substr(begin, at - begin);
+        value = text.substr(at, last - at);
+        at = end;
     }
     while (at < end && is_blank(text[at])) {
         ++at;
     }
     if (at != end) {
         return ExpressionError{at + 1, "unexpected '" + std::string(text.substr(at, end - at)) +
-                                           "' after the condition; a text with blanks is quoted"};
+                                           "' after the quoted text"};
     }
     why = ScenarioCheck::Why{equal, value};
     return std::nullopt;
@@ -261,8 +263,8 @@ ScenarioOutcome run_scenario(Scenario& scenario, trace::ScriptTrace& trace, cons
         }
         if (!result.passed) {
             outcome.failed += 1;
-            outcome.failure = std::to_string(check.check.line) + ":" + std::to_string(check.check.column) + ": " +
-                              failure_text(check, result);
+            outcome.failure = failure_text(check, result);
+            outcome.failed_at = std::to_string(check.check.line) + ":" + std::to_string(check.check.column);
             return false;
         }
         outcome.passed += 1;

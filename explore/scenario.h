@@ -68,8 +68,10 @@ struct Scenario {
 // How a run of a scenario went.
 struct ScenarioOutcome {
     std::uint64_t passed = 0, failed = 0, not_run = 0;
-    // "LINE:COLUMN: cycle N: expected COND; got ..." of the check that failed.
+    // "cycle N: expected COND; got ..." of the check that failed, and where
+    // it stands in the script, "LINE:COLUMN".
     std::optional<std::string> failure;
+    std::string failed_at;
     bool held = true;  // false when the held runs could not be read back (errno)
 };
 

@@ -2,6 +2,8 @@
 // the trace in every mode.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "key_script.h"
 #include "test_support.h"
 
@@ -89,6 +91,154 @@ TEST(CheckNotation, ChecksReadWhereTheyStandAndWriteBack) {
                   (std::tuple(e.line, e.column, e.message)))
             << e.text;
     }
+}
+
+using test::Result;
+
+Result trace(const std::vector<std::string>& args, const std::string& input = "") {
+    return test::run_program(COOKER_PANEL_TRACE, args, input);
+}
+
+std::string summary(int checks, int passed, int failed, int not_run) {
+    return "1 scenario, " + std::to_string(checks) + (checks == 1 ? " check: " : " checks: ") +
+           std::to_string(passed) + " passed, " + std::to_string(failed) + " failed, " + std::to_string(not_run) +
+           " not run\n";
+}
+
+// Each kind of check, passing and failing at its line and cycle.
+TEST(Checks, EachKindPassesOrFailsWhereItStands) {
+    const struct {
+        const char* script;
+        const char* failure;  // as --check says it, or "" when every check passes
+        int checks, passed, not_run;
+    } cases[] = {
+        {"a e {expect operation=running, why=started}", "", 1, 1, 0},
+        {"d{2} e\n{expect operation=running}", "-:2:1: cycle 3: expected operation=running; got operation=idle", 1, 0, 0},
+        {"d e {expect why=ignored: no time set} f {expect why!='door opened'}",
+         "-:1:41: cycle 3: expected why!='door opened'; got why=door opened", 2, 1, 0},
+        // A wait that holds at its last cycle passes; one cycle less times out there.
+        {"a e {wait operation=ended within 99} {expect time=0, bell=1}", "", 2, 2, 0},
+        {"a e {wait operation=ended within 98} {expect time=0}",
+         "-:1:5: cycle 100: expected operation=ended; got operation=running", 2, 0, 1},
+        {"{wait operation=idle within 0} {expect time=0}", "", 2, 2, 0},  // holds already: no cycle
+        // A for fails in the cycle where its condition stops holding.
+        {"a e {expect time>=5 for 8s}", "-:1:5: cycle 61: expected time>=5; got time=4", 1, 0, 0},
+        {"a e {expect operation=running for 5s} {expect row10=00:05, cycle_ok=1}", nullptr, 0, 0, 0},
+        {"a e {expect operation=running for 5s} {expect row10=00:05}", "", 2, 2, 0},
+        // Nothing is drawn before the first cycle.
+        {"{expect row10=00:00}", "-:1:1: cycle 0: expected row10=00:00; got row10=", 1, 0, 0},
+        {". {expect row10=00:00, color=green, row11='00: manual'}", "", 1, 1, 0},
+        {"c a {expect set_temp=30C, row10 != 30C} . {expect row10=30C, time=3s}", "", 2, 2, 0},
+    };
+    for (const auto& c : cases) {
+        const Result r = trace({"--check"}, c.script);
+        if (c.failure == nullptr) {  // a bad condition: nothing run
+            EXPECT_EQ((std::tuple(r.status, r.out)), (std::tuple(2, ""))) << c.script;
+            EXPECT_NE(r.err.find("-:1:60: unknown field 'cycle_ok'"), std::string::npos) << r.err;
+            continue;
+        }
+        const bool failed = *c.failure != '\0';
+        const std::string said = failed ? std::string(c.failure) + "\n" : "";
+        EXPECT_EQ((std::tuple(r.status, r.out, r.err)),
+                  (std::tuple(failed ? 1 : 0, said + summary(c.checks, c.passed, failed ? 1 : 0, c.not_run), "")))
+            << c.script;
+    }
+}
+
+// Several scenarios: a bad one stops them all before anything runs; else each
+// is run, a scenario without checks named, and reports for CI.
+TEST(Checks, ScenariosReportedForPeopleAndForCi) {
+    char dir[] = "/tmp/panel-checks-XXXXXX";
+    ASSERT_NE(::mkdtemp(dir), nullptr);
+    const std::string d = dir;
+    auto write = [&d](const std::string& name, const std::string& text) {
+        std::FILE* f = std::fopen((d + "/" + name).c_str(), "w");
+        std::fputs(text.c_str(), f);
+        std::fclose(f);
+        return d + "/" + name;
+    };
+    const std::string good = write("good.keys", "a e {expect operation=running}\n{wait operation=ended within 10s}\n");
+    const std::string bad = write("bad.keys", "d{2} e\n{expect operation=running} {expect door=open}\n");
+    const std::string none = write("none.keys", "a e .{3}\n");
+    const std::string broken = write("broken.keys", "a\n {expect door=ajar}\n");
+
+    Result r = trace({"--check", good, broken, bad});
+    EXPECT_EQ((std::tuple(r.status, r.out, r.err)),
+              (std::tuple(2, "", broken + ":2:15: unknown word 'ajar' for door (closed or open)\n")));
+
+    const std::string failure = bad + ":2:1: cycle 3: expected operation=running; got operation=idle\n";
+    const std::string counts = "3 scenarios, 4 checks: 2 passed, 1 failed, 1 not run\n";
+    r = trace({"--check", good, bad, none});
+    EXPECT_EQ((std::tuple(r.status, r.out, r.err)),
+              (std::tuple(1, failure + none + ": no checks: it runs, but tests nothing\n" + counts, "")));
+
+    // JUnit: what xmllint reads back; TAP: what Perl's TAP parser reads back.
+    r = trace({"--check", "--report=junit", good, bad, none});
+    EXPECT_EQ((std::tuple(r.status, r.err)), (std::tuple(1, failure + none + ": no checks: it runs, but tests nothing\n" + counts)));
+    const std::string xml = write("report.xml", r.out);
+    auto xpath = [&xml](const std::string& query) {
+        std::string value = test::run_program("/usr/bin/xmllint", {"--xpath", query, xml}).out;
+        return value.substr(0, value.find_last_not_of('\n') + 1);
+    };
+    EXPECT_EQ(xpath("string(/testsuite/@tests)"), "3");
+    EXPECT_EQ(xpath("count(//testcase[failure])"), "1");
+    EXPECT_EQ(xpath("string(//testcase[failure]/@name)"), bad);
+    EXPECT_EQ(xpath("string(//failure/@message)"), "cycle 3: expected operation=running; got operation=idle");
+    r = trace({"--check", "--report=tap", good, bad, none});
+    const std::string tap = write("report.tap", r.out);
+    const Result parsed = test::run_program(
+        "/usr/bin/perl",
+        {"-MTAP::Parser", "-e",
+         "my $p = TAP::Parser->new({source => $ARGV[0]}); my @t; while (my $r = $p->next) { push @t, $r->number . "
+         "($r->is_ok ? '+' : '-') if $r->is_test } print $p->version, ' ', $p->plan, ' ', join(',', @t), "
+         "($p->parse_errors ? ' errors' : '')",
+         tap});
+    EXPECT_EQ(parsed.out, "13 1..3 1+,2-,3+");
+    EXPECT_NE(r.out.find("  at: \"" + bad + ":2:1\"\n"), std::string::npos) << r.out;
+
+    // The explorer starts from a scenario only where its checks hold.
+    const Result from = test::run_program(COOKER_PANEL_EXPLORE, {"--from=" + bad, "--reach=door=open"});
+    EXPECT_EQ((std::tuple(from.status, from.out, from.err)), (std::tuple(1, "", failure)));
+    const Result waited = test::run_program(COOKER_PANEL_EXPLORE, {"--from=" + good, "--reach=door=open"});
+    EXPECT_EQ((std::tuple(waited.status, waited.out)), (std::tuple(0, "a e .{99} f\n")));
+    for (const std::string& f : {good, bad, none, broken, xml, tap}) std::remove(f.c_str());
+    ::rmdir(dir);
+}
+
+// Every format honours the checks and ends where one fails: a line under the
+// checked row of the table (kept by --changes), a mark in the drawing, and CSV
+// and VCD as data with the failure on standard error; status 1 in all.
+TEST(Checks, EveryFormatEndsAtTheFailedCheck) {
+    const std::string script = "a e {expect operation=running} .{20} {expect time=10} .{5}";
+    Result r = trace({"--changes"}, script);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("    2  e     00:10     32     0          1  running    closed     0  time     none      10        50        20  00: manual\n"
+                         "       \u2713 expect operation=running\n"),
+              std::string::npos) << r.out;
+    EXPECT_TRUE(r.out.ends_with("   22        00:08     33     0          1  running    closed     0  time     none       8        50        20  00: manual\n"
+                                "       \u2717 expect time=10; got time=8\n"))
+        << r.out;
+    EXPECT_EQ(r.err, "");
+    const std::string failure = "-:1:38: cycle 22: expected time=10; got time=8\n";
+    for (const char* format : {"--format=csv", "--format=vcd"}) {
+        r = trace({format}, script);
+        EXPECT_EQ((std::tuple(r.status, r.err)), (std::tuple(1, failure))) << format;
+        EXPECT_EQ(r.out.find("\u2713"), std::string::npos) << format;
+    }
+    r = trace({"--format=csv"}, script);
+    EXPECT_TRUE(r.out.ends_with("\r\n22,,00:08,00: manual,33,0,1,running,closed,0,time,none,8,50,20\r\n")) << r.out;
+    r = trace({"--format=svg"}, script);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("<g data-check=\"passed\"><title>\u2713 expect operation=running, cycle 2</title>"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("<g data-check=\"failed\"><title>\u2717 expect time=10; got time=8, cycle 22</title>"),
+              std::string::npos);
+    // With --cycles, the script is read as far as those cycles: a check past
+    // them is not there; one that would run past them is not run.
+    r = trace({"--check", "--cycles=10"}, script);
+    EXPECT_EQ((std::tuple(r.status, r.out)), (std::tuple(0, summary(1, 1, 0, 0))));
+    r = trace({"--check", "--cycles=10"}, "a e {expect operation=running for 9} {expect time=10}");
+    EXPECT_EQ((std::tuple(r.status, r.out)), (std::tuple(0, summary(1, 0, 0, 1))));
 }
 
 }  // namespace

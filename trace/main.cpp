@@ -259,7 +259,7 @@ int trace_script(const Options& o, int fd, bool& failed) {
         failed = true;
         // The table and the drawing show it; CSV and VCD stay data.
         if (o.format == Format::CSV || o.format == Format::VCD) {
-            (void)std::fprintf(stderr, "%s:%s\n", o.input, outcome.failure->c_str());
+            (void)std::fprintf(stderr, "%s:%s: %s\n", o.input, outcome.failed_at.c_str(), outcome.failure->c_str());
         }
     }
     return error;
@@ -319,8 +319,8 @@ void write_junit(panel::trace::Output& out, const std::vector<Checked>& runs, st
         out.put("  <testcase classname=\"scenarios\" name=\"" + name + "\" file=\"" + name + "\"");
         if (r.outcome.failure) {
             const std::string message = xml_escaped(printable_name(*r.outcome.failure));
-            out.put(">\n    <failure type=\"check\" message=\"" + message + "\">" + name + ":" + message +
-                    "</failure>\n  </testcase>\n");
+            out.put(">\n    <failure type=\"check\" message=\"" + message + "\">" + name + ":" + r.outcome.failed_at +
+                    ": " + message + "</failure>\n  </testcase>\n");
         } else if (r.checks == 0) {
             out.put(">\n    <system-out>no checks: it runs, but tests nothing</system-out>\n  </testcase>\n");
         } else {
@@ -350,10 +350,8 @@ void write_tap(panel::trace::Output& out, const std::vector<Checked>& runs) {
         out.put_number(i + 1);
         out.put(" - " + name + (r.checks == 0 ? " # no checks: it runs, but tests nothing" : "") + "\n");
         if (r.outcome.failure) {
-            const std::string& f = *r.outcome.failure;
-            const std::size_t place = f.find(": ");
-            out.put("  ---\n  message: " + quoted(panel::trace::printable_name(f.substr(place + 2))) +
-                    "\n  at: " + quoted(name + ":" + f.substr(0, place)) + "\n  ...\n");
+            out.put("  ---\n  message: " + quoted(panel::trace::printable_name(*r.outcome.failure)) +
+                    "\n  at: " + quoted(name + ":" + r.outcome.failed_at) + "\n  ...\n");
         }
     }
 }
@@ -400,7 +398,7 @@ int check_scripts(const Options& o) {
             io_error("temporary file for a long script", errno);
         }
         if (outcome.failure) {
-            (void)std::fprintf(said, "%s:%s\n", name, outcome.failure->c_str());
+            (void)std::fprintf(said, "%s:%s: %s\n", name, outcome.failed_at.c_str(), outcome.failure->c_str());
         } else if (s.checks.empty()) {
             (void)std::fprintf(said, "%s: no checks: it runs, but tests nothing\n", name);
         }
