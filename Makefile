@@ -10,7 +10,7 @@ WEB_PACKAGES = $(BUILD_PACKAGES) emscripten
 # The browser tests: Debian's Chromium with a Hangul font; GNU time and the
 # tools that read the trace's outputs back.
 TEST_PACKAGES = $(WEB_PACKAGES) libgtest-dev chromium fonts-noto-cjk time libxml2-utils graphviz \
-    librsvg2-bin gtkwave
+    librsvg2-bin gtkwave perl
 
 # Runs a command (a whole && chain too) with its output held back, shown only
 # when it fails.
