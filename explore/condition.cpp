@@ -32,6 +32,7 @@ constexpr std::string_view MODE_WORDS[MODE_COUNT] = {"manual", "rice_cake", "por
 
 std::vector<Word> mode_words() {
     std::vector<Word> words;
+    words.reserve(std::size_t{2} * MODE_COUNT);
     for (std::int32_t row = 0; row < MODE_COUNT; ++row) {
         words.push_back({MODE_WORDS[row], row});
     }
@@ -334,7 +335,7 @@ std::optional<ExpressionError> resolve_value(Field field, const Operand& value, 
         return error;
     }
     if (!number) {
-        if (f.kind == Kind::WORDS && value.text.size() > 0 && starts_word(value.text[0])) {
+        if (f.kind == Kind::WORDS && !value.text.empty() && starts_word(value.text[0])) {
             return ExpressionError{value.column, "unknown word " + quoted(value.text) + " for " +
                                                      std::string(f.name) + " (" + words_of(f) + ")"};
         }

@@ -214,7 +214,7 @@ std::string shown_text(const Field field, const std::int32_t code) {
     }
     if (field == Field::ROW11) {
         const ModeText text = Display_Mode_Name(&MODE_TABLE[static_cast<std::size_t>(code)]);
-        return std::string(text.bytes, ::strnlen(text.bytes, sizeof text.bytes));
+        return {text.bytes, ::strnlen(text.bytes, sizeof text.bytes)};
     }
     std::string text;
     for (std::int32_t rest = code; rest != 0; rest >>= 4) {

@@ -154,13 +154,15 @@ bool ScriptReader::read_check(std::size_t brace_column) {
     if (!is_letter(peek())) {
         return fail(brace_column, "'{' must follow a key or '.'");
     }
-    ScriptCheck check;
-    check.line = brace_line;
-    check.column = brace_column;
+    ScriptCheck read;
+    read.line = brace_line;
+    read.column = brace_column;
     std::string body;
-    const std::size_t body_line = line_, body_column = column_;
+    const std::size_t body_line = line_;
+    const std::size_t body_column = column_;
     char quote = 0;
-    std::size_t quote_line = 0, quote_column = 0;
+    std::size_t quote_line = 0;
+    std::size_t quote_column = 0;
     for (;;) {
         const int c = peek();
         if (c < 0) {
@@ -210,7 +212,8 @@ bool ScriptReader::read_check(std::size_t brace_column) {
         at.place(offset, line, column);
     };
     auto fail_in_body = [&](std::size_t offset, std::string message) {
-        std::size_t line = 0, column = 0;
+        std::size_t line = 0;
+        std::size_t column = 0;
         place(offset, line, column);
         return fail_at(line, column, std::move(message));
     };
@@ -222,7 +225,7 @@ bool ScriptReader::read_check(std::size_t brace_column) {
                                                       "': {expect COND}, {expect COND for DURATION} or "
                                                       "{wait COND within DURATION}");
     }
-    check.kind = kind == "wait" ? CheckKind::WAIT : CheckKind::EXPECT;
+    read.kind = kind == "wait" ? CheckKind::WAIT : CheckKind::EXPECT;
     const std::string_view bound = kind == "wait" ? "within" : "for";
     std::size_t last = words.size();  // the condition's words end here
     for (std::size_t i = 1; i < words.size(); ++i) {
@@ -246,29 +249,30 @@ bool ScriptReader::read_check(std::size_t brace_column) {
                                                      "': cycles (20), seconds (2s) or M:SS (1:30)");
         }
         const std::string_view written = text(words[last + 1]);
-        const std::optional<std::uint64_t> cycles = duration_cycles(written);
-        if (!cycles || (check.kind == CheckKind::EXPECT && *cycles == 0)) {
+        const std::optional<std::uint64_t> count = duration_cycles(written);
+        if (!count || (read.kind == CheckKind::EXPECT && *count == 0)) {
             return fail_in_body(words[last + 1].begin,
                                 "duration '" + std::string(written).substr(0, 40) +
                                     "' is not cycles (20), seconds (2s) or M:SS (1:30), at most 1000000000 "
-                                    "cycles" + (check.kind == CheckKind::EXPECT ? " and at least 1" : ""));
+                                    "cycles" + (read.kind == CheckKind::EXPECT ? " and at least 1" : ""));
         }
         if (last + 2 < words.size()) {
             return fail_in_body(words[last + 2].begin,
                                 "unexpected '" + std::string(text(words[last + 2])).substr(0, 40) +
                                     "' after the duration");
         }
-        check.cycles = *cycles;
-        check.duration = written;
-        check.kind = check.kind == CheckKind::EXPECT ? CheckKind::FOR : CheckKind::WAIT;
+        read.cycles = *count;
+        read.duration = written;
+        read.kind = read.kind == CheckKind::EXPECT ? CheckKind::FOR : CheckKind::WAIT;
     }
-    const std::size_t begin = words[1].begin, end = words[last - 1].end;
-    check.condition = body.substr(begin, end - begin);
-    place(begin, check.condition_line, check.condition_column);
-    if (__builtin_add_overflow(cycles_, check.cycles, &cycles_)) {
+    const std::size_t begin = words[1].begin;
+    const std::size_t end = words[last - 1].end;
+    read.condition = body.substr(begin, end - begin);
+    place(begin, read.condition_line, read.condition_column);
+    if (__builtin_add_overflow(cycles_, read.cycles, &cycles_)) {
         return fail_at(brace_line, brace_column, "more cycles in all than 64 bits can count");
     }
-    check_ = std::move(check);
+    check_ = std::move(read);
     return true;
 }
 
@@ -435,8 +439,10 @@ std::string ScriptCheck::condition_text() const {
             }
             continue;
         }
-        if (c == '\'' || c == '"') {
-            quote = quote == 0 ? c : quote == c ? 0 : quote;
+        if (quote == 0 && (c == '\'' || c == '"')) {
+            quote = c;
+        } else if (c == quote) {
+            quote = 0;
         }
         text += c;
     }

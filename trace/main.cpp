@@ -316,11 +316,23 @@ void write_junit(panel::trace::Output& out, const std::vector<Checked>& runs, st
     out.put("\" errors=\"0\" skipped=\"0\">\n");
     for (const Checked& r : runs) {
         const std::string name = xml_escaped(printable_name(r.name));
-        out.put("  <testcase classname=\"scenarios\" name=\"" + name + "\" file=\"" + name + "\"");
+        out.put(R"(  <testcase classname="scenarios" name=")");
+        out.put(name);
+        out.put(R"(" file=")");
+        out.put(name);
+        out.put("\"");
         if (r.outcome.failure) {
             const std::string message = xml_escaped(printable_name(*r.outcome.failure));
-            out.put(">\n    <failure type=\"check\" message=\"" + message + "\">" + name + ":" + r.outcome.failed_at +
-                    ": " + message + "</failure>\n  </testcase>\n");
+            out.put(R"(>
+    <failure type="check" message=")");
+            out.put(message);
+            out.put("\">");
+            out.put(name);
+            out.put(":");
+            out.put(r.outcome.failed_at);
+            out.put(": ");
+            out.put(message);
+            out.put("</failure>\n  </testcase>\n");
         } else if (r.checks == 0) {
             out.put(">\n    <system-out>no checks: it runs, but tests nothing</system-out>\n  </testcase>\n");
         } else {
@@ -333,7 +345,7 @@ void write_junit(panel::trace::Output& out, const std::vector<Checked>& runs, st
 // TAP version 13: one test point a script, a failure's place and message in
 // its YAML block.
 void write_tap(panel::trace::Output& out, const std::vector<Checked>& runs) {
-    auto quoted = [](std::string text) {
+    auto quoted = [](const std::string& text) {
         std::string q = "\"";
         for (const char c : text) {
             q += c == '"' || c == '\\' ? std::string("\\") + c : std::string(1, c);
@@ -378,7 +390,10 @@ int check_scripts(const Options& o) {
         }
     }
     std::vector<Checked> runs;
-    std::uint64_t passed = 0, failed = 0, not_run = 0, checks = 0;
+    std::uint64_t passed = 0;
+    std::uint64_t failed = 0;
+    std::uint64_t not_run = 0;
+    std::uint64_t checks = 0;
     std::FILE* const said = o.report == Report::TEXT ? stdout : stderr;
     for (const char* name : o.scripts) {
         panel::explore::Scenario scenario;

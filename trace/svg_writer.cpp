@@ -597,7 +597,7 @@ void SvgWriter::finish() {
     out_.put('\n');
 }
 
-void SvgWriter::check(const bool passed, std::string text) {
+void SvgWriter::check(const bool passed, const std::string& text) {
     checks_.push_back(Mark{cycles_, passed, printable_name(text)});
 }
 

@@ -37,7 +37,7 @@ public:
     void write(const TraceRecord& record);
     // A check of the script, after the cycle written last: a lane of marks
     // below the others, drawn only where a script has checks.
-    void check(bool passed, std::string text);
+    void check(bool passed, const std::string& text);
     // Lays the diagram out for the cycles written and writes it whole.
     void finish();
 

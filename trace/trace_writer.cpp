@@ -242,7 +242,7 @@ void TraceWriter::write(const TraceRecord& record) {
 
 void TraceWriter::check(const bool passed, const std::string_view text) {
     if (svg_) {
-        svg_->check(passed, std::string(text));
+        svg_->check(passed, std::string(text));  // kept until the drawing is made
         return;
     }
     if (format_ != Format::TABLE && format_ != Format::CSV) {
