@@ -25,10 +25,16 @@
     oscillator.stop(audio.currentTime + 0.15);
   }
 
-  function announce(words) {
+  let announcedAt = -Infinity;  // the cycle of the last announcement
+
+  // Words said within a second of the last ones join them, so that a bell
+  // does not cut short the end of a cook a cycle before.
+  function announce(words, cycle) {
     const region = $('[data-announce]');
+    const text = cycle - announcedAt <= 10 ? `${region.textContent.trim()} ${words}` : words;
     // The same words again are read again only if the region changes.
-    region.textContent = region.textContent === words ? `${words}\u00a0` : words;
+    region.textContent = region.textContent === text ? `${text}\u00a0` : text;
+    announcedAt = cycle;
   }
 
   // What the last key did, or why it did nothing: kept until the next key
@@ -71,6 +77,6 @@
       said.push(now === 'ended' ? 'Cooking ended.' : 'Cooking cancelled.');
     }
     operation = now;
-    if (said.length > 0) announce(said.join(' '));
+    if (said.length > 0) announce(said.join(' '), engine.cycles());
   };
 })(window.CookerPanel = window.CookerPanel || {});
