@@ -84,13 +84,17 @@
       progress.begin('Playing at once', total);
       $('[data-action="stop"]').disabled = false;
       const slice = async () => {
-        for (;;) {
-          if (mine !== generation) return;
-          engine.replayRun(SLICE);
-          if (engine.replayLeft() === 0) break;
-          progress.show(total - engine.replayLeft());
-          CP.draw(engine, false, true);
-          await CP.yield();
+        try {
+          for (;;) {
+            if (mine !== generation) return;
+            engine.replayRun(SLICE);
+            if (engine.replayLeft() === 0) break;
+            progress.show(total - engine.replayLeft());
+            CP.draw(engine, false, true);
+            await CP.yield();
+          }
+        } catch (error) {
+          refuse(`The replay failed at cycle ${engine.cycles()}: ${error}`);
         }
         endReplay();
         drawAll(false, true, true);

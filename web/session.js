@@ -71,6 +71,8 @@
       }
       if (stopped) return;
       save(parts, kind);
+    } catch (error) {
+      notice(`The ${kind.toUpperCase()} could not be made: ${error}`);
     } finally {
       exporting = null;
       progress.end();
