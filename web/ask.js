@@ -22,7 +22,7 @@
         answer.textContent = 'The condition is more than the page can hold.';
       } else if (reply[0] === 'S') {
         script = reply.slice(1);
-        answer.textContent = script === '' ? `It holds now. ${searched}`
+        answer.textContent = script === '' ? `It holds now: no key needed. ${searched}`
                                            : `Shortest script from here: ${script} ${searched}`;
       } else if (reply[0] === 'U') {
         answer.textContent = `Unreachable: no key script leads from here to such a state. ${searched}`;

@@ -11,17 +11,17 @@
 #endif
 
 #include <algorithm>
-#include <cstdint>
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "panel_api.h"
 #include "condition.h"
 #include "key_script.h"
+#include "panel_api.h"
 #include "state_space.h"
 #include "svg_writer.h"
 #include "trace_writer.h"
@@ -58,10 +58,10 @@ struct Export {
     std::string text;  // bytes written since the last piece
     panel::trace::Output out{text};
     panel::trace::ScriptTrace trace;
-    std::size_t run = 0;  // the next run of the session to trace
-    std::uint64_t done = 0;  // cycles of it traced
-    std::uint64_t left;   // cycles still to trace
-    std::size_t runs;     // the session's runs when the export began
+    std::size_t run = 0;       // the next run of the session to trace
+    std::uint64_t done = 0;    // cycles of it traced
+    std::uint64_t left;        // cycles still to trace
+    std::size_t runs;          // the session's runs when the export began
     std::uint64_t last_count;  // and the cycles of its last run then
     bool finished = false;
 
@@ -78,9 +78,9 @@ struct Session {
     std::string diagram_text;
     panel::trace::Output diagram_out{diagram_text};
     panel::trace::SvgWriter diagram{diagram_out, SESSION_NAME};  // fed every cycle
-    Script replay;            // a script being played
-    std::size_t step = 0;     // where in replay
-    std::uint64_t done = 0;   // cycles of that step played
+    Script replay;                                               // a script being played
+    std::size_t step = 0;                                        // where in replay
+    std::uint64_t done = 0;                                      // cycles of that step played
     std::uint64_t replay_left = 0;
     std::uint64_t replay_bells = 0;
     std::vector<Checkpoint> checkpoints;
@@ -123,6 +123,12 @@ const char* keep(std::string& place, std::string text) {
     return place.c_str();
 }
 
+// The panel's state as the explorer packs it: what checkpoints keep, and
+// what a question is asked from.
+std::optional<panel::explore::PackedState> packed(const Session& s) {
+    return panel::explore::pack(s.tracer.panel());
+}
+
 // Where the session stands, kept every checkpoint_every cycles.
 void checkpoint(Session& s) {
     if (s.keys.cycles % s.checkpoint_every != 0) {
@@ -140,7 +146,7 @@ void checkpoint(Session& s) {
         }
     }
     const std::size_t run = s.keys.steps.size() - 1;
-    s.checkpoints.push_back({s.keys.cycles, run, s.keys.steps[run].count, panel::explore::pack(s.tracer.panel())});
+    s.checkpoints.push_back({s.keys.cycles, run, s.keys.steps[run].count, packed(s)});
 }
 
 int run_cycle(Session& s, std::int32_t key) {
@@ -285,8 +291,8 @@ EMSCRIPTEN_KEEPALIVE double cp_export_left() {
     return s.exporting ? static_cast<double>(s.exporting->left) : 0;
 }
 
-EMSCRIPTEN_KEEPALIVE const char* cp_load(const unsigned char* text, std::size_t length, const unsigned char* name,
-                                         std::size_t name_length) {
+EMSCRIPTEN_KEEPALIVE const char* cp_load(const unsigned char* text, std::size_t length,
+                                         const unsigned char* name, std::size_t name_length) {
     static std::string message;
     Script& parsed = pending();
     parsed = Script{};
@@ -295,8 +301,9 @@ EMSCRIPTEN_KEEPALIVE const char* cp_load(const unsigned char* text, std::size_t 
     for (ScriptStep run{}; reader.next(run);) {
         if (parsed.steps.size() == MAX_RUNS) {
             parsed = Script{};
-            return keep(message, std::string(source) + ": more than " + std::to_string(MAX_RUNS) +
-                                     " runs of one key, more than the page holds; cooker-panel-trace plays it");
+            return keep(message,
+                        std::string(source) + ": more than " + std::to_string(MAX_RUNS) +
+                            " runs of one key, more than the page holds; cooker-panel-trace plays it");
         }
         parsed.steps.push_back(run);
     }
@@ -397,7 +404,7 @@ EMSCRIPTEN_KEEPALIVE const char* cp_ask(const char* condition) {
 EMSCRIPTEN_KEEPALIVE double cp_search_seconds() { return search().seconds; }
 EMSCRIPTEN_KEEPALIVE double cp_search_states() { return search().space.size(); }
 EMSCRIPTEN_KEEPALIVE int cp_answer_current() {
-    const std::optional<panel::explore::PackedState> now = panel::explore::pack(session().tracer.panel());
+    const std::optional<panel::explore::PackedState> now = packed(session());
     return now && search().start == now ? 1 : 0;
 }
 

@@ -17,6 +17,7 @@
   const CSV_ROW = 56;                   // bytes of the shortest CSV row
   const DIAGRAM_WIDTH = 1600;           // pixels of the diagram's plot
   const STORED = 'cooker-panel-session';
+  const MOST_LINK = 2 * 1024 * 1024;    // characters of an address Chromium opens
 
   function notice(text) { $('[data-notice]').textContent = text; }
 
@@ -170,7 +171,15 @@
   CP.wireSession = function (engine, player, progress) {
     const on = (action, handler) => $(`[data-action="${action}"]`).addEventListener('click', handler);
     on('copy-script', () => copy(engine.script(), 'The script'));
-    on('copy-link', () => copy(CP.link(engine.script()), 'The link'));
+    on('copy-link', () => {
+      const link = CP.link(engine.script());
+      if (link.length > MOST_LINK) {
+        notice(`The link would be ${link.length.toLocaleString('en')} characters, more than browsers take: ` +
+               'share the .keys instead.');
+      } else {
+        copy(link, 'The link');
+      }
+    });
     for (const kind of ['keys', 'csv', 'vcd', 'svg']) on(`download-${kind}`, () => download(engine, kind, progress));
     on('new-session', () => player.restart(null));
     CP.stopDownload = () => { if (exporting) exporting.stop(); };

@@ -65,7 +65,8 @@ test('at 360 px nothing overflows; a wide screen gives the diagram the width', a
       return a.left >= b.left - 0.5 && a.right <= b.right + 0.5;
     };
     const out = [];
-    if (document.documentElement.scrollWidth > window.innerWidth) out.push(`page ${document.documentElement.scrollWidth}`);
+    const width = document.documentElement.scrollWidth;
+    if (width > window.innerWidth) out.push(`page ${width}`);
     for (const element of document.querySelectorAll('section > *, .controls > *, .buttons > *, [data-display]')) {
       const shown = element.offsetParent !== null;
       if (shown && !inside(element, element.closest('section'))) out.push(element.outerHTML.slice(0, 60));

@@ -116,6 +116,6 @@ function expectClean(seen) {
 }
 
 module.exports = {
-  open, cycles, display, sessionScript, trace, tracedDisplay, csvDisplay, keysOf, expectClean, traceFile, download, settled,
-  cycle, toTick,
+  open, cycles, display, sessionScript, trace, tracedDisplay, csvDisplay, keysOf, expectClean, traceFile, download,
+  settled, cycle, toTick,
 };
