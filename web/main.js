@@ -240,7 +240,7 @@
     // A reload takes the session back; else a link starts its own.
     const kept = CP.stored();
     engine.start();
-    if (kept !== null && kept !== '') {
+    if (kept !== null) {
       player.restart(new TextEncoder().encode(kept), 'session', true);
     } else if (!openLink()) {
       drawAll(false, true, true);

@@ -135,17 +135,20 @@
     return { bytes: Uint8Array.from(out) };
   };
 
-  // The session kept in the tab for a reload, and taken back.
+  // The session kept in the tab for a reload, with the fragment it was
+  // opened under, and taken back only under the same fragment: a link
+  // opened in a tab that kept another session starts its own.
   CP.store = function (engine) {
     try {
-      sessionStorage.setItem(STORED, engine.script());
+      sessionStorage.setItem(STORED, JSON.stringify({ hash: location.hash, script: engine.script() }));
     } catch (error) {
       sessionStorage.removeItem(STORED);  // too long to keep: a reload starts afresh
     }
   };
   CP.stored = function () {
     try {
-      return sessionStorage.getItem(STORED);
+      const kept = JSON.parse(sessionStorage.getItem(STORED));
+      return kept !== null && kept.hash === location.hash && kept.script !== '' ? kept.script : null;
     } catch (error) {
       return null;
     }

@@ -121,6 +121,26 @@ test('a bad replay leaves the session; a new session while paused is shown runni
         .toEqual(kept);
     }
   }
+  // Sizes the page will not hold, refused before the bytes are read or played.
+  const refused = [
+    { name: 'big.keys', bytes: 64 * 1024 * 1024 + 1, message: /^big\.keys: 67,108,865 bytes, more than the page reads/ },
+    { name: 'runs.keys', runs: 4000001, message: /^runs\.keys: more than 4000000 runs of one key/ },
+  ];
+  for (const file of refused) {
+    await page.evaluate((f) => {
+      const bytes = f.runs ? new TextEncoder().encode('a b '.repeat(Math.ceil(f.runs / 2))) : new Uint8Array(f.bytes);
+      const chosen = new DataTransfer();
+      chosen.items.add(new File([bytes], f.name));
+      const input = document.querySelector('[data-replay-file]');
+      input.files = chosen.files;
+      input.dispatchEvent(new Event('change'));
+    }, { name: file.name, bytes: file.bytes, runs: file.runs });
+    await page.waitForFunction((name) => document.querySelector('[data-message]').textContent.startsWith(name),
+                               file.name);
+    expect(await page.textContent('[data-message]')).toMatch(file.message);
+    expect({ script: await h.sessionScript(page), display: await h.display(page), cycle: await h.cycle(page) })
+      .toEqual(kept);
+  }
   await page.click('[data-action="pause"]');
   await page.click('[data-action="new-session"]');
   await h.cycles(page);
@@ -217,7 +237,7 @@ test('play at once shows its progress and stops on Stop; downloads past 256 MB a
   h.expectClean(seen);
 });
 
-test('a reload takes the session back', async ({ page }) => {
+test('a reload takes the session back; another link in the same tab starts its own', async ({ page }) => {
   const seen = await h.open(page);
   for (const key of ['d', 'd', 'e']) {
     await page.click(`[data-key="${key}"]`);
@@ -229,4 +249,12 @@ test('a reload takes the session back', async ({ page }) => {
   await h.settled(page);
   expect(await h.sessionScript(page)).toBe(script);
   h.expectClean(seen);
+  // A tab that kept a session opened under no link, opened with one (as a
+  // tab opened from the page starts with a copy of its storage).
+  const other = await page.context().newPage();
+  await other.addInitScript((kept) => sessionStorage.setItem('cooker-panel-session', kept),
+                            JSON.stringify({ hash: '', script: script }));
+  const seen2 = await h.open(other, '#keys=c');
+  expect(await h.sessionScript(other)).toMatch(/^c( \.(\{\d+\})?)?$/);
+  h.expectClean(seen2);
 });
