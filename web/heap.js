@@ -51,8 +51,10 @@
       exportStop: () => call('cp_export_stop')(),
       // The script's bytes checked whole: '' when they read, else the
       // message; null when the heap cannot take them.
-      load: (script, name) => withBytes([script, encoder.encode(name)], ([s, n]) =>
-        text(call('cp_load')(s, script.length, n, encoder.encode(name).length))),
+      load: (script, name) => {
+        const named = encoder.encode(name);
+        return withBytes([script, named], ([s, n]) => text(call('cp_load')(s, script.length, n, named.length)));
+      },
       play: (fresh) => call('cp_play')(fresh ? 1 : 0),
       replayNext: () => call('cp_replay_next')(),
       replayRun: (cycles) => call('cp_replay_run')(cycles),

@@ -96,6 +96,7 @@
         } catch (error) {
           refuse(`The replay failed at cycle ${engine.cycles()}: ${error}`);
         }
+        if (mine !== generation) return;
         endReplay();
         drawAll(false, true, true);
       };
@@ -114,7 +115,13 @@
                `(${MOST_SCRIPT / 1024 / 1024} MB); cooker-panel-trace reads it`);
         return false;
       }
-      const error = engine.load(bytes, name);
+      let error = null;
+      try {
+        error = engine.load(bytes, name);
+      } catch (failure) {
+        refuse(`${name}: the page has no room for it (${failure})`);
+        return false;
+      }
       if (error === null) {
         refuse(`${name}: the page has no room for it`);
         return false;
@@ -159,6 +166,8 @@
         stopReplay();
         engine.play(false);
         replaying = 'real time';
+        progress.begin(`Playing the ${name}`, engine.replayLeft());
+        $('[data-action="stop"]').disabled = false;
       },
     };
 
