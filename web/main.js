@@ -255,12 +255,19 @@
       drawAll(false, true, true);
     }
 
-    // A cycle that throws is said and the clock goes on.
+    // A cycle that throws is said and the clock goes on (a module that has
+    // stopped cannot even say its cycle).
     function guarded(run) {
       try {
         run();
       } catch (error) {
-        refuse(`The cycle ${engine.cycles() + 1} failed: ${error}`);
+        let cycle = '';
+        try {
+          cycle = ` ${engine.cycles() + 1}`;
+        } catch (stopped) {
+          cycle = '';
+        }
+        refuse(`The cycle${cycle} failed: ${error}`);
       }
     }
 
@@ -272,8 +279,8 @@
       } else {
         next += PERIOD;
       }
+      setTimeout(tick, Math.max(0, next - now));  // first: nothing the cycle does can stop the clock
       if (!paused && replaying !== 'at once') guarded(runCycle);
-      setTimeout(tick, Math.max(0, next - performance.now()));
     }
     setTimeout(tick, PERIOD);
     document.body.dataset.ready = 'true';

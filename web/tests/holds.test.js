@@ -84,6 +84,23 @@ test('a cycle that throws is said, and the clock goes on', async ({ page }) => {
   await h.cycles(page, 3);
   expect(await page.textContent('[data-message]')).toBe(`The cycle ${before + 1} failed: RangeError: out of bounds`);
   expect(await h.cycle(page)).toBe(before + 2);
+  // A module that has stopped throws on every call, the cycle count too,
+  // for three ticks: the clock goes on through them.
+  await page.evaluate(() => {
+    const engine = window.CookerPanel.engine;
+    const saved = { cycle: engine.cycle, cycles: engine.cycles };
+    let calls = 0;
+    engine.cycle = (key) => {
+      if (++calls <= 3) throw new Error('aborted');
+      Object.assign(engine, saved);
+      return saved.cycle(key);
+    };
+    engine.cycles = () => { throw new Error('aborted'); };
+  });
+  await h.cycles(page, 3);
+  expect(await page.textContent('[data-message]')).toBe('The cycle failed: Error: aborted');
+  await h.cycles(page, 2);
+  expect(await h.cycle(page)).toBe(before + 4);
   expect(seen.errors).toEqual([]);
 });
 
