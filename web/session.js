@@ -115,13 +115,18 @@
   CP.linkedBytes = function (hash) {
     if (!hash.startsWith('#keys=')) return null;
     const text = hash.slice('#keys='.length);
-    const out = [];
+    const out = new Uint8Array(text.length * 3);  // a character is at most three bytes per UTF-16 unit
     const encoder = new TextEncoder();
+    let length = 0;
     for (let i = 0; i < text.length; ++i) {
-      if (text[i] !== '%') {
-        const code = text.codePointAt(i);
-        const character = String.fromCodePoint(code);
-        out.push(...encoder.encode(character));
+      const code = text.charCodeAt(i);
+      if (code !== 0x25 && code < 0x80) {  // not '%', ASCII: itself
+        out[length++] = code;
+        continue;
+      }
+      if (code !== 0x25) {
+        const character = String.fromCodePoint(text.codePointAt(i));
+        length += encoder.encodeInto(character, out.subarray(length)).written;
         i += character.length - 1;
         continue;
       }
@@ -129,10 +134,10 @@
       if (!/^[0-9A-Fa-f]{2}$/.test(hex)) {
         return { error: `link: character ${i + 1} of the fragment: '%' must be followed by two hex digits` };
       }
-      out.push(parseInt(hex, 16));
+      out[length++] = parseInt(hex, 16);
       i += 2;
     }
-    return { bytes: Uint8Array.from(out) };
+    return { bytes: out.slice(0, length) };
   };
 
   // The session kept in the tab for a reload, with the fragment it was
