@@ -6,9 +6,15 @@ const { test, expect } = require('@playwright/test');
 const AxeBuilder = require('@axe-core/playwright').default;
 const h = require('./helpers');
 
-for (const scheme of ['light', 'dark']) {
-  test(`no serious or critical accessibility fault, ${scheme}`, async ({ page }) => {
+const LOOKS = [
+  { scheme: 'light', width: 1280 },
+  { scheme: 'dark', width: 1280 },
+  { scheme: 'light', width: 360 },
+];
+for (const { scheme, width } of LOOKS) {
+  test(`no serious or critical accessibility fault, ${scheme}, ${width} px wide`, async ({ page }) => {
     await page.emulateMedia({ colorScheme: scheme });
+    await page.setViewportSize({ width, height: 900 });
     const seen = await h.open(page, '#keys=' + encodeURIComponent('a e .{20}'));
     await page.fill('[data-ask-text]', 'mode=1');
     await page.click('[data-action="ask"]');
