@@ -63,7 +63,10 @@ test('a 5 MB script file and a 2 MB link play with the trace\'s keys', async ({ 
   await h.settled(linked);
   expect(await linked.textContent('[data-message]')).toBe('');
   const keys = (await h.download(linked, 'keys')).toString();
-  expect(keys).toBe(Array(count).fill('a .{3}').join(' ') + '\n');
+  // The last run may have grown by cycles run while the page opened.
+  const [, last] = keys.match(/ a \.\{(\d+)\}\n$/);
+  expect(Number(last)).toBeGreaterThanOrEqual(3);
+  expect(keys).toBe(Array(count - 1).fill('a .{3}').join(' ') + ` a .{${last}}\n`);
   const end = h.csvDisplay(h.traceFile(Buffer.from(keys), 'link', ['--format=csv', '--changes']).stdout.toString());
   expect(await h.display(linked)).toEqual(end.pop().display);
   h.expectClean(seen);
