@@ -253,7 +253,7 @@ test('play at once shows its progress and stops on Stop; downloads past 256 MB a
   // The session still runs at full pace: twenty cycles with the diagram kept up take no time of note.
   const began = Date.now();
   await h.cycles(page, 20);
-  expect(Date.now() - began).toBeLessThan(3000);  // re-tracing the session took seconds a redraw
+  expect(Date.now() - began).toBeLessThan(3000);  // re-tracing the whole session for each redraw took seconds
   h.expectClean(seen);
 });
 
