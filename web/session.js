@@ -46,7 +46,7 @@
       } else {
         const cycles = engine.cycles();
         if (kind === 'csv' && cycles * CSV_ROW > MOST_BYTES) {
-          tooLarge(kind);
+          tooLarge(engine, kind, progress);
           return;
         }
         let bytes = 0;
@@ -62,7 +62,7 @@
           bytes += part.length;
           if (bytes > MOST_BYTES) {
             engine.exportStop();
-            tooLarge(kind);
+            tooLarge(engine, kind, progress);
             return;
           }
           if (engine.exportLeft() === 0) break;  // the last piece is in
@@ -80,9 +80,16 @@
     }
   }
 
-  function tooLarge(kind) {
+  // Says so, and offers the .keys, from which the trace program writes it.
+  function tooLarge(engine, kind, progress) {
     notice(`The ${kind.toUpperCase()} of this session would pass 256 MB, more than the page makes: ` +
-           `download the .keys, and cooker-panel-trace --format=${kind} ${NAME}.keys writes it.`);
+           `cooker-panel-trace --format=${kind} ${NAME}.keys writes it from the session's script. `);
+    const offer = document.createElement('button');
+    offer.type = 'button';
+    offer.dataset.offer = 'keys';
+    offer.textContent = 'Download .keys';
+    offer.addEventListener('click', () => download(engine, 'keys', progress));
+    $('[data-notice]').append(offer);
   }
 
   function save(parts, kind) {

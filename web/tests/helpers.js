@@ -88,8 +88,8 @@ function traceFile(bytes, name, args) {
 }
 
 // What a download button gives, as bytes.
-async function download(page, kind) {
-  const [file] = await Promise.all([page.waitForEvent('download'), page.click(`[data-action="download-${kind}"]`)]);
+async function download(page, kind, button = `[data-action="download-${kind}"]`) {
+  const [file] = await Promise.all([page.waitForEvent('download'), page.click(button)]);
   return fs.readFileSync(await file.path());
 }
 

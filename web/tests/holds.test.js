@@ -250,6 +250,7 @@ test('play at once shows its progress and stops on Stop; downloads past 256 MB a
   await h.settled(page);
   await page.click('[data-action="download-csv"]');
   expect(await page.textContent('[data-notice]')).toMatch(/^The CSV of this session would pass 256 MB/);
+  expect((await h.download(page, 'keys', '[data-offer="keys"]')).toString()).toBe('.{5000000}\n');
   // The session still runs at full pace: twenty cycles with the diagram kept up take no time of note.
   const began = Date.now();
   await h.cycles(page, 20);
