@@ -37,10 +37,12 @@ web:
 	@$(call quietly,cmake --preset web && cmake --build --preset web)
 	@echo "$(CURDIR)/build/web/cooker-panel.html"
 
-# Playwright from web/package-lock.json, driving the system's Chromium.
+# Playwright and axe from web/package-lock.json, driving the system's
+# Chromium; installed again when the lockfile is newer than what npm last
+# installed.
 web-tests:
 	@command -v npm >/dev/null 2>&1 || scripts/prerequisites npm
-	@[ -d web/node_modules/@playwright/test ] || (cd web && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund >/dev/null)
+	@[ web/node_modules/.package-lock.json -nt web/package-lock.json ] || (cd web && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund >/dev/null)
 
 test:
 	@scripts/prerequisites $(TEST_PACKAGES)

@@ -2,11 +2,28 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
+#include <tuple>
 
 #include "key_script.h"
 #include "panel_api.h"
 
 namespace {
+
+// Hands a script to cp_load as the page does: bytes with their length.
+std::string load(std::string_view text, std::string_view name = "script") {
+    return cp_load(reinterpret_cast<const unsigned char*>(text.data()), text.size(),
+                   reinterpret_cast<const unsigned char*>(name.data()), name.size());
+}
+
+// A new session that plays script at once.
+void play(std::string_view script) {
+    ASSERT_EQ(load(script), "");
+    cp_play(1);
+    cp_replay_all();
+}
+
+std::string text(const char* bytes) { return {bytes, static_cast<std::size_t>(cp_size())}; }
 
 TEST(PageHost, CyclesRecordReplayTraceAndAsk) {
     cp_start();
@@ -27,22 +44,21 @@ TEST(PageHost, CyclesRecordReplayTraceAndAsk) {
     EXPECT_NE(csv.find("\r\n133,f,00:00,00: manual,32,0,1,idle,open,"), std::string::npos);
     EXPECT_NE(std::string(cp_export(3)).find(">cooker-panel-session.keys, 134 cycles (13.4 s)<"), std::string::npos);
 
-    EXPECT_EQ(std::string(cp_load("a {2}", "link")), "link:1:3: '{' must follow a key or '.'");
-    EXPECT_EQ(cp_replay_next(), -2);
-    EXPECT_EQ(std::string(cp_load("d . e{2}", "script")), "");
+    EXPECT_EQ(load("d . e{2}"), "");
+    cp_play(0);  // from the panel as it is: the session goes on
     std::string keys;
     for (int key = cp_replay_next(); key != -2; key = cp_replay_next()) keys += key < 0 ? '.' : char(key);
     EXPECT_EQ(keys, "d.ee");
-    cp_start();
-    cp_load("b . e .{2}", "script");
-    EXPECT_EQ(cp_replay_all(), 0);
+    play("b . e .{2}");
     EXPECT_EQ(std::string(cp_script()), "b . e .{2}");
 
     EXPECT_EQ(std::string(cp_ask("operation=ended")), "Se c a . e .{29}");  // a cancel and 3 s are quicker
+    EXPECT_EQ(cp_answer_current(), 1);
     EXPECT_EQ(std::string(cp_ask("operation=running")), "S");     // holds now
     EXPECT_EQ(std::string(cp_ask("bell=1,door=open")), "U");
     EXPECT_EQ(std::string(cp_ask("time>cur_temp")), "Ecolumn 6: 'time' and 'cur_temp' are fields of different kinds");
-    cp_cycle('e');  // a cancel: another state, another search
+    cp_cycle('e');  // a cancel: another state, and the answers are for the one before
+    EXPECT_EQ(cp_answer_current(), 0);
     EXPECT_EQ(std::string(cp_ask("mode=1")), "Sd");
 
     // What the display shows, and values as people write them: from a fresh
@@ -54,6 +70,78 @@ TEST(PageHost, CyclesRecordReplayTraceAndAsk) {
     EXPECT_EQ(std::string(cp_ask("time=50C")), "Ecolumn 6: '50C' is degrees, but 'time' takes seconds (90, 90s or 1:30)");
     cp_cycle(-1);
     EXPECT_EQ(std::string(cp_ask("row11=00: manual,row10=00:00")), "S");
+    EXPECT_EQ(cp_answer_current(), 1);
+}
+
+// Bytes the notation refuses are refused with the trace program's message,
+// and a refused script leaves the session as it was; any other byte is a key.
+TEST(PageHost, ScriptsAreReadAsBytesAndCheckedWhole) {
+    const struct {
+        std::string_view script;
+        std::string message;  // "" for a script that reads
+        std::string session;  // as cp_script writes it
+    } CASES[] = {
+        {std::string_view("a\0b", 3), "link:1:2: control byte \\x00 is no part of the notation; write it \\x00", ""},
+        {"a\xff" "e", "", "a \\xff e"},
+        {"a\xe0\xa4" "e\n#\xff\n.{2}", "", "a \\xe0 \\xa4 e .{2}"},
+        {"a\n  {3}", "link:2:3: '{' must follow a key or '.'", ""},
+        {".{1000000001}", "link:1:3: repeat count '1000000001' is not a decimal from 1 to 1000000000", ""},
+    };
+    for (const auto& c : CASES) {
+        play("c a .");
+        const std::string before = cp_script();
+        EXPECT_EQ(load(c.script, "link"), c.message) << c.script;
+        if (c.message.empty()) {
+            cp_play(1);
+            cp_replay_all();
+            EXPECT_EQ(std::string(cp_script()), c.session);
+        } else {
+            EXPECT_EQ(std::string(cp_script()), before) << c.script;
+        }
+    }
+    std::string many;
+    for (int i = 0; i < 2'000'001; ++i) many += "a b ";
+    EXPECT_EQ(load(many, "big.keys"),
+              "big.keys: more than 4000000 runs of one key, more than the page holds; cooker-panel-trace plays it");
+}
+
+// The live diagram, the exports in pieces and the script in parts are the
+// whole session's, at any length and while the session goes on.
+TEST(PageHost, LiveDiagramAndPiecesAreTheWholeSession) {
+    for (const std::string_view script : {"", "a", "a e .{3000} f a{2}", "c b{40} e .{5000}"}) {
+        play(script);
+        EXPECT_EQ(text(cp_diagram()), std::string(cp_export(3))) << script;
+        std::string parts;
+        const double runs = cp_runs();
+        for (double first = 0; first < runs; first += 2) parts += cp_script_part(first, 2);
+        EXPECT_EQ(parts, std::string(cp_script()));
+        for (const int format : {1, 2, 3}) {
+            const std::string whole = cp_export(format);
+            cp_export_begin(format);
+            cp_cycle('a');  // the session goes on; the export is of the session when it began
+            std::string pieces;
+            do {
+                pieces += text(cp_export_next(7));
+            } while (cp_export_left() > 0);
+            pieces += text(cp_export_next(7));
+            EXPECT_EQ(pieces, whole) << script << " format " << format;
+            play(script);
+        }
+    }
+    cp_export_begin(1);
+    cp_start();  // a new session ends the export
+    EXPECT_EQ((std::tuple(text(cp_export_next(10)), cp_export_left())), (std::tuple(std::string(), 0.0)));
+}
+
+TEST(PageHost, ReplaysStopAndCheckpointsKeepTheirDistance) {
+    ASSERT_EQ(load("a e .{2500}"), "");
+    cp_play(1);
+    EXPECT_EQ(cp_replay_run(3), 3);
+    cp_replay_stop();  // a press takes over: the session holds what was played
+    EXPECT_EQ((std::tuple(cp_replay_left(), cp_replay_next(), std::string(cp_script()))),
+              (std::tuple(0.0, -2, std::string("a e ."))));
+    play(".{1100000}");
+    EXPECT_EQ((std::tuple(cp_checkpoints(), cp_checkpoint_every())), (std::tuple(550.0, 2000.0)));
 }
 
 }  // namespace

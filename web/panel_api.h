@@ -1,11 +1,16 @@
-// The page's interface to the panel: plain C functions of numbers and
-// strings, which the page calls once per cycle or per click. Strings handed
-// out stay valid until the next call that returns one of the same kind.
+// The page's interface to the panel: plain C functions of numbers, bytes and
+// strings, which the page calls once per cycle or per click. Bytes come in
+// through buffers of the module's heap with their length, never as strings
+// on the stack. A text handed out stays valid until the next call that
+// returns one of the same kind; cp_size() is the length of the last one.
 #pragma once
+
+#include <cstddef>
 
 extern "C" {
 
-// A new session: the panel at start-up, nothing recorded, nothing to replay.
+// A new session: the panel at start-up, nothing recorded, nothing to replay,
+// no export under way.
 void cp_start();
 // One cycle with key (a byte 0 to 255, or -1 for none), recorded; 1 when
 // the cycle rang the bell.
@@ -21,19 +26,57 @@ int cp_backlight();
 int cp_door();
 int cp_operation();
 double cp_cycles();
-// The session as a key script, in the trace's notation.
+// The length in bytes of the text the last call returned.
+double cp_size();
+
+// The session as a key script, in the trace's notation, whole.
 const char* cp_script();
+// The session's runs of one key, and the script of runs first to first +
+// count - 1 (a blank before it unless first is 0), so that the pieces of
+// 0..runs put together are cp_script().
+double cp_runs();
+const char* cp_script_part(double first, double count);
+
+// The timing diagram of the session so far, byte for byte what the trace
+// program draws for its script; kept up every cycle, so it costs the same
+// at any length of session.
+const char* cp_diagram();
+
 // The session traced as cooker-panel-trace traces its script: 0 table,
-// 1 CSV, 2 VCD, 3 SVG.
+// 1 CSV, 2 VCD, 3 SVG, whole.
 const char* cp_export(int format);
-// Takes a script to replay: "" when it reads, else the trace program's
-// message, NAME:LINE:COLUMN: what.
-const char* cp_load(const char* text, const char* name);
+// The same in pieces: cp_export_begin takes the session as it is now;
+// each cp_export_next traces up to cycles more of it and returns the bytes
+// written since the last piece, the last piece once cp_export_left() is 0.
+// A new session ends the export (cp_export_next then returns nothing).
+void cp_export_begin(int format);
+const char* cp_export_next(double cycles);
+double cp_export_left();
+// Ends the export under way.
+void cp_export_stop();
+
+// Checks the script in text[0..length) whole, without touching the
+// session: "" when it reads, else the trace program's message,
+// NAME:LINE:COLUMN: what, or why the page will not hold it. A script that
+// reads waits for cp_play.
+const char* cp_load(const unsigned char* text, std::size_t length, const unsigned char* name,
+                    std::size_t name_length);
+// Plays the script cp_load took: in a new session (fresh) or from the
+// panel as it is now.
+void cp_play(int fresh);
 // The next key of the script being replayed (-1 for a cycle without one),
 // or -2 when it is played to its end.
 int cp_replay_next();
+// Plays up to cycles of what is left of the replay at once; the cycles
+// played. The bells they rang are counted in cp_replay_bells().
+double cp_replay_run(double cycles);
+double cp_replay_left();
+double cp_replay_bells();
+// Drops what is left of the replay: the session keeps what was played.
+void cp_replay_stop();
 // Plays what is left of the replay at once; the bells it rang.
 int cp_replay_all();
+
 // The shortest key script from the panel as it is now to a state where the
 // condition holds: "S" and the script, "U" when none is reachable, or "E"
 // and where and what is wrong with the condition. The search is made once
@@ -42,5 +85,14 @@ const char* cp_ask(const char* condition);
 // How long the last search took, and how many states it found.
 double cp_search_seconds();
 double cp_search_states();
+// 1 while the panel is in the state the last search started from: its
+// answers still hold.
+int cp_answer_current();
+
+// Checkpoints: every so many cycles, where the session's script stood and
+// the panel's packed state, so that any cycle is reached from the one
+// before it by at most cp_checkpoint_every() cycles.
+double cp_checkpoints();
+double cp_checkpoint_every();
 
 }  // extern "C"

@@ -1,8 +1,10 @@
 // What the page's tests share: opening the page from disk on Playwright's
 // clock, one cycle at a time, reading the display's hooks, and the trace
 // program that says what each cycle must show.
+const fs = require('fs');
+const os = require('os');
 const path = require('path');
-const { execFileSync } = require('child_process');
+const { execFileSync, spawnSync } = require('child_process');
 const { expect } = require('@playwright/test');
 
 const PAGE = path.resolve(__dirname, '..', process.env.COOKER_PANEL_PAGE || '../build/web/cooker-panel.html');
@@ -50,8 +52,11 @@ async function sessionScript(page) { return page.textContent('[data-session-scri
 function trace(script, args, cwd) { return execFileSync(TRACE, args, { input: script, cwd }).toString(); }
 
 // The display after every cycle of script, as the trace program reports it.
-function tracedDisplay(script) {
-  const lines = trace(script, ['--format=csv']).trim().split('\r\n').slice(1);
+function tracedDisplay(script) { return csvDisplay(trace(script, ['--format=csv'])); }
+
+// The same read from the trace's CSV.
+function csvDisplay(csv) {
+  const lines = csv.trim().split('\r\n').slice(1);
   return lines.map((line) => {
     // cycle,key,row10,row11,color,...: key may be quoted, the rows never hold commas
     const fields = line.match(/^(\d+),("(?:[^"]|"")*"|[^,]*),([^,]*),([^,]*),(\d+),/);
@@ -69,9 +74,48 @@ function keysOf(script) {
   return keys;
 }
 
+// The trace program run on bytes saved as a file of that name: its output
+// and its message, as text or bytes.
+function traceFile(bytes, name, args) {
+  const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'panel-trace-'));
+  try {
+    fs.writeFileSync(path.join(folder, name), bytes);
+    const run = spawnSync(TRACE, [...args, name], { cwd: folder, maxBuffer: 1 << 28 });
+    return { stdout: run.stdout, stderr: run.stderr.toString().trimEnd(), status: run.status };
+  } finally {
+    fs.rmSync(folder, { recursive: true });
+  }
+}
+
+// What a download button gives, as bytes.
+async function download(page, kind, button = `[data-action="download-${kind}"]`) {
+  const [file] = await Promise.all([page.waitForEvent('download'), page.click(button)]);
+  return fs.readFileSync(await file.path());
+}
+
+// Waits until a replay played at once (or a download) is done.
+async function settled(page, timeout = 60000) {
+  await page.waitForFunction(() => document.body.dataset.busy === undefined, null, { timeout });
+}
+
+async function cycle(page) { return Number((await page.textContent('[data-cycle]')).split(' ')[1]); }
+
+// Runs the clock a millisecond at a time up to the next cycle.
+async function toTick(page) {
+  const before = await cycle(page);
+  for (let ms = 0; ms <= PERIOD; ++ms) {
+    await page.clock.runFor(1);
+    if (await cycle(page) !== before) return;
+  }
+  throw new Error('no cycle in a period');
+}
+
 function expectClean(seen) {
   expect(seen.errors).toEqual([]);
   expect(seen.requests.filter((url) => !url.startsWith('file:') && !url.startsWith('data:'))).toEqual([]);
 }
 
-module.exports = { open, cycles, display, sessionScript, trace, tracedDisplay, keysOf, expectClean };
+module.exports = {
+  open, cycles, display, sessionScript, trace, tracedDisplay, csvDisplay, keysOf, expectClean, traceFile, download,
+  settled, cycle, toTick,
+};

@@ -75,15 +75,16 @@ test('a replay and an answer end where the trace program says', async ({ page })
   await page.click('[data-action="replay-at-once"]');
   expect(await h.sessionScript(page)).toBe('a e .{127} f .');
   expect(await h.display(page)).toEqual(await last());
-  // A bad script is refused where the trace program refuses it.
+  // A bad script is refused where the trace program refuses it, and the session stays.
   await page.fill('[data-replay-text]', 'a {3}');
   await page.click('[data-action="replay"]');
   expect(await page.textContent('[data-message]')).toBe("script:1:3: '{' must follow a key or '.'");
-  // Ask: the shortest way from here, played on the panel, reaches the condition.
+  expect(await h.sessionScript(page)).toBe('a e .{127} f .');
+  // Ask: the shortest way from here (the door open), played on the panel, reaches the condition.
   await page.fill('[data-ask-text]', 'operation=running,mode=5');
   await page.click('[data-action="ask"]');
   const answer = await page.getAttribute('[data-ask-answer]', 'data-answer');
-  expect(answer).toBe('d{5} . e');
+  expect(answer).toBe('f d{5} . e');
   await page.click('[data-action="play-answer"]');
   await h.cycles(page, h.keysOf(answer).length + 1);
   const csv = h.trace(await h.sessionScript(page), ['--format=csv']).trim().split('\r\n');
