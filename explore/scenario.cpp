@@ -122,6 +122,8 @@ std::string got_text(const ScenarioCheck& check, const Seen& now) {
     return got;
 }
 
+}  // namespace
+
 // The check as a line under the table's row says it.
 std::string mark_text(const ScenarioCheck& check, const CheckResult& result) {
     std::string text = format_check(check.check);
@@ -132,7 +134,11 @@ std::string mark_text(const ScenarioCheck& check, const CheckResult& result) {
     return text;
 }
 
-}  // namespace
+bool check_holds(const ScenarioCheck& check, const trace::Tracer& tracer) { return holds(check, seen(tracer)); }
+
+std::string check_got(const ScenarioCheck& check, const trace::Tracer& tracer) {
+    return got_text(check, seen(tracer));
+}
 
 std::optional<ScriptError> read_check(const ScriptCheck& check, ScenarioCheck& read) {
     read = ScenarioCheck{check, {}, {}};

@@ -47,6 +47,13 @@ CheckResult run_check(const ScenarioCheck& check, trace::ScriptTrace& trace, std
 // "expected COND; got FIELD=VALUE, ..." as reports say it, with the cycle.
 std::string failure_text(const ScenarioCheck& check, const CheckResult& result);
 
+// The parts of a check a host that runs its own cycles uses (the page):
+// whether the condition holds after the tracer's last cycle, what the
+// fields it names are then, and the line the table writes for a result.
+bool check_holds(const ScenarioCheck& check, const trace::Tracer& tracer);
+std::string check_got(const ScenarioCheck& check, const trace::Tracer& tracer);
+std::string mark_text(const ScenarioCheck& check, const CheckResult& result);
+
 // A bound on how many checks a script may hold, so that no script costs
 // memory beyond it.
 inline constexpr std::size_t MAX_CHECKS = 100'000;

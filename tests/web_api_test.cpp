@@ -7,6 +7,7 @@
 
 #include "key_script.h"
 #include "panel_api.h"
+#include "scenario.h"
 
 namespace {
 
@@ -142,6 +143,70 @@ TEST(PageHost, ReplaysStopAndCheckpointsKeepTheirDistance) {
               (std::tuple(0.0, -2, std::string("a e ."))));
     play(".{1100000}");
     EXPECT_EQ((std::tuple(cp_checkpoints(), cp_checkpoint_every())), (std::tuple(550.0, 2000.0)));
+}
+
+}  // namespace
+
+namespace {
+
+// What the trace program writes for script in format, with its checks.
+std::string traced(const std::string& script, panel::trace::Format format) {
+    panel::explore::Scenario scenario;
+    panel::ScriptReader reader(script);
+    EXPECT_TRUE(panel::explore::read_scenario(reader, scenario));
+    EXPECT_FALSE(reader.error() || scenario.error) << script;
+    std::string text;
+    panel::trace::Output out(text);
+    panel::trace::ScriptTrace trace(out, format, false, reader.cycles(), "cooker-panel-session.keys");
+    panel::explore::run_scenario(scenario, trace);
+    trace.finish();
+    return text;
+}
+
+std::vector<std::string> judged() {
+    std::vector<std::string> all;
+    for (double i = 0; i < cp_checks(); ++i) all.push_back((cp_check_passed(i) != 0 ? "+" : "-") + text(cp_check_text(i)));
+    return all;
+}
+
+// A replay runs its checks as the trace does: each judged where it stands,
+// kept in the session's script as an expect at its cycle, the replay ending
+// at the first that fails; the downloads are the trace of that script.
+TEST(PageHost, ReplaysRunTheirChecks) {
+    const struct {
+        const char* script;
+        std::vector<std::string> judged;
+        const char* session;
+    } CASES[] = {
+        {"a e {expect operation=running} {wait operation=ended within 10s} {expect bell=1}",
+         {"+\u2713 expect operation=running, cycle 2", "+\u2713 wait operation=ended within 10s, cycle 101",
+          "+\u2713 expect bell=1, cycle 101"},
+         "a e {expect operation=running} .{99} {expect operation=ended} {expect bell=1}"},
+        {"d{2} e {expect operation=running} e",
+         {"-script:1:8: cycle 3: expected operation=running; got operation=idle"},
+         "d{2} e {expect operation=running}"},
+        {"a e {expect time>=5 for 8s} f", {"-script:1:5: cycle 61: expected time>=5; got time=4"},
+         "a e .{59} {expect time>=5}"},
+    };
+    for (const auto& c : CASES) {
+        play(c.script);
+        EXPECT_EQ(judged(), c.judged) << c.script;
+        EXPECT_EQ(cp_check_failed(), c.judged.back()[0] == '-' ? 1 : 0) << c.script;
+        EXPECT_EQ(std::string(cp_script()), c.session);
+        for (const auto format : {panel::trace::Format::TABLE, panel::trace::Format::CSV, panel::trace::Format::SVG}) {
+            EXPECT_EQ(std::string(cp_export(static_cast<int>(format))), traced(c.session, format)) << c.script;
+        }
+        EXPECT_EQ(text(cp_diagram()), std::string(cp_export(3))) << c.script;
+    }
+    // "Expect this": what the panel shows now, judged and kept at this cycle.
+    play("a .");
+    const auto expect = [](std::string_view condition) {
+        return std::string(cp_expect(reinterpret_cast<const unsigned char*>(condition.data()), condition.size()));
+    };
+    EXPECT_EQ(expect("row10=00:10, time=10s, why=''"), "");
+    EXPECT_EQ(expect("door=ajar"), "column 6: unknown word 'ajar' for door (closed or open)");
+    EXPECT_EQ(std::string(cp_script()), "a . {expect row10=00:10, time=10s, why=''}");
+    EXPECT_EQ(judged(), std::vector<std::string>{"+\u2713 expect row10=00:10, time=10s, why='', cycle 2"});
 }
 
 }  // namespace

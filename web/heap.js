@@ -62,6 +62,16 @@
       replayStop: () => call('cp_replay_stop')(),
       ask: (condition) => withBytes([encoder.encode(condition + '\0')], ([c]) => text(call('cp_ask')(c))),
       answerCurrent: () => call('cp_answer_current')() === 1,
+      checks: () => call('cp_checks')(),
+      checkPassed: (i) => call('cp_check_passed')(i) === 1,
+      checkText: (i) => text(call('cp_check_text')(i)),
+      checkFailed: () => call('cp_check_failed')() === 1,
+      fields: () => text(call('cp_fields')()).split('\n').filter((line) => line !== '')
+        .map((line) => line.split('\t')),
+      expect: (condition) => {
+        const bytes = encoder.encode(condition);
+        return withBytes([bytes], ([c]) => text(call('cp_expect')(c, bytes.length)));
+      },
       searchSeconds: () => call('cp_search_seconds')(),
       searchStates: () => call('cp_search_states')(),
       memory: () => m.HEAPU8.length,

@@ -42,18 +42,38 @@
     };
 
     let ask = null;
+    let held = false;  // a failed check has paused the panel at its cycle
     function drawAll(rang, quiet, force) {
       CP.draw(engine, rang, quiet);
       CP.showSession(engine, force);
       if (ask) ask.cycled();
+      if (CP.showChecks(engine) && !held) holdAtFailure();
+    }
+
+    // A failed check ends the replay there (the engine has dropped the rest)
+    // and pauses the panel at its cycle, so what failed stays in view.
+    function holdAtFailure() {
+      held = true;
+      if (replaying !== null) endReplay();
+      paused = true;
+      $('[data-action="pause"]').textContent = 'Run';
+      $('[data-action="step"]').disabled = false;
+      CP.showSession(engine, true);
     }
 
     function runCycle() {
       let key = -1;
       if (replaying === 'real time') {
         key = engine.replayNext();
-        if (key === -2) endReplay();
-        else progress.show(progress.bar.max - engine.replayLeft());
+        if (key === -2) {
+          endReplay();
+          if (engine.checkFailed()) {  // judged before this cycle: no cycle past it
+            drawAll(false, true, true);
+            return;
+          }
+        } else {
+          progress.show(progress.bar.max - engine.replayLeft());
+        }
       }
       if (replaying !== 'real time' && key < 0 && queue.length > 0) key = queue.shift();
       const rang = engine.cycle(key < 0 ? -1 : key);
@@ -144,6 +164,8 @@
         step.disabled = true;
         if (ask) ask.clear();
         CP.showWhy('', true);
+        CP.clearChecks();
+        held = false;
         source = bytes === null ? null : { bytes, name };
         $('[data-action="replay-from-start"]').disabled = source === null;
         if (bytes === null) {

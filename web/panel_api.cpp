@@ -22,6 +22,7 @@
 #include "condition.h"
 #include "key_script.h"
 #include "panel_api.h"
+#include "scenario.h"
 #include "state_space.h"
 #include "svg_writer.h"
 #include "trace_writer.h"
@@ -31,6 +32,7 @@ namespace {
 
 using panel::Script;
 using panel::ScriptStep;
+using panel::explore::ScenarioCheck;
 using panel::trace::Tracer;
 
 // The name a downloaded session is saved under; the diagram's heading says
@@ -72,9 +74,29 @@ struct Export {
           last_count(keys.steps.empty() ? 0 : keys.steps.back().count) {}
 };
 
+// A check the page judged: its line as the table writes it, or a failure's
+// message as the trace program says it.
+struct Judged {
+    bool passed;
+    std::string text;
+};
+
+// A check of a replay that runs cycles of its own (for, wait): which, and
+// the cycles it ran.
+struct Running {
+    std::size_t index;
+    std::uint64_t cycles = 0;
+};
+
 struct Session {
     Tracer tracer;
-    Script keys;  // every cycle so far, runs merged
+    Script keys;  // every cycle so far, runs merged; each check judged as an expect where it was
+    std::vector<ScenarioCheck> checks;  // the session's, as its CHECK steps number them
+    std::vector<Judged> judged;
+    bool check_failed = false;          // a check failed: the replay ended there
+    std::vector<ScenarioCheck> replay_checks;
+    std::string replay_name;
+    std::optional<Running> running;
     std::string diagram_text;
     panel::trace::Output diagram_out{diagram_text};
     panel::trace::SvgWriter diagram{diagram_out, SESSION_NAME};  // fed every cycle
@@ -94,10 +116,16 @@ std::unique_ptr<Session>& current() {
 }
 Session& session() { return *current(); }
 
-// A script cp_load has read, waiting to be played.
-Script& pending() {
-    static Script s;
-    return s;
+// A script cp_load has read, waiting to be played, with its checks read and
+// the name it came under.
+struct Pending {
+    Script script;
+    std::vector<ScenarioCheck> checks;
+    std::string name;
+};
+Pending& pending() {
+    static Pending p;
+    return p;
 }
 
 // The state space last searched, and the start it was searched from.
@@ -149,11 +177,94 @@ void checkpoint(Session& s) {
     s.checkpoints.push_back({s.keys.cycles, run, s.keys.steps[run].count, packed(s)});
 }
 
+// A check judged after the last cycle: said, marked on the diagram, and
+// kept in the session's script as an expect at this cycle, so the script
+// replays in the trace program to the same outcome. A failure ends the replay.
+void judge(Session& s, const ScenarioCheck& check, bool passed) {
+    panel::explore::CheckResult result;
+    result.passed = passed;
+    result.cycle = s.tracer.record().cycle;
+    if (!passed) {
+        result.got = panel::explore::check_got(check, s.tracer);
+    }
+    const std::string mark = panel::explore::mark_text(check, result);
+    ScenarioCheck kept = check;
+    kept.check.kind = panel::CheckKind::EXPECT;
+    kept.check.cycles = 0;
+    kept.check.duration.clear();
+    // The diagram is the trace's of the session's script, which keeps the expect.
+    s.diagram.check(passed, panel::explore::mark_text(kept, result));
+    s.keys.steps.push_back({panel::CHECK, s.checks.size()});
+    s.keys.checks.push_back(kept.check);
+    s.checks.push_back(std::move(kept));
+    if (passed) {
+        s.judged.push_back({true, "\u2713 " + mark + ", cycle " + std::to_string(result.cycle)});
+        return;
+    }
+    s.judged.push_back({false, s.replay_name + ":" + std::to_string(check.check.line) + ":" +
+                                   std::to_string(check.check.column) + ": " +
+                                   panel::explore::failure_text(check, result)});
+    s.check_failed = true;
+    s.running.reset();
+    s.replay = Script{};
+    s.step = 0;
+    s.done = 0;
+    s.replay_left = 0;
+}
+
+// After a cycle of a check that runs cycles: judged once it has held (wait)
+// or failed (for), or when its cycles are done.
+void advance_check(Session& s) {
+    Running& r = *s.running;
+    const ScenarioCheck& check = s.replay_checks[r.index];
+    r.cycles += 1;
+    const bool holds = panel::explore::check_holds(check, s.tracer);
+    const bool waiting = check.check.kind == panel::CheckKind::WAIT;
+    if (waiting ? holds : !holds) {
+        s.replay_left -= check.check.cycles - r.cycles;  // a wait ended early: its cycles left are none
+        s.running.reset();
+        judge(s, check, holds);
+    } else if (r.cycles == check.check.cycles) {
+        s.running.reset();
+        judge(s, check, holds);
+    }
+}
+
+// Takes the replay past the runs it has played and judges the checks that
+// follow them on the panel as it is now; one that runs cycles starts.
+void settle_checks(Session& s) {
+    while (!s.running) {
+        while (s.step < s.replay.steps.size() && s.replay.steps[s.step].key != panel::CHECK &&
+               s.done == s.replay.steps[s.step].count) {
+            ++s.step;
+            s.done = 0;
+        }
+        if (s.step == s.replay.steps.size() || s.replay.steps[s.step].key != panel::CHECK) {
+            return;
+        }
+        const std::size_t index = s.replay.steps[s.step].count;
+        const ScenarioCheck& check = s.replay_checks[index];
+        ++s.step;
+        const bool holds = panel::explore::check_holds(check, s.tracer);
+        if (check.check.kind == panel::CheckKind::EXPECT ||
+            (check.check.kind == panel::CheckKind::WAIT && (holds || check.check.cycles == 0))) {
+            s.replay_left -= check.check.cycles;
+            judge(s, check, holds);
+        } else {
+            s.running = Running{index};
+        }
+    }
+}
+
 int run_cycle(Session& s, std::int32_t key) {
     panel::append_step(s.keys, key, 1);
     const panel::trace::TraceRecord& record = s.tracer.step(key);
     s.diagram.write(record);
     checkpoint(s);
+    if (s.running) {
+        advance_check(s);
+    }
+    settle_checks(s);  // a check right after this cycle is judged on it
     return record.bell;
 }
 
@@ -162,7 +273,8 @@ std::string format_runs(const Script& keys, std::size_t first, std::size_t count
     const std::size_t end = std::min(keys.steps.size(), first + std::min(count, keys.steps.size()));
     for (std::size_t i = first; i < end; ++i) {
         text += i == 0 ? "" : " ";
-        text += panel::format_run(keys.steps[i]);
+        const ScriptStep& step = keys.steps[i];
+        text += step.key == panel::CHECK ? panel::format_check(keys.checks[step.count]) : panel::format_run(step);
     }
     return text;
 }
@@ -259,8 +371,24 @@ EMSCRIPTEN_KEEPALIVE const char* cp_export_next(double cycles) {
         return piece.c_str();
     }
     Export& e = *s.exporting;
-    for (std::uint64_t budget = whole(cycles); budget > 0 && e.left > 0;) {
+    for (std::uint64_t budget = whole(cycles); budget > 0 && e.run < e.runs && !e.finished;) {
         const ScriptStep& run = s.keys.steps[e.run];
+        if (run.key == panel::CHECK) {
+            // As the trace program runs the session's script: the check marked,
+            // and the trace ends where one fails.
+            const ScenarioCheck& check = s.checks[run.count];
+            panel::explore::CheckResult result;
+            result.passed = panel::explore::check_holds(check, e.trace.tracer());
+            result.cycle = e.trace.tracer().record().cycle;
+            if (!result.passed) {
+                result.got = panel::explore::check_got(check, e.trace.tracer());
+                e.left = 0;
+                e.run = e.runs;
+            }
+            e.trace.check(result.passed, panel::explore::mark_text(check, result));
+            ++e.run;
+            continue;
+        }
         const std::uint64_t count = e.run + 1 == e.runs ? e.last_count : run.count;
         const std::uint64_t n = std::min(budget, count - e.done);
         e.trace.cycles(run.key, n);
@@ -294,25 +422,40 @@ EMSCRIPTEN_KEEPALIVE double cp_export_left() {
 EMSCRIPTEN_KEEPALIVE const char* cp_load(const unsigned char* text, std::size_t length,
                                          const unsigned char* name, std::size_t name_length) {
     static std::string message;
-    Script& parsed = pending();
-    parsed = Script{};
+    Pending& loaded = pending();
+    loaded = Pending{};
+    Script& parsed = loaded.script;
     const std::string_view source(reinterpret_cast<const char*>(name), name_length);
+    auto refuse = [&source](const panel::ScriptError& error) {
+        pending() = Pending{};
+        return keep(message, std::string(source) + ":" + std::to_string(error.line) + ":" +
+                                 std::to_string(error.column) + ": " + error.message);
+    };
     panel::ScriptReader reader(std::string_view(reinterpret_cast<const char*>(text), length));
     for (ScriptStep run{}; reader.next(run);) {
         if (parsed.steps.size() == MAX_RUNS) {
-            parsed = Script{};
+            pending() = Pending{};
             return keep(message,
                         std::string(source) + ": more than " + std::to_string(MAX_RUNS) +
                             " runs of one key, more than the page holds; cooker-panel-trace plays it");
         }
+        if (run.key == panel::CHECK) {
+            ScenarioCheck check;
+            if (loaded.checks.size() == panel::explore::MAX_CHECKS) {
+                return refuse({reader.check().line, reader.check().column, "more than 100000 checks in one script"});
+            }
+            if (auto error = panel::explore::read_check(reader.check(), check)) {
+                return refuse(*error);
+            }
+            loaded.checks.push_back(std::move(check));
+        }
         parsed.steps.push_back(run);
     }
     if (const auto& error = reader.error()) {
-        parsed = Script{};
-        return keep(message, std::string(source) + ":" + std::to_string(error->line) + ":" +
-                                 std::to_string(error->column) + ": " + error->message);
+        return refuse(*error);
     }
     parsed.cycles = reader.cycles();
+    loaded.name = source;
     return keep(message, "");
 }
 
@@ -321,21 +464,28 @@ EMSCRIPTEN_KEEPALIVE void cp_play(int fresh) {
         cp_start();
     }
     Session& s = session();
-    s.replay = std::move(pending());
-    pending() = Script{};
+    s.replay = std::move(pending().script);
+    s.replay_checks = std::move(pending().checks);
+    s.replay_name = std::move(pending().name);
+    pending() = Pending{};
+    s.running.reset();
+    s.check_failed = false;
     s.step = 0;
     s.done = 0;
     s.replay_left = s.replay.cycles;
     s.replay_bells = 0;
+    settle_checks(s);  // checks before the first cycle are judged on the panel as it is
 }
 
 EMSCRIPTEN_KEEPALIVE int cp_replay_next() {
     Session& s = session();
-    while (s.step < s.replay.steps.size() && s.done == s.replay.steps[s.step].count) {
-        ++s.step;
-        s.done = 0;
+    settle_checks(s);
+    if (s.running) {  // a for or a wait: a cycle without a key, judged after it
+        --s.replay_left;
+        return -1;
     }
     if (s.step == s.replay.steps.size()) {
+        s.replay_left = 0;
         return -2;
     }
     ++s.done;
@@ -363,6 +513,7 @@ EMSCRIPTEN_KEEPALIVE double cp_replay_bells() { return static_cast<double>(sessi
 EMSCRIPTEN_KEEPALIVE void cp_replay_stop() {
     Session& s = session();
     s.replay = Script{};
+    s.running.reset();
     s.step = 0;
     s.done = 0;
     s.replay_left = 0;
@@ -406,6 +557,55 @@ EMSCRIPTEN_KEEPALIVE double cp_search_states() { return search().space.size(); }
 EMSCRIPTEN_KEEPALIVE int cp_answer_current() {
     const std::optional<panel::explore::PackedState> now = packed(session());
     return now && search().start == now ? 1 : 0;
+}
+
+EMSCRIPTEN_KEEPALIVE double cp_checks() { return static_cast<double>(session().judged.size()); }
+EMSCRIPTEN_KEEPALIVE int cp_check_passed(double i) { return session().judged.at(index(i)).passed ? 1 : 0; }
+EMSCRIPTEN_KEEPALIVE const char* cp_check_text(double i) {
+    static std::string text;
+    return keep(text, session().judged.at(index(i)).text);
+}
+EMSCRIPTEN_KEEPALIVE int cp_check_failed() { return session().check_failed ? 1 : 0; }
+
+EMSCRIPTEN_KEEPALIVE const char* cp_fields() {
+    static std::string text;
+    const panel::trace::TraceRecord& r = session().tracer.record();
+    std::string fields;
+    auto add = [&fields](std::string_view name, std::string_view value) {
+        fields.append(name).append("\t").append(value).append("\n");
+    };
+    if (r.cycle > 0) {  // nothing is drawn before the first cycle
+        add("row10", r.row10);
+        add("row11", r.row11);
+        add("color", r.color == 33 ? "yellow" : "green");
+    }
+    add("operation", panel::trace::operation_name(r.operation));
+    add("door", panel::trace::door_name(r.door));
+    add("mode", std::to_string(r.mode));
+    add("setting", panel::trace::setting_name(r.setting));
+    add("time", std::to_string(r.time) + "s");
+    add("set_temp", std::to_string(r.set_temp) + "C");
+    add("cur_temp", std::to_string(r.cur_temp) + "C");
+    add("bell", std::to_string(r.bell));
+    if (r.key != panel::NO_KEY) {
+        add("why", panel::trace::why_text(r).view());
+    }
+    return keep(text, fields);
+}
+
+EMSCRIPTEN_KEEPALIVE const char* cp_expect(const unsigned char* condition, std::size_t length) {
+    static std::string message;
+    panel::ScriptCheck written;
+    written.condition.assign(reinterpret_cast<const char*>(condition), length);
+    written.line = written.column = written.condition_line = written.condition_column = 1;
+    ScenarioCheck check;
+    if (auto error = panel::explore::read_check(written, check)) {
+        return keep(message, "column " + std::to_string(error->column) + ": " + error->message);
+    }
+    Session& s = session();
+    s.replay_name = "expect";
+    judge(s, check, panel::explore::check_holds(check, s.tracer));
+    return keep(message, "");
 }
 
 EMSCRIPTEN_KEEPALIVE double cp_checkpoints() { return static_cast<double>(session().checkpoints.size()); }

@@ -89,6 +89,22 @@ double cp_search_states();
 // answers still hold.
 int cp_answer_current();
 
+// The checks judged in this session, in order: whether each passed, and its
+// line as the trace's table writes it (with its cycle) or, for one that
+// failed, the trace program's message, NAME:LINE:COLUMN: cycle N: expected
+// COND; got .... A failed check ends the replay; cp_check_failed() says so.
+double cp_checks();
+int cp_check_passed(double i);
+const char* cp_check_text(double i);
+int cp_check_failed();
+// The fields of the panel after the last cycle, one a line as NAME, a tab
+// and its value as a condition writes it: what "Expect this" offers.
+const char* cp_fields();
+// Judges condition[0..length) on the panel as it is now and keeps it in the
+// session's script as {expect CONDITION} at this cycle: "" when it reads,
+// else "column N: what is wrong".
+const char* cp_expect(const unsigned char* condition, std::size_t length);
+
 // Checkpoints: every so many cycles, where the session's script stood and
 // the panel's packed state, so that any cycle is reached from the one
 // before it by at most cp_checkpoint_every() cycles.

@@ -183,7 +183,71 @@
     }
   };
 
+  // The checks judged so far, each shown once: passed or failed, with the
+  // trace program's words; true when the last one shown failed.
+  let checksShown = 0;
+  CP.clearChecks = function () {
+    $('[data-checks]').textContent = '';
+    checksShown = 0;
+  };
+  CP.showChecks = function (engine) {
+    const list = $('[data-checks]');
+    const count = engine.checks();
+    if (count < checksShown) {
+      list.textContent = '';
+      checksShown = 0;
+    }
+    for (; checksShown < count; checksShown += 1) {
+      const item = document.createElement('li');
+      const passed = engine.checkPassed(checksShown);
+      item.dataset.check = passed ? 'passed' : 'failed';
+      item.textContent = passed ? engine.checkText(checksShown) : `\u2717 ${engine.checkText(checksShown)}`;
+      list.append(item);
+    }
+    return engine.checkFailed();
+  };
+
+  // "Expect this": the fields of this cycle offered to tick, and the check of
+  // those ticked put into the session's script here.
+  function wireExpect(engine) {
+    const form = $('[data-expect-form]');
+    const toggle = $('[data-action="expect"]');
+    const quoted = (value) => (/[\s,'"]/.test(value) || value === '' ? `"${value}"` : value);
+    toggle.addEventListener('click', () => {
+      const open = form.hidden;
+      form.hidden = !open;
+      toggle.setAttribute('aria-expanded', String(open));
+      if (!open) return;
+      const fields = $('[data-expect-fields]');
+      fields.textContent = '';
+      for (const [name, value] of engine.fields()) {
+        const label = document.createElement('label');
+        const box = document.createElement('input');
+        box.type = 'checkbox';
+        box.dataset.field = name;
+        box.value = `${name}=${quoted(value)}`;
+        box.checked = ['row10', 'row11', 'operation'].includes(name);
+        label.append(box, ` ${name}=${value}`);
+        fields.append(label);
+      }
+    });
+    $('[data-action="expect-insert"]').addEventListener('click', () => {
+      const ticked = [...form.querySelectorAll('input[data-field]:checked')].map((box) => box.value);
+      if (ticked.length === 0) {
+        notice('Tick at least one field to check.');
+        return;
+      }
+      const error = engine.expect(ticked.join(', '));
+      notice(error === '' ? 'The check is in the session\'s script.' : `The check does not read: ${error}`);
+      form.hidden = true;
+      toggle.setAttribute('aria-expanded', 'false');
+      CP.showChecks(engine);
+      CP.showSession(engine, true);
+    });
+  }
+
   CP.wireSession = function (engine, player, progress) {
+    wireExpect(engine);
     const on = (action, handler) => $(`[data-action="${action}"]`).addEventListener('click', handler);
     on('copy-script', () => copy(engine.script(), 'The script'));
     on('copy-link', () => {
