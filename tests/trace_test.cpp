@@ -81,6 +81,32 @@ TEST(KeyScript, ParsesStepsAndReportsWhereItFails) {
          "repeat count '1234567890123456789012345678901234567890...' is not a decimal from 1 to 1000000000"},
         {"a{0234567890123456789012345678901234567890}", 1, 3,  // as long as is quoted whole
          "repeat count '0234567890123456789012345678901234567890' is not a decimal from 1 to 1000000000"},
+        // Checks: a '{' that starts a token.
+        {"a\n  {expect time=1", 2, 3, "'{' is not closed"},
+        {"{expect}", 1, 8, "empty condition"},
+        {"{expect for 3}", 1, 8, "empty condition"},
+        {"{wait time=0}", 1, 13, "'within' missing: {wait COND within DURATION}"},
+        {"{wait time=0 for 3}", 1, 14,
+         "'for' does not go with wait: {expect COND for DURATION} or {wait COND within DURATION}"},
+        {"{expect time=0 within 3}", 1, 16,
+         "'within' does not go with expect: {expect COND for DURATION} or {wait COND within DURATION}"},
+        {"{check time=0}", 1, 2,
+         "unknown check 'check': {expect COND}, {expect COND for DURATION} or {wait COND within DURATION}"},
+        {"{expect time=0 for}", 1, 19,
+         "expected a duration after 'for': cycles (20), seconds (2s) or M:SS (1:30)"},
+        {"{wait time=0 within\n 2m}", 2, 2,
+         "duration '2m' is not cycles (20), seconds (2s) or M:SS (1:30), at most 1000000000 cycles"},
+        {"{expect time=0 for 0}", 1, 20,
+         "duration '0' is not cycles (20), seconds (2s) or M:SS (1:30), at most 1000000000 cycles and at "
+         "least 1"},
+        {"{wait time=0 within 1:60}", 1, 21,
+         "duration '1:60' is not cycles (20), seconds (2s) or M:SS (1:30), at most 1000000000 cycles"},
+        {"{wait time=0 within 100000001s}", 1, 21,
+         "duration '100000001s' is not cycles (20), seconds (2s) or M:SS (1:30), at most 1000000000 cycles"},
+        {"{expect time=0 for 3 s}", 1, 22, "unexpected 's' after the duration"},
+        {"{expect row11='a\n'}", 1, 15, "quote ' is not closed"},
+        {std::string("{expect time=\x01}"), 1, 14, "control byte \\x01 is no part of the notation"},
+        {"{expect " + std::string(5000, ' ') + "}", 1, 1, "a check of more than 4096 bytes"},
     };
     for (const auto& e : errors) {
         Script script;
