@@ -208,21 +208,28 @@ CheckResult run_check(const ScenarioCheck& check, trace::ScriptTrace& trace, con
     return result;
 }
 
+std::optional<ScriptError> add_check(const ScriptCheck& check, std::vector<ScenarioCheck>& checks, std::size_t& bytes) {
+    bytes += check.condition.size();
+    if (checks.size() == MAX_CHECKS || bytes > MAX_CHECK_BYTES) {
+        return ScriptError{check.line, check.column, "more checks than one script may hold (100000, of 4 MiB in all)"};
+    }
+    ScenarioCheck read;
+    if (auto error = read_check(check, read)) {
+        return error;
+    }
+    checks.push_back(std::move(read));
+    return std::nullopt;
+}
+
 bool read_scenario(ScriptReader& reader, Scenario& scenario) {
     ScriptStep run{};
+    std::size_t bytes = 0;
     while (reader.next(run)) {
         if (run.key == CHECK) {
-            const ScriptCheck& check = reader.check();
-            if (scenario.checks.size() == MAX_CHECKS) {
-                scenario.error = ScriptError{check.line, check.column, "more than 100000 checks in one script"};
-                return true;
-            }
-            ScenarioCheck read;
-            if (auto error = read_check(check, read)) {
+            if (auto error = add_check(reader.check(), scenario.checks, bytes)) {
                 scenario.error = error;
                 return true;
             }
-            scenario.checks.push_back(std::move(read));
         }
         if (!scenario.runs.add(run)) {
             return false;
@@ -256,9 +263,10 @@ ScenarioOutcome run_scenario(Scenario& scenario, trace::ScriptTrace& trace, cons
     outcome.held = scenario.runs.replay([&](const ScriptStep& step) {
         if (step.key != CHECK) {
             const std::uint64_t before = run();
-            writing = trace.cycles(step.key, std::min<std::uint64_t>(step.count, limit - run()));
+            const std::uint64_t count = std::min<std::uint64_t>(step.count, limit - run());
+            writing = trace.cycles(step.key, count);
             note(step.key, run() - before);
-            return writing;
+            return writing && count == step.count;  // the checks after a run cut short are not run
         }
         const ScenarioCheck& check = scenario.checks[step.count];
         const std::uint64_t before = run();

@@ -54,9 +54,10 @@ bool check_holds(const ScenarioCheck& check, const trace::Tracer& tracer);
 std::string check_got(const ScenarioCheck& check, const trace::Tracer& tracer);
 std::string mark_text(const ScenarioCheck& check, const CheckResult& result);
 
-// A bound on how many checks a script may hold, so that no script costs
-// memory beyond it.
+// Bounds on how many checks a script may hold, and on the bytes of their
+// conditions in all, so that no script costs memory beyond them.
 inline constexpr std::size_t MAX_CHECKS = 100'000;
+inline constexpr std::size_t MAX_CHECK_BYTES = std::size_t{4} << 20;
 
 // A script read whole before its first cycle: its runs held for a second
 // pass (a check among them as a CHECK step whose count is its index), its
@@ -66,6 +67,10 @@ struct Scenario {
     std::vector<ScenarioCheck> checks;
     std::optional<ScriptError> error;  // in a check, found while reading
 };
+
+// Reads check and adds it to checks, within the bounds above (bytes counts
+// the bytes of their conditions so far); an error is placed in the script.
+std::optional<ScriptError> add_check(const ScriptCheck& check, std::vector<ScenarioCheck>& checks, std::size_t& bytes);
 
 // Reads what reader gives into scenario, stopping at the first error in a
 // check (the reader keeps its own). False, with errno saying why, when the

@@ -44,7 +44,18 @@ KeyReason why_ignored(const ControlState& c, const TimeTemp& t, const std::int8_
     return KeyReason::UNEXPLAINED;
 }
 
-KeyEffect what_it_did(const ControlState& before, const ControlState& after) {
+// A raise as what it does to the quantity it applies to in this cycle: the
+// step, less where it stops at the ceiling, or round from the ceiling.
+KeyEffect raise_effect(std::int32_t value, std::int32_t raise_button, RaiseRule rule, KeyReason up,
+                       KeyReason round) {
+    const std::int32_t raised = Apply_Raise(value, raise_button, rule);
+    if (raised < value) {
+        return {round, raised};
+    }
+    return {up, raised - value};
+}
+
+KeyEffect what_it_did(const ControlState& before, const ControlState& after, const TimeTemp& time_temp) {
     if (after.operation != before.operation) {
         return {after.operation == OP_RUNNING ? KeyReason::STARTED : KeyReason::CANCELLED, 0};
     }
@@ -58,11 +69,11 @@ KeyEffect what_it_did(const ControlState& before, const ControlState& after) {
         return {after.time_temp_setting == SETTING_TEMP ? KeyReason::TEMP_SELECTED : KeyReason::TIME_SELECTED, 0};
     }
     // A raise: the quantity selected takes it in this same cycle.
-    const bool fine = after.raise_button == RAISE_FINE;
     if (after.time_temp_setting == SETTING_TEMP) {
-        return {KeyReason::RAISE_TEMP, fine ? TEMP_RAISE.fine_step : TEMP_RAISE.coarse_step};
+        return raise_effect(time_temp.set_temp, after.raise_button, TEMP_RAISE, KeyReason::RAISE_TEMP,
+                            KeyReason::ROUND_TEMP);
     }
-    return {KeyReason::RAISE_TIME, fine ? TIME_RAISE.fine_step : TIME_RAISE.coarse_step};
+    return raise_effect(time_temp.time, after.raise_button, TIME_RAISE, KeyReason::RAISE_TIME, KeyReason::ROUND_TIME);
 }
 
 struct Phrase {
@@ -87,6 +98,8 @@ constexpr Phrase PHRASES[] = {
     {"mode ", "", true},
     {"+", " s", true},
     {"+", " degrees", true},
+    {"round to ", " s", true},
+    {"round to ", " degrees", true},
     {"temperature selected", "", false},
     {"time selected", "", false},
     {"door opened", "", false},
@@ -107,7 +120,7 @@ KeyEffect key_effect(const ControlState& control, const TimeTemp& time_temp, con
     if (after == control && time_after == time_temp) {
         return {why_ignored(control, time_temp, key), 0};
     }
-    return what_it_did(control, after);
+    return what_it_did(control, after, time_temp);
 }
 
 KeyEffectText key_effect_text(const KeyEffect effect) {

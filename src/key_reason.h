@@ -26,8 +26,10 @@ enum class KeyReason : std::uint8_t {
     STARTED,
     CANCELLED,
     MODE,             // amount: the mode selected
-    RAISE_TIME,       // amount: the step in seconds
-    RAISE_TEMP,       // amount: the step in degrees
+    RAISE_TIME,       // amount: the seconds added
+    RAISE_TEMP,       // amount: the degrees added
+    ROUND_TIME,       // a raise from the ceiling: amount, the time it goes round to
+    ROUND_TEMP,       // and the set temperature
     TEMP_SELECTED,
     TIME_SELECTED,
     DOOR_OPENED,

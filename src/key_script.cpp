@@ -188,6 +188,9 @@ bool ScriptReader::read_check(std::size_t brace_column) {
                 if (is_control(skipped)) {
                     return fail(column_ - 1, "control byte " + hex_byte(skipped) + " is no part of the notation");
                 }
+                if (body.size() == MAX_CHECK) {
+                    return fail_at(brace_line, brace_column, "a check of more than 4096 bytes");
+                }
                 body += ' ';
             }
             continue;
@@ -315,6 +318,7 @@ bool ScriptReader::read_count(std::size_t brace_column) {
     if (__builtin_add_overflow(cycles_, count - 1, &cycles_)) {
         return fail(brace_column + 1, "more cycles in all than 64 bits can count");
     }
+    key_cycles_ += count - 1;
     open_->count += count - 1;
     return true;
 }
@@ -349,6 +353,18 @@ bool ScriptReader::read_escape(std::size_t column, std::int32_t& key) {
     return fail(column, R"(unknown escape: use \\, \., \#, \{ or \xHH)");
 }
 
+// Past the cycles asked for, what takes no cycle is still read, so that a
+// check standing there reads the last cycle; the next key, or a bound of
+// bytes, ends the script.
+bool ScriptReader::at_limit() {
+    if (key_cycles_ < limit_) {
+        return false;
+    }
+    const int c = peek();
+    const bool no_cycle = c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '#' || (c == '{' && !repeatable_);
+    return !no_cycle || past_limit_++ >= MAX_CHECK;
+}
+
 bool ScriptReader::next(ScriptStep& run) {
     if (check_waiting_) {
         check_waiting_ = false;
@@ -360,7 +376,7 @@ bool ScriptReader::next(ScriptStep& run) {
             return false;
         }
         const std::size_t column = column_;
-        const int c = cycles_ >= limit_ ? -1 : get();
+        const int c = at_limit() ? -1 : get();
         if (c < 0) {
             if (read_error_ != 0 || !open_) {
                 return false;
@@ -415,6 +431,7 @@ bool ScriptReader::next(ScriptStep& run) {
             return false;
         }
         cycles_ += 1;
+        key_cycles_ += 1;
         repeatable_ = true;
         if (open_ && open_->key == key) {
             open_->count += 1;

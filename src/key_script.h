@@ -86,8 +86,9 @@ public:
     [[nodiscard]] int read_error() const { return read_error_; }
     // The cycles of the runs read so far, and of the one being read.
     [[nodiscard]] std::uint64_t cycles() const { return cycles_; }
-    // Reads no further once cycles() has reached limit: the run then open
-    // is the last (an endless input of one key ends too).
+    // Reads no key once the keys read make limit cycles: the run then open
+    // is the last (an endless input of one key ends too); blanks, comments
+    // and checks right after it are still read.
     void stop_at(std::uint64_t limit) { limit_ = limit; }
 
 private:
@@ -99,6 +100,7 @@ private:
     bool read_count(std::size_t brace_column);
     bool read_escape(std::size_t column, std::int32_t& key);
     bool read_check(std::size_t brace_column);
+    bool at_limit();
 
     const char* data_ = nullptr;
     const char* end_ = nullptr;
@@ -115,6 +117,8 @@ private:
     int read_error_ = 0;
     std::uint64_t cycles_ = 0;
     std::uint64_t limit_ = UINT64_MAX;
+    std::uint64_t key_cycles_ = 0;  // of the keys alone, for the limit
+    std::size_t past_limit_ = 0;    // tokens read past it
 };
 
 // Reads the whole text into script; on the first error returns where and what

@@ -104,6 +104,7 @@ TEST(KeyScript, ParsesStepsAndReportsWhereItFails) {
         {"{wait time=0 within 100000001s}", 1, 21,
          "duration '100000001s' is not cycles (20), seconds (2s) or M:SS (1:30), at most 1000000000 cycles"},
         {"{expect time=0 for 3 s}", 1, 22, "unexpected 's' after the duration"},
+        {"{expect time=0 #" + std::string(5000, 'x') + "\n}", 1, 1, "a check of more than 4096 bytes"},
         {"{expect row11='a\n'}", 1, 15, "quote ' is not closed"},
         {std::string("{expect time=\x01}"), 1, 14, "control byte \\x01 is no part of the notation"},
         {"{expect " + std::string(5000, ' ') + "}", 1, 1, "a check of more than 4096 bytes"},

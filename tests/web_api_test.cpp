@@ -198,6 +198,35 @@ TEST(PageHost, ReplaysRunTheirChecks) {
         }
         EXPECT_EQ(text(cp_diagram()), std::string(cp_export(3))) << c.script;
     }
+    // Checks after the last cycle are in the download made in pieces too.
+    play("d{4} {expect mode=4}");
+    cp_export_begin(3);
+    std::string pieces;
+    while (cp_export_left() > 0 || pieces.empty()) pieces += text(cp_export_next(4));
+    pieces += text(cp_export_next(4));
+    EXPECT_EQ(pieces, std::string(cp_export(3)));
+    EXPECT_NE(pieces.find("data-check=\"passed\""), std::string::npos);
+    // A check that runs cycles goes on only with them: asking again gives the
+    // same cycle without a key.
+    ASSERT_EQ(load("a e {expect operation=running for 5}"), "");
+    cp_play(1);
+    for (const int key : {int{'a'}, int{'e'}}) {
+        EXPECT_EQ(cp_replay_next(), key);
+        cp_cycle(key);
+    }
+    const double left = cp_replay_left();
+    EXPECT_EQ(cp_replay_next(), -1);
+    EXPECT_EQ(cp_replay_next(), -1);
+    EXPECT_EQ(cp_replay_left(), left - 1);
+    // A kept session taken back plays whole: its failed check is kept, and
+    // ends nothing.
+    ASSERT_EQ(load("d{2} e {expect operation=running} d", "session"), "");
+    cp_play(2);
+    cp_replay_all();
+    EXPECT_EQ((std::tuple(cp_check_failed(), std::string(cp_script()))),
+              (std::tuple(0, std::string("d{2} e {expect operation=running} d"))));
+    EXPECT_EQ(judged(), std::vector<std::string>{"-session:1:8: cycle 3: expected operation=running; got operation=idle"});
+
     // "Expect this": what the panel shows now, judged and kept at this cycle.
     play("a .");
     const auto expect = [](std::string_view condition) {

@@ -70,14 +70,17 @@ bool shows(const KeyEffect& e, const Panel& before, const Panel& after) {
     case KeyReason::MODE:
         return c.mode_number == e.amount && before.control.mode_number != e.amount;
     case KeyReason::RAISE_TIME:
-        return c.time_temp_setting == SETTING_TIME &&
-               after.time_temp.time == Apply_Raise(before.time_temp.time, e.amount == 10 ? RAISE_FINE : RAISE_COARSE,
-                                                   RaiseRule{10, 30, MAX_TIME, 0});
+        return c.time_temp_setting == SETTING_TIME && e.amount > 0 && e.amount <= 30 &&
+               after.time_temp.time == before.time_temp.time + e.amount;
     case KeyReason::RAISE_TEMP:
-        return c.time_temp_setting == SETTING_TEMP &&
-               after.time_temp.set_temp == Apply_Raise(before.time_temp.set_temp,
-                                                       e.amount == 10 ? RAISE_FINE : RAISE_COARSE,
-                                                       RaiseRule{10, 20, MAX_TEMP, MIN_TEMP});
+        return c.time_temp_setting == SETTING_TEMP && e.amount > 0 && e.amount <= 20 &&
+               after.time_temp.set_temp == before.time_temp.set_temp + e.amount;
+    case KeyReason::ROUND_TIME:
+        return c.time_temp_setting == SETTING_TIME && before.time_temp.time == MAX_TIME &&
+               after.time_temp.time == e.amount;
+    case KeyReason::ROUND_TEMP:
+        return c.time_temp_setting == SETTING_TEMP && before.time_temp.set_temp == MAX_TEMP &&
+               after.time_temp.set_temp == e.amount;
     case KeyReason::TEMP_SELECTED:
         return c.time_temp_setting == SETTING_TEMP && before.control.time_temp_setting == SETTING_TIME;
     case KeyReason::TIME_SELECTED:

@@ -357,7 +357,11 @@ void write_tap(panel::trace::Output& out, const std::vector<Checked>& runs) {
     out.put('\n');
     for (std::size_t i = 0; i < runs.size(); ++i) {
         const Checked& r = runs[i];
-        const std::string name = panel::trace::printable_name(r.name);
+        // A '#' in a description would start a directive: escaped, as is '\\'.
+        std::string name;
+        for (const char c : panel::trace::printable_name(r.name)) {
+            name += c == '#' || c == '\\' ? std::string("\\") + c : std::string(1, c);
+        }
         out.put(r.outcome.failure ? "not ok " : "ok ");
         out.put_number(i + 1);
         out.put(" - " + name + (r.checks == 0 ? " # no checks: it runs, but tests nothing" : "") + "\n");

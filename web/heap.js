@@ -55,7 +55,8 @@
         const named = encoder.encode(name);
         return withBytes([script, named], ([s, n]) => text(call('cp_load')(s, script.length, n, named.length)));
       },
-      play: (fresh) => call('cp_play')(fresh ? 1 : 0),
+      // fresh: a new session; restoring: one that takes a kept session back.
+      play: (fresh, restoring) => call('cp_play')(restoring ? 2 : fresh ? 1 : 0),
       replayNext: () => call('cp_replay_next')(),
       replayRun: (cycles) => call('cp_replay_run')(cycles),
       replayLeft: () => call('cp_replay_left')(),

@@ -153,7 +153,7 @@
     const player = {
       // A new session, playing the script's bytes (in real time, or at
       // once) if given.
-      restart(bytes, name, atOnce) {
+      restart(bytes, name, atOnce, restoring = false) {
         if (bytes !== null && !load(bytes, name)) return;
         if (bytes === null) message.textContent = '';
         CP.stopDownload();
@@ -171,7 +171,7 @@
         if (bytes === null) {
           engine.start();
         } else {
-          engine.play(true);
+          engine.play(true, restoring);
           if (atOnce) {
             playAtOnce();
           } else {
@@ -272,7 +272,7 @@
     const kept = CP.stored();
     engine.start();
     if (kept !== null) {
-      player.restart(new TextEncoder().encode(kept), 'session', true);
+      player.restart(new TextEncoder().encode(kept), 'session', true, true);
     } else if (!openLink()) {
       drawAll(false, true, true);
     }

@@ -97,6 +97,8 @@ struct Session {
     std::vector<ScenarioCheck> replay_checks;
     std::string replay_name;
     std::optional<Running> running;
+    bool cycle_owed = false;  // cp_replay_next gave a running check's cycle, not yet run
+    bool restoring = false;   // a kept session played back: a failed check does not end it
     std::string diagram_text;
     panel::trace::Output diagram_out{diagram_text};
     panel::trace::SvgWriter diagram{diagram_out, SESSION_NAME};  // fed every cycle
@@ -180,7 +182,7 @@ void checkpoint(Session& s) {
 // A check judged after the last cycle: said, marked on the diagram, and
 // kept in the session's script as an expect at this cycle, so the script
 // replays in the trace program to the same outcome. A failure ends the replay.
-void judge(Session& s, const ScenarioCheck& check, bool passed) {
+void judge(Session& s, const ScenarioCheck& check, bool passed, const std::string& name) {
     panel::explore::CheckResult result;
     result.passed = passed;
     result.cycle = s.tracer.record().cycle;
@@ -201,9 +203,12 @@ void judge(Session& s, const ScenarioCheck& check, bool passed) {
         s.judged.push_back({true, "\u2713 " + mark + ", cycle " + std::to_string(result.cycle)});
         return;
     }
-    s.judged.push_back({false, s.replay_name + ":" + std::to_string(check.check.line) + ":" +
+    s.judged.push_back({false, name + ":" + std::to_string(check.check.line) + ":" +
                                    std::to_string(check.check.column) + ": " +
                                    panel::explore::failure_text(check, result)});
+    if (s.restoring) {  // a session taken back is played whole, as it was
+        return;
+    }
     s.check_failed = true;
     s.running.reset();
     s.replay = Script{};
@@ -215,6 +220,7 @@ void judge(Session& s, const ScenarioCheck& check, bool passed) {
 // After a cycle of a check that runs cycles: judged once it has held (wait)
 // or failed (for), or when its cycles are done.
 void advance_check(Session& s) {
+    s.cycle_owed = false;
     Running& r = *s.running;
     const ScenarioCheck& check = s.replay_checks[r.index];
     r.cycles += 1;
@@ -223,10 +229,10 @@ void advance_check(Session& s) {
     if (waiting ? holds : !holds) {
         s.replay_left -= check.check.cycles - r.cycles;  // a wait ended early: its cycles left are none
         s.running.reset();
-        judge(s, check, holds);
+        judge(s, check, holds, s.replay_name);
     } else if (r.cycles == check.check.cycles) {
         s.running.reset();
-        judge(s, check, holds);
+        judge(s, check, holds, s.replay_name);
     }
 }
 
@@ -249,7 +255,7 @@ void settle_checks(Session& s) {
         if (check.check.kind == panel::CheckKind::EXPECT ||
             (check.check.kind == panel::CheckKind::WAIT && (holds || check.check.cycles == 0))) {
             s.replay_left -= check.check.cycles;
-            judge(s, check, holds);
+            judge(s, check, holds, s.replay_name);
         } else {
             s.running = Running{index};
         }
@@ -400,7 +406,7 @@ EMSCRIPTEN_KEEPALIVE const char* cp_export_next(double cycles) {
             e.done = 0;
         }
     }
-    if (e.left == 0 && !e.finished) {
+    if (e.left == 0 && e.run >= e.runs && !e.finished) {  // the checks after the last cycle traced too
         e.trace.finish();
         e.finished = true;
     }
@@ -432,6 +438,7 @@ EMSCRIPTEN_KEEPALIVE const char* cp_load(const unsigned char* text, std::size_t 
                                  std::to_string(error.column) + ": " + error.message);
     };
     panel::ScriptReader reader(std::string_view(reinterpret_cast<const char*>(text), length));
+    std::size_t check_bytes = 0;
     for (ScriptStep run{}; reader.next(run);) {
         if (parsed.steps.size() == MAX_RUNS) {
             pending() = Pending{};
@@ -440,14 +447,9 @@ EMSCRIPTEN_KEEPALIVE const char* cp_load(const unsigned char* text, std::size_t 
                             " runs of one key, more than the page holds; cooker-panel-trace plays it");
         }
         if (run.key == panel::CHECK) {
-            ScenarioCheck check;
-            if (loaded.checks.size() == panel::explore::MAX_CHECKS) {
-                return refuse({reader.check().line, reader.check().column, "more than 100000 checks in one script"});
-            }
-            if (auto error = panel::explore::read_check(reader.check(), check)) {
+            if (auto error = panel::explore::add_check(reader.check(), loaded.checks, check_bytes)) {
                 return refuse(*error);
             }
-            loaded.checks.push_back(std::move(check));
         }
         parsed.steps.push_back(run);
     }
@@ -463,6 +465,7 @@ EMSCRIPTEN_KEEPALIVE void cp_play(int fresh) {
     if (fresh != 0) {
         cp_start();
     }
+    session().restoring = fresh == 2;
     Session& s = session();
     s.replay = std::move(pending().script);
     s.replay_checks = std::move(pending().checks);
@@ -481,7 +484,10 @@ EMSCRIPTEN_KEEPALIVE int cp_replay_next() {
     Session& s = session();
     settle_checks(s);
     if (s.running) {  // a for or a wait: a cycle without a key, judged after it
-        --s.replay_left;
+        if (!s.cycle_owed) {
+            s.cycle_owed = true;
+            --s.replay_left;
+        }
         return -1;
     }
     if (s.step == s.replay.steps.size()) {
@@ -603,8 +609,7 @@ EMSCRIPTEN_KEEPALIVE const char* cp_expect(const unsigned char* condition, std::
         return keep(message, "column " + std::to_string(error->column) + ": " + error->message);
     }
     Session& s = session();
-    s.replay_name = "expect";
-    judge(s, check, panel::explore::check_holds(check, s.tracer));
+    judge(s, check, panel::explore::check_holds(check, s.tracer), "expect");
     return keep(message, "");
 }
 

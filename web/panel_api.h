@@ -61,11 +61,14 @@ void cp_export_stop();
 // reads waits for cp_play.
 const char* cp_load(const unsigned char* text, std::size_t length, const unsigned char* name,
                     std::size_t name_length);
-// Plays the script cp_load took: in a new session (fresh) or from the
-// panel as it is now.
+// Plays the script cp_load took: in a new session (fresh 1), from the panel
+// as it is now (0), or in a new session that takes a kept session back (2),
+// whose failed checks are kept and do not end it.
 void cp_play(int fresh);
 // The next key of the script being replayed (-1 for a cycle without one),
-// or -2 when it is played to its end.
+// or -2 when it is played to its end. Each key asked for is to be run with
+// cp_cycle before the next is asked for: a check that runs cycles goes on
+// only with them.
 int cp_replay_next();
 // Plays up to cycles of what is left of the replay at once; the cycles
 // played. The bells they rang are counted in cp_replay_bells().
