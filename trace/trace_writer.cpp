@@ -399,6 +399,9 @@ ScriptTrace::ScriptTrace(Output& out, Format format, bool changes, std::optional
 bool ScriptTrace::cycles(const std::int32_t key, const std::uint64_t count) {
     for (std::uint64_t i = 0; i < count; ++i) {
         writer_.write(tracer_.step(key));
+        if (watch_) {
+            watch_(tracer_);
+        }
         if (out_.error() != 0) {
             return false;
         }

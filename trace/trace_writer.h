@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -99,6 +100,8 @@ public:
     // What a check found after the last cycle run.
     void check(bool passed, std::string_view text) { writer_.check(passed, text); }
     [[nodiscard]] const Tracer& tracer() const { return tracer_; }
+    // Called after every cycle, with the tracer as the cycle left it.
+    void watch(std::function<void(const Tracer&)> each) { watch_ = std::move(each); }
     // Writes what is left; the output's error, 0 if none.
     int finish();
 
@@ -106,6 +109,7 @@ private:
     Output& out_;
     Tracer tracer_;
     TraceWriter writer_;
+    std::function<void(const Tracer&)> watch_;
 };
 
 }  // namespace panel::trace
