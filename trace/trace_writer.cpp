@@ -64,11 +64,6 @@ void padded(Output& out, std::string_view text, std::size_t width, bool right) {
     }
 }
 
-// The why column, right after the key, where it is asked for.
-constexpr std::string_view CSV_HEADER_KEY = "cycle,key,";
-constexpr std::string_view CSV_HEADER_WHY = "why,";
-constexpr std::string_view CSV_HEADER_REST =
-    "row10,row11,color,bell,backlight,operation,door,mode,setting,raise,time,set_temp,cur_temp\r\n";
 
 // The waveform's signals: identifier, width in bits, name, and the value.
 struct Signal {
@@ -105,6 +100,56 @@ std::string_view setting_name(std::int32_t value) { return value == SETTING_TEMP
 std::string_view raise_name(std::int32_t value) {
     return value == RAISE_FINE ? "fine" : value == RAISE_COARSE ? "coarse" : "none";
 }
+
+std::string_view csv_value(const std::size_t column, const TraceRecord& r, CsvCell& cell) {
+    auto number = [&cell](std::uint64_t value) {
+        return std::string_view(cell.bytes, static_cast<std::size_t>(
+                                                std::to_chars(cell.bytes, cell.bytes + 20, value).ptr - cell.bytes));
+    };
+    auto of = [&number](std::int32_t value) { return number(static_cast<std::uint64_t>(value)); };
+    switch (column) {
+    case 0:
+        return number(r.cycle);
+    case 1: {
+        char key[4];
+        const std::string_view text = key_text(r.key, key);
+        text.copy(cell.bytes, text.size());
+        return {cell.bytes, text.size()};
+    }
+    case CSV_WHY: {
+        const KeyEffectText why = why_text(r);
+        why.view().copy(cell.bytes, why.length);
+        return {cell.bytes, why.length};
+    }
+    case 3:
+        return r.row10;
+    case 4:
+        return r.row11;
+    case 5:
+        return of(r.color);
+    case 6:
+        return of(r.bell);
+    case 7:
+        return of(r.backlight);
+    case 8:
+        return operation_name(r.operation);
+    case 9:
+        return door_name(r.door);
+    case 10:
+        return of(r.mode);
+    case 11:
+        return setting_name(r.setting);
+    case 12:
+        return raise_name(r.raise);
+    case 13:
+        return of(r.time);
+    case 14:
+        return of(r.set_temp);
+    default:
+        return of(r.cur_temp);
+    }
+}
+static_assert(std::size(CSV_COLUMNS) == 16);
 
 std::string csv_field(std::string_view text) {
     if (!needs_quotes(text)) {
@@ -175,9 +220,13 @@ void TraceWriter::begin(const TraceRecord& start) {
     }
     last_ = start;
     if (format_ == Format::CSV) {
-        out_.put(CSV_HEADER_KEY);
-        out_.put(why_ ? CSV_HEADER_WHY : "");
-        out_.put(CSV_HEADER_REST);
+        for (std::size_t c = 0; c < std::size(CSV_COLUMNS); ++c) {
+            if (c != CSV_WHY || why_) {
+                out_.put(c == 0 ? "" : ",");
+                out_.put(CSV_COLUMNS[c]);
+            }
+        }
+        out_.put("\r\n");
     } else if (format_ == Format::TABLE) {
         padded(out_, "cycle", static_cast<std::size_t>(cycle_width_), true);
         for (const Column& c : COLUMNS) {
@@ -322,39 +371,21 @@ void TraceWriter::table_row(const TraceRecord& r) {
 }
 
 void TraceWriter::csv_row(const TraceRecord& r) {
-    auto field = [&](std::string_view text) {
-        out_.put(',');
+    CsvCell cell;
+    for (std::size_t c = 0; c < std::size(CSV_COLUMNS); ++c) {
+        if (c == CSV_WHY && !why_) {
+            continue;
+        }
+        out_.put(c == 0 ? "" : ",");
         // No field holds a line end: keys show control bytes as \xHH and the
         // rows hold no control bytes.
+        const std::string_view text = csv_value(c, r, cell);
         if (needs_quotes(text)) {
             out_.put(csv_field(text));
         } else {
             out_.put(text);
         }
-    };
-    auto number = [&](std::int32_t value) {
-        out_.put(',');
-        out_.put_number(static_cast<std::uint64_t>(value));
-    };
-    char key[4];
-    out_.put_number(r.cycle);
-    field(key_text(r.key, key));
-    if (why_) {
-        field(why_text(r).view());
     }
-    field(r.row10);
-    field(r.row11);
-    number(r.color);
-    number(r.bell);
-    number(r.backlight);
-    field(operation_name(r.operation));
-    field(door_name(r.door));
-    number(r.mode);
-    field(setting_name(r.setting));
-    field(raise_name(r.raise));
-    number(r.time);
-    number(r.set_temp);
-    number(r.cur_temp);
     out_.put("\r\n");
 }
 

@@ -25,6 +25,18 @@ std::string_view raise_name(std::int32_t value);
 // or a quote.
 std::string csv_field(std::string_view text);
 
+// The CSV's columns in the order it writes them; why only where asked for.
+inline constexpr std::string_view CSV_COLUMNS[] = {"cycle",     "key",       "why",  "row10", "row11",   "color",
+                                                   "bell",      "backlight", "operation", "door",  "mode",
+                                                   "setting",   "raise",     "time", "set_temp", "cur_temp"};
+inline constexpr std::size_t CSV_WHY = 2;
+// What the CSV writes in a column for a record, before any quoting: made in
+// cell where it is a number or a phrase.
+struct CsvCell {
+    char bytes[KEY_EFFECT_TEXT_SIZE];
+};
+std::string_view csv_value(std::size_t column, const TraceRecord& record, CsvCell& cell);
+
 // NONE writes nothing: a run that only checks.
 enum class Format : std::uint8_t { TABLE, CSV, VCD, SVG, NONE };
 
