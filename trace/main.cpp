@@ -86,8 +86,7 @@ constexpr char HELP[] =
     "(20), seconds (2s) or M:SS (1:30). A run ends at its first failed check.\n"
     "\n"
     "Exit status: 0 on success, 1 when a check failed, a compared trace differs or\n"
-    "on a read or write error,\n"
-    "2 on bad usage or a bad script.\n";
+    "on a read or write error, 2 on bad usage or a bad script.\n";
 
 constexpr char VERSION[] = "cooker-panel-trace (cooker-panel) " COOKER_PANEL_VERSION "\n";
 
