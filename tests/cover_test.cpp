@@ -389,6 +389,7 @@ TEST(Compare, TheirTraceAgainstOursFieldByField) {
              {{"--all", script}, me + "option '--all' goes with '--compare'\n" + help},
              {{"--compare=x", "--why", script}, me + "option '--why' does not go with '--compare'\n" + help},
              {{"--compare=-", script}, me + "--compare: their trace is a file, not standard input\n" + help},
+             {{"--compare=/dev/null", script}, me + "--compare: /dev/null: their trace must be a regular file\n" + help},
          }) {
         const Result x = trace(args);
         EXPECT_EQ((std::tuple(x.status, x.err)), (std::tuple(2, err))) << args[0];

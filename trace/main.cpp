@@ -351,6 +351,11 @@ int compare(const Options& o, bool& failed) {
     };
     {
         const int fd = panel::open_input(PROGRAM, o.compare);
+        // Read twice: whole first, so that a bad file is refused before anything is said.
+        struct stat file {};
+        if (::fstat(fd, &file) == 0 && !S_ISREG(file.st_mode)) {
+            usage_error(std::string("--compare: ") + o.compare + ": their trace must be a regular file");
+        }
         panel::trace::CsvReader reader(fd);
         header(reader);
         const std::optional<std::string> error = panel::trace::check_lines(reader, columns.size());
