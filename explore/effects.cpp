@@ -21,20 +21,30 @@ std::uint32_t Effect::code() const {
            static_cast<std::uint32_t>(setting & 1) << 6 | static_cast<std::uint32_t>(reason);
 }
 
-Effect effect_of(const PackedState state, const std::int8_t key) {
+namespace {
+
+// The effect of key in state, and the number its phrase takes out.
+std::pair<Effect, std::int32_t> effect_and_amount(const PackedState state, const std::int8_t key) {
     Panel panel{};
     unpack(state, panel);
     const ControlState& c = panel.control;
-    return Effect{key,         c.operation, c.opening_state, c.mode_number != 0, c.time_temp_setting,
-                  key_effect(c, panel.time_temp, key).reason};
+    const KeyEffect effect = key_effect(c, panel.time_temp, key);
+    return {Effect{key, c.operation, c.opening_state, c.mode_number != 0, c.time_temp_setting, effect.reason},
+            effect.amount};
 }
+
+}  // namespace
+
+Effect effect_of(const PackedState state, const std::int8_t key) { return effect_and_amount(state, key).first; }
 
 EffectTable::EffectTable(const StateSpace& space) {
     std::map<std::uint32_t, std::uint32_t> row_of_code;
     std::vector<std::uint32_t> codes(static_cast<std::size_t>(space.size()) * KEYS);
+    amount_.resize(codes.size());
     for (std::uint32_t i = 0; i < space.size(); ++i) {
         for (std::size_t k = 0; k < KEYS; ++k) {
-            const Effect e = effect_of(space.state(i), static_cast<std::int8_t>('a' + k));
+            const auto [e, amount] = effect_and_amount(space.state(i), static_cast<std::int8_t>('a' + k));
+            amount_[static_cast<std::size_t>(i) * KEYS + k] = static_cast<std::uint8_t>(amount);
             const auto [at, added] = row_of_code.try_emplace(e.code(), static_cast<std::uint32_t>(rows_.size()));
             if (added) {
                 rows_.push_back({e, 0, i});
@@ -54,14 +64,15 @@ EffectTable::EffectTable(const StateSpace& space) {
     }
 }
 
-std::string effect_name(const Effect& e) {
+std::string effect_name(const Effect& e, const std::optional<std::int32_t> amount) {
     std::string name(1, static_cast<char>(e.key));
     for (const std::string_view part : {trace::operation_name(e.operation), trace::door_name(e.door),
                                         mode_kind(e.automatic), trace::setting_name(e.setting)}) {
         name += ", ";
         name += part;
     }
-    return name + ": " + std::string(key_reason_text(e.reason).view());
+    return name + ": " +
+           std::string((amount ? key_effect_text({e.reason, *amount}) : key_reason_text(e.reason)).view());
 }
 
 void write_effects(trace::Output& out, const EffectTable& table, const bool markdown) {

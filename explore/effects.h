@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "key_reason.h"
@@ -41,15 +43,22 @@ public:
     [[nodiscard]] std::uint32_t row_of(std::uint32_t index, std::int8_t key) const {
         return row_[static_cast<std::size_t>(index) * KEYS + static_cast<std::size_t>(key - 'a')];
     }
+    // The number the phrase of key in the state of index takes out (a step
+    // or a mode; 0 where it has none).
+    [[nodiscard]] std::int32_t amount_of(std::uint32_t index, std::int8_t key) const {
+        return amount_[static_cast<std::size_t>(index) * KEYS + static_cast<std::size_t>(key - 'a')];
+    }
 
 private:
     static constexpr std::size_t KEYS = 6;
     std::vector<EffectRow> rows_;
-    std::vector<std::uint16_t> row_;  // KEYS per state
+    std::vector<std::uint16_t> row_;    // KEYS per state
+    std::vector<std::uint8_t> amount_;  // KEYS per state
 };
 
-// "a, idle, closed, manual, time: +N s", as coverage names an effect.
-std::string effect_name(const Effect& effect);
+// "a, idle, closed, manual, time: +N s", as coverage names an effect; with
+// an amount, the number in its place: "+30 s".
+std::string effect_name(const Effect& effect, std::optional<std::int32_t> amount = std::nullopt);
 
 // The table as Markdown (markdown) or CSV (RFC 4180, CRLF line ends).
 void write_effects(trace::Output& out, const EffectTable& table, bool markdown);

@@ -305,15 +305,7 @@ std::optional<panel::explore::PackedState> start_state(const char* name, panel::
     static panel::trace::ScriptTrace trace(none, panel::trace::Format::NONE, false, std::nullopt, "");
     if (name != nullptr) {
         static panel::explore::Scenario scenario;
-        panel::ScriptReader reader(panel::open_input(PROGRAM, name));
-        if (!panel::explore::read_scenario(reader, scenario)) {
-            panel::io_error(PROGRAM, "temporary file for a long script", errno);
-        }
-        if (const auto& error = scenario.error) {
-            (void)std::fprintf(stderr, "%s:%zu:%zu: %s\n", name, error->line, error->column, error->message.c_str());
-            std::exit(panel::STATUS_USAGE);
-        }
-        panel::check_script_end(PROGRAM, name, reader);
+        panel::explore::read_scenario_or_exit(PROGRAM, name, panel::open_input(PROGRAM, name), scenario);
         const panel::explore::ScenarioOutcome outcome =
             panel::explore::run_scenario(scenario, trace, std::nullopt, &prefix);
         if (!outcome.held) {
@@ -330,18 +322,8 @@ std::optional<panel::explore::PackedState> start_state(const char* name, panel::
 // Reads a scenario whole, or ends the program as a bad script does.
 void read_whole(const char* name, panel::explore::Scenario& scenario) {
     const int fd = panel::open_input(PROGRAM, name);
-    panel::ScriptReader reader(fd);
-    if (!panel::explore::read_scenario(reader, scenario)) {
-        panel::io_error(PROGRAM, "temporary file for a long script", errno);
-    }
-    if (const auto& error = scenario.error) {
-        (void)std::fprintf(stderr, "%s:%zu:%zu: %s\n", name, error->line, error->column, error->message.c_str());
-        std::exit(panel::STATUS_USAGE);
-    }
-    panel::check_script_end(PROGRAM, name, reader);
-    if (fd != STDIN_FILENO) {
-        ::close(fd);
-    }
+    panel::explore::read_scenario_or_exit(PROGRAM, name, fd, scenario);
+    ::close(fd);  // a file: --cover takes no standard input
 }
 
 // --cover: every scenario read first (a bad one: status 2, nothing run),

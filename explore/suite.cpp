@@ -24,21 +24,23 @@ std::uint32_t node(PackedState state) {
 // What is still to cover, and which (state, input) covers what.
 class Targets {
 public:
-    Targets(const StateSpace& space, const EffectTable& effects)
-        : space_(space), effects_(effects), effect_(effects.rows().size()) {
+    Targets(const StateSpace& space, const EffectTable& effects) : space_(space), effects_(effects) {
         for (std::uint32_t i = 0; i < space.size(); ++i) {
             for (int input = 0; input < INPUT_COUNT; ++input) {
                 if (const auto e = edge(i, input)) {
                     edges_.insert(*e);
                 }
+                if (input > 0) {
+                    effects_left_.insert(effect(i, input));
+                }
             }
         }
-        left_ = effect_.size() + edges_.size();
+        left_ = effects_left_.size() + edges_.size();
     }
     [[nodiscard]] bool done() const { return left_ == 0; }
     // Whether input in the state of index covers something not yet covered.
     [[nodiscard]] bool fresh(std::uint32_t index, int input) const {
-        if (input > 0 && !effect_[effects_.row_of(index, static_cast<std::int8_t>(INPUT_KEYS[input]))]) {
+        if (input > 0 && effects_left_.count(effect(index, input)) != 0) {
             return true;
         }
         const auto e = edge(index, input);
@@ -47,13 +49,11 @@ public:
     // Marks what input in the state of index covers; what it newly covered
     // is added to said.
     void take(std::uint32_t index, int input, std::vector<std::string>& said) {
-        if (input > 0) {
-            const std::uint32_t row = effects_.row_of(index, static_cast<std::int8_t>(INPUT_KEYS[input]));
-            if (!effect_[row]) {
-                effect_[row] = true;
-                --left_;
-                said.push_back(effect_name(effects_.rows()[row].effect));
-            }
+        if (input > 0 && effects_left_.erase(effect(index, input)) != 0) {
+            --left_;
+            const auto key = static_cast<std::int8_t>(INPUT_KEYS[input]);
+            said.push_back(effect_name(effects_.rows()[effects_.row_of(index, key)].effect,
+                                       effects_.amount_of(index, key)));
         }
         if (const auto e = edge(index, input); e && edges_.erase(*e) != 0) {
             --left_;
@@ -68,6 +68,12 @@ public:
     }
 
 private:
+    // An effect with the number it takes: each step and each mode apart, so
+    // that the mode key is pressed in every mode.
+    [[nodiscard]] std::uint32_t effect(std::uint32_t index, int input) const {
+        const auto key = static_cast<std::int8_t>(INPUT_KEYS[input]);
+        return effects_.row_of(index, key) << 8 | static_cast<std::uint32_t>(effects_.amount_of(index, key));
+    }
     // The graph's edge that input takes from the state of index, labelled with the input.
     [[nodiscard]] std::optional<std::uint32_t> edge(std::uint32_t index, int input) const {
         const std::uint32_t from = node(space_.state(index));
@@ -80,7 +86,7 @@ private:
 
     const StateSpace& space_;
     const EffectTable& effects_;
-    std::vector<bool> effect_;
+    std::set<std::uint32_t> effects_left_;
     std::set<std::uint32_t> edges_;
     std::size_t left_;
 };
@@ -175,7 +181,7 @@ SuiteFile write_scenario(std::size_t number, const std::vector<int>& inputs, con
         return std::to_string(n) + " " + (n == 1 ? one : many);
     };
     file.text = "# " + std::to_string(number) + ": to " + said.back() + "; covers " +
-                counted(effects, "effect", "effects") + " and " +
+                counted(effects, "effect", "effects") + " (each number apart) and " +
                 counted(said.size() - effects, "transition", "transitions") +
                 " of operation and door (made by cooker-panel-explore --suite)\n";
     for (const std::string& s : said) {

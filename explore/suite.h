@@ -1,9 +1,10 @@
 // A conformance suite: scenarios from start-up that together press every key
-// in every situation it has an effect in (every row of the effects table) and
-// take every transition of the operation and door graph, each checking the
-// whole row the trace writes after the cycles that matter. Another
-// implementation that passes them all does what this panel does wherever a
-// key script can tell.
+// in every situation it has an effect in (every row of the effects table,
+// each number the row takes out apart: both steps, every mode) and take every
+// transition of the operation and door graph, each checking the
+// whole row the trace writes after the cycles that matter. A port that passes
+// them all agrees with this panel on every key in every situation, as far as
+// the rows checked show it.
 #pragma once
 
 #include <cstdint>

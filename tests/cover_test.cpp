@@ -264,6 +264,12 @@ TEST(Suite, CoversEveryEffectAndEveryGraphTransitionAndPassesItsChecks) {
         }
     }
     std::set<std::uint32_t> rows;
+    std::set<std::pair<std::uint32_t, std::int32_t>> numbers, all_numbers;  // each row with each number it takes
+    for (std::uint32_t i = 0; i < space().size(); ++i) {
+        for (std::int8_t key = 'a'; key <= 'f'; ++key) {
+            all_numbers.emplace(effects().row_of(i, key), effects().amount_of(i, key));
+        }
+    }
     for (const SuiteFile& file : suite) {
         EXPECT_TRUE(file.text.starts_with("# ")) << file.name;
         Script parsed;
@@ -278,7 +284,9 @@ TEST(Suite, CoversEveryEffectAndEveryGraphTransitionAndPassesItsChecks) {
         const std::vector<std::uint32_t> states = visited(file.text);
         for (std::size_t n = 0; n < keys.size(); ++n) {
             if (keys[n] != NO_KEY) {
-                rows.insert(effects().row_of(states[n], static_cast<std::int8_t>(keys[n])));
+                const auto key = static_cast<std::int8_t>(keys[n]);
+                rows.insert(effects().row_of(states[n], key));
+                numbers.emplace(effects().row_of(states[n], key), effects().amount_of(states[n], key));
             }
         }
         for (const auto& e : graph_edges(states, keys)) {
@@ -286,6 +294,8 @@ TEST(Suite, CoversEveryEffectAndEveryGraphTransitionAndPassesItsChecks) {
         }
     }
     EXPECT_EQ(rows.size(), effects().rows().size());
+    EXPECT_EQ(numbers, all_numbers);  // the mode key in every mode, both steps of each raise
+    EXPECT_GT(all_numbers.size(), rows.size());
     EXPECT_EQ(taken, wanted);
     EXPECT_GE(wanted.size(), 10U);
 }

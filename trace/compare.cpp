@@ -99,12 +99,13 @@ bool CsvReader::next(std::vector<std::string>& fields) {
 std::optional<std::string> read_header(const std::vector<std::string>& header, std::vector<std::size_t>& columns) {
     columns.clear();
     for (const std::string& name : header) {
-        const auto* const at = std::find(std::begin(CSV_COLUMNS), std::end(CSV_COLUMNS), name);
+        const auto* const at = std::find_if(std::begin(CSV_COLUMNS), std::end(CSV_COLUMNS),
+                                            [&name](const CsvColumn& c) { return c.name == name; });
         if (at == std::end(CSV_COLUMNS)) {
             std::string known;
-            for (const std::string_view c : CSV_COLUMNS) {
+            for (const CsvColumn& c : CSV_COLUMNS) {
                 known += known.empty() ? "" : ", ";
-                known += c;
+                known += c.name;
             }
             return "unknown column '" + name + "' (" + known + ")";
         }
@@ -154,7 +155,7 @@ void Comparison::cycle(const TraceRecord& ours) {
         const std::string_view expected = csv_value(columns_[i], ours, cell);
         const std::string& got = fields_[i];
         if (got != expected) {
-            say(at + std::string(CSV_COLUMNS[columns_[i]]) + ": expected " + csv_field(expected) + ", got " +
+            say(at + std::string(CSV_COLUMNS[columns_[i]].name) + ": expected " + csv_field(expected) + ", got " +
                 csv_field(got));
         }
     }

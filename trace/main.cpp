@@ -262,17 +262,7 @@ private:
 // ends the program before anything is written.
 void read_whole(const char* name, int fd, std::uint64_t limit, panel::explore::Scenario& scenario,
                 std::uint64_t& cycles) {
-    panel::ScriptReader reader(fd);
-    reader.stop_at(limit);
-    if (!panel::explore::read_scenario(reader, scenario)) {
-        io_error("temporary file for a long script", errno);
-    }
-    if (const auto& error = scenario.error) {
-        (void)std::fprintf(stderr, "%s:%zu:%zu: %s\n", name, error->line, error->column, error->message.c_str());
-        std::exit(panel::STATUS_USAGE);
-    }
-    panel::check_script_end(PROGRAM, name, reader);
-    cycles = reader.cycles();
+    cycles = panel::explore::read_scenario_or_exit(PROGRAM, name, fd, scenario, limit);
 }
 
 // Both return the error of standard output, 0 if none; failed is set when a

@@ -106,50 +106,29 @@ std::string_view csv_value(const std::size_t column, const TraceRecord& r, CsvCe
         return std::string_view(cell.bytes, static_cast<std::size_t>(
                                                 std::to_chars(cell.bytes, cell.bytes + 20, value).ptr - cell.bytes));
     };
-    auto of = [&number](std::int32_t value) { return number(static_cast<std::uint64_t>(value)); };
-    switch (column) {
-    case 0:
+    const CsvColumn& c = CSV_COLUMNS[column];
+    if (c.text != nullptr) {
+        return r.*c.text;
+    }
+    if (c.word != nullptr) {
+        return c.word(r.*c.number);
+    }
+    if (c.number != nullptr) {
+        return number(static_cast<std::uint64_t>(r.*c.number));
+    }
+    if (column == CSV_CYCLE) {
         return number(r.cycle);
-    case 1: {
+    }
+    if (column == CSV_KEY) {
         char key[4];
         const std::string_view text = key_text(r.key, key);
         text.copy(cell.bytes, text.size());
         return {cell.bytes, text.size()};
     }
-    case CSV_WHY: {
-        const KeyEffectText why = why_text(r);
-        why.view().copy(cell.bytes, why.length);
-        return {cell.bytes, why.length};
-    }
-    case 3:
-        return r.row10;
-    case 4:
-        return r.row11;
-    case 5:
-        return of(r.color);
-    case 6:
-        return of(r.bell);
-    case 7:
-        return of(r.backlight);
-    case 8:
-        return operation_name(r.operation);
-    case 9:
-        return door_name(r.door);
-    case 10:
-        return of(r.mode);
-    case 11:
-        return setting_name(r.setting);
-    case 12:
-        return raise_name(r.raise);
-    case 13:
-        return of(r.time);
-    case 14:
-        return of(r.set_temp);
-    default:
-        return of(r.cur_temp);
-    }
+    const KeyEffectText why = why_text(r);  // CSV_WHY
+    why.view().copy(cell.bytes, why.length);
+    return {cell.bytes, why.length};
 }
-static_assert(std::size(CSV_COLUMNS) == 16);
 
 std::string csv_field(std::string_view text) {
     if (!needs_quotes(text)) {
@@ -223,7 +202,7 @@ void TraceWriter::begin(const TraceRecord& start) {
         for (std::size_t c = 0; c < std::size(CSV_COLUMNS); ++c) {
             if (c != CSV_WHY || why_) {
                 out_.put(c == 0 ? "" : ",");
-                out_.put(CSV_COLUMNS[c]);
+                out_.put(CSV_COLUMNS[c].name);
             }
         }
         out_.put("\r\n");

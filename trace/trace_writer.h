@@ -25,11 +25,34 @@ std::string_view raise_name(std::int32_t value);
 // or a quote.
 std::string csv_field(std::string_view text);
 
-// The CSV's columns in the order it writes them; why only where asked for.
-inline constexpr std::string_view CSV_COLUMNS[] = {"cycle",     "key",       "why",  "row10", "row11",   "color",
-                                                   "bell",      "backlight", "operation", "door",  "mode",
-                                                   "setting",   "raise",     "time", "set_temp", "cur_temp"};
-inline constexpr std::size_t CSV_WHY = 2;
+// The CSV's columns in the order it writes them (why only where asked for):
+// a field of the record as a number, a word for a number, or a text. The
+// cycle, the key and why are made otherwise.
+struct CsvColumn {
+    std::string_view name;
+    std::int32_t TraceRecord::*number = nullptr;
+    std::string_view (*word)(std::int32_t) = nullptr;
+    std::string TraceRecord::*text = nullptr;
+};
+inline constexpr CsvColumn CSV_COLUMNS[] = {
+    {"cycle"},
+    {"key"},
+    {"why"},
+    {"row10", nullptr, nullptr, &TraceRecord::row10},
+    {"row11", nullptr, nullptr, &TraceRecord::row11},
+    {"color", &TraceRecord::color},
+    {"bell", &TraceRecord::bell},
+    {"backlight", &TraceRecord::backlight},
+    {"operation", &TraceRecord::operation, &operation_name},
+    {"door", &TraceRecord::door, &door_name},
+    {"mode", &TraceRecord::mode},
+    {"setting", &TraceRecord::setting, &setting_name},
+    {"raise", &TraceRecord::raise, &raise_name},
+    {"time", &TraceRecord::time},
+    {"set_temp", &TraceRecord::set_temp},
+    {"cur_temp", &TraceRecord::cur_temp},
+};
+inline constexpr std::size_t CSV_CYCLE = 0, CSV_KEY = 1, CSV_WHY = 2;
 // What the CSV writes in a column for a record, before any quoting: made in
 // cell where it is a number or a phrase.
 struct CsvCell {
