@@ -199,28 +199,30 @@ Options parse_options(int argc, char** argv) {
                                           {nullptr, 0, nullptr, 0}};
     Options o;
     int modes = 0;
-    bool given[10] = {};  // reach, never, states, graph, from, effects, format, cover, min, suite
+    // Which options were given, each at most once.
+    enum : std::uint8_t { REACH, NEVER, STATES, GRAPH, FROM, EFFECTS, FORMAT, COVER, MIN, SUITE, OPTION_COUNT };
+    bool given[OPTION_COUNT] = {};
     for (int c; (c = getopt_long(argc, argv, ":r:n:sg::f:e", LONG_OPTIONS, nullptr)) != -1;) {
         switch (c) {
         case 'r':
-            once(given[0], "--reach");
+            once(given[REACH], "--reach");
             o.mode = Mode::REACH;
             o.conditions = parse_conditions("--reach", optarg);
             ++modes;
             break;
         case 'n':
-            once(given[1], "--never");
+            once(given[NEVER], "--never");
             o.mode = Mode::NEVER;
             o.conditions = parse_conditions("--never", optarg);
             ++modes;
             break;
         case 's':
-            once(given[2], "--states");
+            once(given[STATES], "--states");
             o.mode = Mode::STATES;
             ++modes;
             break;
         case 'g':
-            once(given[3], "--graph");
+            once(given[GRAPH], "--graph");
             o.mode = Mode::GRAPH;
             if (optarg != nullptr) {
                 o.graph_fields = parse_fields(optarg);
@@ -228,32 +230,32 @@ Options parse_options(int argc, char** argv) {
             ++modes;
             break;
         case 'f':
-            once(given[4], "--from");
+            once(given[FROM], "--from");
             o.from = optarg;
             break;
         case 'e':
-            once(given[5], "--effects");
+            once(given[EFFECTS], "--effects");
             o.mode = Mode::EFFECTS;
             ++modes;
             break;
         case FORMAT_OPTION:
-            once(given[6], "--format");
+            once(given[FORMAT], "--format");
             if (std::strcmp(optarg, "csv") != 0 && std::strcmp(optarg, "markdown") != 0) {
                 usage_error(std::string("invalid format '") + optarg + "' (markdown or csv)");
             }
             o.csv = std::strcmp(optarg, "csv") == 0;
             break;
         case COVER_OPTION:
-            once(given[7], "--cover");
+            once(given[COVER], "--cover");
             o.mode = Mode::COVER;
             ++modes;
             break;
         case MIN_OPTION:
-            once(given[8], "--min");
+            once(given[MIN], "--min");
             o.min = parse_percent(optarg);
             break;
         case SUITE_OPTION:
-            once(given[9], "--suite");
+            once(given[SUITE], "--suite");
             o.mode = Mode::SUITE;
             o.suite = optarg;
             ++modes;
@@ -269,10 +271,10 @@ Options parse_options(int argc, char** argv) {
     if (modes > 1) {
         usage_error("--reach, --never, --states, --graph, --effects, --cover and --suite exclude each other");
     }
-    if (given[6] && o.mode != Mode::EFFECTS) {
+    if (given[FORMAT] && o.mode != Mode::EFFECTS) {
         usage_error("option '--format' goes with '--effects'");
     }
-    if (given[8] && o.mode != Mode::COVER) {
+    if (given[MIN] && o.mode != Mode::COVER) {
         usage_error("option '--min' goes with '--cover'");
     }
     // Coverage and the suite are of the space from start-up.

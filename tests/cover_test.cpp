@@ -329,6 +329,17 @@ TEST(Suite, TheCommittedSuiteIsWhatTheExplorerMakesNow) {
     dir.file("stale/99-extra.keys", "a\n");
     EXPECT_EQ(differences(dir.path / "suite", dir.path / "stale"), first + ": differs\n99-extra.keys: no longer made\n");
     EXPECT_TRUE(r.out.ends_with(" checks\n")) << r.out;
+    // The suite as CI holds it: complete, and not without its first file.
+    std::vector<std::string> files;
+    for (const auto& e : std::filesystem::directory_iterator(SOURCE_DIR "/tests/conformance")) {
+        files.push_back(e.path().string());
+    }
+    std::sort(files.begin(), files.end());
+    std::vector<std::string> args{"--cover", "--min=100"};
+    args.insert(args.end(), files.begin(), files.end());
+    EXPECT_EQ(explore(args).status, 0);
+    args.erase(args.begin() + 2);
+    EXPECT_EQ(explore(args).status, 1);
     // A folder that cannot be made is an I/O error.
     const Result bad = explore({"--suite=/nonexistent/suite"});
     EXPECT_EQ((std::tuple(bad.status, bad.out)), (std::tuple(1, std::string())));
