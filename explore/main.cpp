@@ -43,6 +43,7 @@ constexpr int STATUS_FAILED = 1;  // a property violated, or nothing reached
 
 constexpr char HELP[] =
     "Usage: cooker-panel-explore [OPTION]...\n"
+    "  or:  cooker-panel-explore --cover [--min=PCT] FILE...\n"
     "Search every state the cooker panel can reach, by running its control cycle\n"
     "under every input (no key, a to f) from start-up, breadth-first.\n"
     "\n"

@@ -21,11 +21,28 @@ std::uint32_t node(PackedState state) {
            static_cast<std::uint32_t>(field_value(state, Field::DOOR));
 }
 
+// The quantities whose least and greatest values a suite shows: where a
+// display or a limit goes wrong.
+constexpr Field QUANTITIES[] = {Field::TIME, Field::SET_TEMP, Field::CUR_TEMP};
+
+// What a scenario covers first, as its comment lists it.
+struct Item {
+    enum Kind : std::uint8_t { EFFECT, TRANSITION, BOUND } kind;
+    std::string text;
+};
+
 // What is still to cover, and which (state, input) covers what.
 class Targets {
 public:
     Targets(const StateSpace& space, const EffectTable& effects) : space_(space), effects_(effects) {
+        for (std::size_t q = 0; q < std::size(QUANTITIES); ++q) {
+            bounds_[q] = {INT32_MAX, INT32_MIN};
+        }
         for (std::uint32_t i = 0; i < space.size(); ++i) {
+            for (std::size_t q = 0; q < std::size(QUANTITIES); ++q) {
+                const std::int32_t value = field_value(space.state(i), QUANTITIES[q]);
+                bounds_[q] = {std::min(bounds_[q].first, value), std::max(bounds_[q].second, value)};
+            }
             for (int input = 0; input < INPUT_COUNT; ++input) {
                 if (const auto e = edge(i, input)) {
                     edges_.insert(*e);
@@ -35,12 +52,32 @@ public:
                 }
             }
         }
-        left_ = effects_left_.size() + edges_.size();
+        bounds_left_ = (1U << (2 * std::size(QUANTITIES))) - 1;
+        left_ = effects_left_.size() + edges_.size() + 2 * std::size(QUANTITIES);
     }
     [[nodiscard]] bool done() const { return left_ == 0; }
+    // The bounds of the quantities that a cycle from one state to the other
+    // reaches, one bit each (least, greatest).
+    [[nodiscard]] std::uint32_t reached(PackedState from, PackedState to) const {
+        std::uint32_t bits = 0;
+        for (std::size_t q = 0; q < std::size(QUANTITIES); ++q) {
+            const std::int32_t before = field_value(from, QUANTITIES[q]), after = field_value(to, QUANTITIES[q]);
+            if (after != before && after == bounds_[q].first) {
+                bits |= 1U << (2 * q);
+            }
+            if (after != before && after == bounds_[q].second) {
+                bits |= 2U << (2 * q);
+            }
+        }
+        return bits;
+    }
     // Whether input in the state of index covers something not yet covered.
     [[nodiscard]] bool fresh(std::uint32_t index, int input) const {
         if (input > 0 && effects_left_.count(effect(index, input)) != 0) {
+            return true;
+        }
+        if (bounds_left_ != 0 &&
+            (reached(space_.state(index), space_.state(space_.next(index, input))) & bounds_left_) != 0) {
             return true;
         }
         const auto e = edge(index, input);
@@ -48,22 +85,37 @@ public:
     }
     // Marks what input in the state of index covers; what it newly covered
     // is added to said.
-    void take(std::uint32_t index, int input, std::vector<std::string>& said) {
+    void take(std::uint32_t index, int input, std::vector<Item>& said) {
         if (input > 0 && effects_left_.erase(effect(index, input)) != 0) {
             --left_;
             const auto key = static_cast<std::int8_t>(INPUT_KEYS[input]);
-            said.push_back(effect_name(effects_.rows()[effects_.row_of(index, key)].effect,
-                                       effects_.amount_of(index, key)));
+            said.push_back({Item::EFFECT, effect_name(effects_.rows()[effects_.row_of(index, key)].effect,
+                                                      effects_.amount_of(index, key))});
         }
+        const std::uint32_t bits =
+            reached(space_.state(index), space_.state(space_.next(index, input))) & bounds_left_;
+        for (std::size_t q = 0; q < std::size(QUANTITIES); ++q) {
+            for (std::uint32_t greatest = 0; greatest < 2; ++greatest) {
+                if ((bits & (1U << (2 * q + greatest))) != 0) {
+                    --left_;
+                    said.push_back({Item::BOUND, std::string(field_name(QUANTITIES[q])) + " reaches its " +
+                                                     (greatest != 0 ? "greatest, " : "least, ") +
+                                                     std::to_string(greatest != 0 ? bounds_[q].second
+                                                                                  : bounds_[q].first)});
+                }
+            }
+        }
+        bounds_left_ &= ~bits;
         if (const auto e = edge(index, input); e && edges_.erase(*e) != 0) {
             --left_;
             const PackedState from = space_.state(index);
             const PackedState to = space_.state(space_.next(index, input));
-            said.push_back(value_text(Field::OPERATION, field_value(from, Field::OPERATION)) + " " +
-                           value_text(Field::DOOR, field_value(from, Field::DOOR)) + " -> " +
-                           value_text(Field::OPERATION, field_value(to, Field::OPERATION)) + " " +
-                           value_text(Field::DOOR, field_value(to, Field::DOOR)) + " under " +
-                           (input == 0 ? "no key" : std::string(1, static_cast<char>(INPUT_KEYS[input]))));
+            said.push_back({Item::TRANSITION,
+                            value_text(Field::OPERATION, field_value(from, Field::OPERATION)) + " " +
+                                value_text(Field::DOOR, field_value(from, Field::DOOR)) + " -> " +
+                                value_text(Field::OPERATION, field_value(to, Field::OPERATION)) + " " +
+                                value_text(Field::DOOR, field_value(to, Field::DOOR)) + " under " +
+                                (input == 0 ? "no key" : std::string(1, static_cast<char>(INPUT_KEYS[input])))});
         }
     }
 
@@ -88,6 +140,8 @@ private:
     const EffectTable& effects_;
     std::set<std::uint32_t> effects_left_;
     std::set<std::uint32_t> edges_;
+    std::pair<std::int32_t, std::int32_t> bounds_[std::size(QUANTITIES)];  // least, greatest
+    std::uint32_t bounds_left_ = 0;                                          // as reached() says them
     std::size_t left_;
 };
 
@@ -156,12 +210,12 @@ std::string two_digits(std::size_t n) { return (n < 10 ? "0" : "") + std::to_str
 // own with the checks after the cycles that matter: one with a key, one
 // that changes operation or door, and the cycle after each (the drawing
 // shows a change a cycle later), and the last.
-SuiteFile write_scenario(std::size_t number, const std::vector<int>& inputs, const std::vector<std::string>& said,
-                         const StateSpace& space) {
+SuiteFile write_scenario(std::size_t number, const std::vector<int>& inputs, const std::vector<Item>& said,
+                         const StateSpace& space, const Targets& targets) {
     SuiteFile file{};
     // Named after the last thing it covers, which the rest leads up to.
     std::string slug;
-    for (const char c : said.back()) {
+    for (const char c : said.back().text) {
         const bool word = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
         if (word) {
             slug += c;
@@ -173,26 +227,27 @@ SuiteFile write_scenario(std::size_t number, const std::vector<int>& inputs, con
         slug.pop_back();
     }
     file.name = two_digits(number) + "-" + slug + ".keys";
-    std::size_t effects = 0;
-    for (const std::string& s : said) {
-        effects += s.find(':') != std::string::npos ? 1 : 0;
+    std::size_t counts[3] = {};
+    for (const Item& item : said) {
+        counts[item.kind] += 1;
     }
     auto counted = [](std::size_t n, const char* one, const char* many) {
         return std::to_string(n) + " " + (n == 1 ? one : many);
     };
-    file.text = "# " + std::to_string(number) + ": to " + said.back() + "; covers " +
-                counted(effects, "effect", "effects") + " (each number apart) and " +
-                counted(said.size() - effects, "transition", "transitions") +
-                " of operation and door (made by cooker-panel-explore --suite)\n";
-    for (const std::string& s : said) {
-        file.text += "#   " + s + "\n";
+    file.text = "# " + std::to_string(number) + ": to " + said.back().text + "; covers " +
+                counted(counts[Item::EFFECT], "effect", "effects") + " (each number apart), " +
+                counted(counts[Item::TRANSITION], "transition", "transitions") + " of operation and door and " +
+                counted(counts[Item::BOUND], "bound", "bounds") + " of a quantity (made by cooker-panel-explore --suite)\n";
+    for (const Item& item : said) {
+        file.text += "#   " + item.text + "\n";
     }
     trace::Tracer tracer;
     std::vector<bool> checked(inputs.size() + 1, false);
     std::uint32_t at = 0;
     for (std::size_t n = 0; n < inputs.size(); ++n) {
         const std::uint32_t to = space.next(at, inputs[n]);
-        if (inputs[n] != 0 || node(space.state(at)) != node(space.state(to))) {
+        if (inputs[n] != 0 || node(space.state(at)) != node(space.state(to)) ||
+            targets.reached(space.state(at), space.state(to)) != 0) {
             checked[n] = true;
             checked[n + 1] = n + 1 < inputs.size();
         }
@@ -253,7 +308,7 @@ std::vector<SuiteFile> make_suite(const StateSpace& space, const EffectTable& ef
     std::vector<SuiteFile> suite;
     while (!targets.done()) {
         std::vector<int> inputs;
-        std::vector<std::string> said;
+        std::vector<Item> said;
         std::uint32_t at = 0;
         for (;;) {
             const std::optional<Found> found = nearest.from(at, targets);
@@ -289,7 +344,7 @@ std::vector<SuiteFile> make_suite(const StateSpace& space, const EffectTable& ef
         // One cycle more, without a key, shows what the last one did.
         targets.take(at, 0, said);
         inputs.push_back(0);
-        suite.push_back(write_scenario(suite.size() + 1, inputs, said, space));
+        suite.push_back(write_scenario(suite.size() + 1, inputs, said, space, targets));
     }
     return suite;
 }

@@ -264,6 +264,7 @@ TEST(Suite, CoversEveryEffectAndEveryGraphTransitionAndPassesItsChecks) {
         }
     }
     std::set<std::uint32_t> rows;
+    std::map<Field, std::set<std::int32_t>> values;  // of the quantities, in the states passed
     std::set<std::pair<std::uint32_t, std::int32_t>> numbers, all_numbers;  // each row with each number it takes
     for (std::uint32_t i = 0; i < space().size(); ++i) {
         for (std::int8_t key = 'a'; key <= 'f'; ++key) {
@@ -282,6 +283,11 @@ TEST(Suite, CoversEveryEffectAndEveryGraphTransitionAndPassesItsChecks) {
         }
         EXPECT_EQ(keys.size(), file.cycles) << file.name;
         const std::vector<std::uint32_t> states = visited(file.text);
+        for (const std::uint32_t i : states) {
+            for (const Field f : {Field::TIME, Field::SET_TEMP, Field::CUR_TEMP}) {
+                values[f].insert(field_value(space().state(i), f));
+            }
+        }
         for (std::size_t n = 0; n < keys.size(); ++n) {
             if (keys[n] != NO_KEY) {
                 const auto key = static_cast<std::int8_t>(keys[n]);
@@ -298,6 +304,10 @@ TEST(Suite, CoversEveryEffectAndEveryGraphTransitionAndPassesItsChecks) {
     EXPECT_GT(all_numbers.size(), rows.size());
     EXPECT_EQ(taken, wanted);
     EXPECT_GE(wanted.size(), 10U);
+    // Each quantity at both its bounds: 10:00 on the display, 90 degrees.
+    EXPECT_EQ((std::tuple(*values[Field::TIME].begin(), *values[Field::TIME].rbegin())), (std::tuple(0, 600)));
+    EXPECT_EQ((std::tuple(*values[Field::SET_TEMP].begin(), *values[Field::SET_TEMP].rbegin())), (std::tuple(20, 90)));
+    EXPECT_EQ((std::tuple(*values[Field::CUR_TEMP].begin(), *values[Field::CUR_TEMP].rbegin())), (std::tuple(20, 90)));
 }
 
 // The differences between the files of two folders, "" when none.
