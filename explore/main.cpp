@@ -203,41 +203,37 @@ Options parse_options(int argc, char** argv) {
     // Which options were given, each at most once.
     enum : std::uint8_t { REACH, NEVER, STATES, GRAPH, FROM, EFFECTS, FORMAT, COVER, MIN, SUITE, OPTION_COUNT };
     bool given[OPTION_COUNT] = {};
+    // An option that says what the program does: one of them at most.
+    auto choose = [&o, &modes, &given](int option, const char* name, Mode mode) {
+        once(given[option], name);
+        o.mode = mode;
+        ++modes;
+    };
     for (int c; (c = getopt_long(argc, argv, ":r:n:sg::f:e", LONG_OPTIONS, nullptr)) != -1;) {
         switch (c) {
         case 'r':
-            once(given[REACH], "--reach");
-            o.mode = Mode::REACH;
+            choose(REACH, "--reach", Mode::REACH);
             o.conditions = parse_conditions("--reach", optarg);
-            ++modes;
             break;
         case 'n':
-            once(given[NEVER], "--never");
-            o.mode = Mode::NEVER;
+            choose(NEVER, "--never", Mode::NEVER);
             o.conditions = parse_conditions("--never", optarg);
-            ++modes;
             break;
         case 's':
-            once(given[STATES], "--states");
-            o.mode = Mode::STATES;
-            ++modes;
+            choose(STATES, "--states", Mode::STATES);
             break;
         case 'g':
-            once(given[GRAPH], "--graph");
-            o.mode = Mode::GRAPH;
+            choose(GRAPH, "--graph", Mode::GRAPH);
             if (optarg != nullptr) {
                 o.graph_fields = parse_fields(optarg);
             }
-            ++modes;
             break;
         case 'f':
             once(given[FROM], "--from");
             o.from = optarg;
             break;
         case 'e':
-            once(given[EFFECTS], "--effects");
-            o.mode = Mode::EFFECTS;
-            ++modes;
+            choose(EFFECTS, "--effects", Mode::EFFECTS);
             break;
         case FORMAT_OPTION:
             once(given[FORMAT], "--format");
@@ -247,19 +243,15 @@ Options parse_options(int argc, char** argv) {
             o.csv = std::strcmp(optarg, "csv") == 0;
             break;
         case COVER_OPTION:
-            once(given[COVER], "--cover");
-            o.mode = Mode::COVER;
-            ++modes;
+            choose(COVER, "--cover", Mode::COVER);
             break;
         case MIN_OPTION:
             once(given[MIN], "--min");
             o.min = parse_percent(optarg);
             break;
         case SUITE_OPTION:
-            once(given[SUITE], "--suite");
-            o.mode = Mode::SUITE;
+            choose(SUITE, "--suite", Mode::SUITE);
             o.suite = optarg;
-            ++modes;
             break;
         case HELP_OPTION:
             panel::print_and_exit(HELP);
