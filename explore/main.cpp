@@ -2,8 +2,11 @@
 // start-up (or from the state after a key script), by running its own control
 // cycle under every input, and answers what no key pressing can: whether the
 // built-in properties hold, the shortest key script to a state where a
-// condition holds, every state, and the graph of their transitions.
+// condition holds, every state, the graph of their transitions, the table of
+// what every key does, what scenarios cover of it all, and a conformance suite
+// that covers everything.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <getopt.h>
 #include <unistd.h>
 
@@ -18,11 +21,14 @@
 
 #include "command_line.h"
 #include "condition.h"
+#include "coverage.h"
+#include "effects.h"
 #include "key_script.h"
 #include "report.h"
 #include "run_spool.h"
 #include "scenario.h"
 #include "state_space.h"
+#include "suite.h"
 #include "trace_writer.h"
 #include "tracer.h"
 
@@ -37,6 +43,7 @@ constexpr int STATUS_FAILED = 1;  // a property violated, or nothing reached
 
 constexpr char HELP[] =
     "Usage: cooker-panel-explore [OPTION]...\n"
+    "  or:  cooker-panel-explore --cover [--min=PCT] FILE...\n"
     "Search every state the cooker panel can reach, by running its control cycle\n"
     "under every input (no key, a to f) from start-up, breadth-first.\n"
     "\n"
@@ -55,6 +62,21 @@ constexpr char HELP[] =
     "  -f, --from=FILE       start from the state after the key script in FILE\n"
     "                          (- for standard input) instead of start-up; the\n"
     "                          scripts printed then start with FILE's keys\n"
+    "  -e, --effects         what every key does: one row per key, operation,\n"
+    "                          door, manual or automatic mode, setting and what\n"
+    "                          the key did there (its number as N), with the\n"
+    "                          reachable states where it occurs\n"
+    "      --format=FORMAT   with --effects: markdown (the default) or csv\n"
+    "      --cover FILE...   run each scenario FILE with its checks and say what\n"
+    "                          they cover of the states, the transitions and the\n"
+    "                          effects; then each effect not covered with a\n"
+    "                          shortest script, and the scenarios without checks\n"
+    "      --min=PCT         with --cover: status 1 when the effects covered are\n"
+    "                          below PCT percent (0 to 100, one decimal)\n"
+    "      --suite=DIR       write into DIR a conformance suite: scenarios from\n"
+    "                          start-up that cover every effect and every\n"
+    "                          transition of the default graph, checking every\n"
+    "                          field of the trace's row where it matters\n"
     "      --help            display this help and exit\n"
     "      --version         output version information and exit\n"
     "\n"
@@ -75,20 +97,31 @@ constexpr char HELP[] =
     "Example: cooker-panel-explore --reach='operation=running,mode=4'\n"
     "\n"
     "Exit status: 0 when every property holds (or EXPR is reached, or never\n"
-    "holds), 1 when one does not (or EXPR is not reached, or holds somewhere) and\n"
-    "on a read or write error, 2 on bad usage or a bad script.\n";
+    "holds), 1 when one does not (or EXPR is not reached, or holds somewhere, or a\n"
+    "scenario's check fails, or the coverage is below --min) and on a read or\n"
+    "write error, 2 on bad usage or a bad script.\n";
 
 constexpr char VERSION[] = "cooker-panel-explore (cooker-panel) " COOKER_PANEL_VERSION "\n";
 
 [[noreturn]] void usage_error(const std::string& message) { panel::usage_error(PROGRAM, message.c_str()); }
 
-enum class Mode : std::uint8_t { SUMMARY, REACH, NEVER, STATES, GRAPH };
+enum class Mode : std::uint8_t { SUMMARY, REACH, NEVER, STATES, GRAPH, EFFECTS, COVER, SUITE };
+
+// Long options without a letter.
+constexpr int FORMAT_OPTION = panel::VERSION_OPTION + 1;
+constexpr int COVER_OPTION = panel::VERSION_OPTION + 2;
+constexpr int MIN_OPTION = panel::VERSION_OPTION + 3;
+constexpr int SUITE_OPTION = panel::VERSION_OPTION + 4;
 
 struct Options {
     Mode mode = Mode::SUMMARY;
     std::vector<Condition> conditions;
     std::vector<Field> graph_fields{Field::OPERATION, Field::DOOR};
     const char* from = nullptr;
+    bool csv = false;                   // --effects
+    std::vector<const char*> scenarios;  // --cover
+    std::optional<std::uint32_t> min;   // --cover: tenths of a percent
+    const char* suite = nullptr;
 };
 
 // Each option at most once.
@@ -130,6 +163,25 @@ std::vector<Field> parse_fields(const std::string& text) {
     }
 }
 
+// PCT: 0 to 100, with at most one decimal; in tenths.
+std::uint32_t parse_percent(const std::string& text) {
+    std::uint32_t tenths = 0;
+    std::size_t at = 0;
+    std::size_t digits = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9' && digits < 4; ++at, ++digits) {
+        tenths = tenths * 10 + static_cast<std::uint32_t>(text[at] - '0');
+    }
+    tenths *= 10;
+    if (digits > 0 && at + 2 == text.size() && text[at] == '.' && text[at + 1] >= '0' && text[at + 1] <= '9') {
+        tenths += static_cast<std::uint32_t>(text[at + 1] - '0');
+        at += 2;
+    }
+    if (digits == 0 || at != text.size() || tenths > 1000) {
+        usage_error("--min: invalid percentage '" + text + "' (0 to 100, one decimal)");
+    }
+    return tenths;
+}
+
 Options parse_options(int argc, char** argv) {
     using panel::HELP_OPTION;
     using panel::VERSION_OPTION;
@@ -138,42 +190,68 @@ Options parse_options(int argc, char** argv) {
                                           {"states", no_argument, nullptr, 's'},
                                           {"graph", optional_argument, nullptr, 'g'},
                                           {"from", required_argument, nullptr, 'f'},
+                                          {"effects", no_argument, nullptr, 'e'},
+                                          {"format", required_argument, nullptr, FORMAT_OPTION},
+                                          {"cover", no_argument, nullptr, COVER_OPTION},
+                                          {"min", required_argument, nullptr, MIN_OPTION},
+                                          {"suite", required_argument, nullptr, SUITE_OPTION},
                                           {"help", no_argument, nullptr, HELP_OPTION},
                                           {"version", no_argument, nullptr, VERSION_OPTION},
                                           {nullptr, 0, nullptr, 0}};
     Options o;
     int modes = 0;
-    bool given[5] = {};  // reach, never, states, graph, from
-    for (int c; (c = getopt_long(argc, argv, ":r:n:sg::f:", LONG_OPTIONS, nullptr)) != -1;) {
+    // Which options were given, each at most once.
+    enum : std::uint8_t { REACH, NEVER, STATES, GRAPH, FROM, EFFECTS, FORMAT, COVER, MIN, SUITE, OPTION_COUNT };
+    bool given[OPTION_COUNT] = {};
+    // An option that says what the program does: one of them at most.
+    auto choose = [&o, &modes, &given](int option, const char* name, Mode mode) {
+        once(given[option], name);
+        o.mode = mode;
+        ++modes;
+    };
+    for (int c; (c = getopt_long(argc, argv, ":r:n:sg::f:e", LONG_OPTIONS, nullptr)) != -1;) {
         switch (c) {
         case 'r':
-            once(given[0], "--reach");
-            o.mode = Mode::REACH;
+            choose(REACH, "--reach", Mode::REACH);
             o.conditions = parse_conditions("--reach", optarg);
-            ++modes;
             break;
         case 'n':
-            once(given[1], "--never");
-            o.mode = Mode::NEVER;
+            choose(NEVER, "--never", Mode::NEVER);
             o.conditions = parse_conditions("--never", optarg);
-            ++modes;
             break;
         case 's':
-            once(given[2], "--states");
-            o.mode = Mode::STATES;
-            ++modes;
+            choose(STATES, "--states", Mode::STATES);
             break;
         case 'g':
-            once(given[3], "--graph");
-            o.mode = Mode::GRAPH;
+            choose(GRAPH, "--graph", Mode::GRAPH);
             if (optarg != nullptr) {
                 o.graph_fields = parse_fields(optarg);
             }
-            ++modes;
             break;
         case 'f':
-            once(given[4], "--from");
+            once(given[FROM], "--from");
             o.from = optarg;
+            break;
+        case 'e':
+            choose(EFFECTS, "--effects", Mode::EFFECTS);
+            break;
+        case FORMAT_OPTION:
+            once(given[FORMAT], "--format");
+            if (std::strcmp(optarg, "csv") != 0 && std::strcmp(optarg, "markdown") != 0) {
+                usage_error(std::string("invalid format '") + optarg + "' (markdown or csv)");
+            }
+            o.csv = std::strcmp(optarg, "csv") == 0;
+            break;
+        case COVER_OPTION:
+            choose(COVER, "--cover", Mode::COVER);
+            break;
+        case MIN_OPTION:
+            once(given[MIN], "--min");
+            o.min = parse_percent(optarg);
+            break;
+        case SUITE_OPTION:
+            choose(SUITE, "--suite", Mode::SUITE);
+            o.suite = optarg;
             break;
         case HELP_OPTION:
             panel::print_and_exit(HELP);
@@ -184,7 +262,27 @@ Options parse_options(int argc, char** argv) {
         }
     }
     if (modes > 1) {
-        usage_error("--reach, --never, --states and --graph exclude each other");
+        usage_error("--reach, --never, --states, --graph, --effects, --cover and --suite exclude each other");
+    }
+    if (given[FORMAT] && o.mode != Mode::EFFECTS) {
+        usage_error("option '--format' goes with '--effects'");
+    }
+    if (given[MIN] && o.mode != Mode::COVER) {
+        usage_error("option '--min' goes with '--cover'");
+    }
+    // Coverage and the suite are of the space from start-up.
+    if (o.from != nullptr && (o.mode == Mode::COVER || o.mode == Mode::SUITE)) {
+        usage_error(std::string("option '--from' does not go with '") +
+                    (o.mode == Mode::COVER ? "--cover" : "--suite") + "'");
+    }
+    if (o.mode == Mode::COVER) {
+        for (int i = optind; i < argc; ++i) {
+            o.scenarios.push_back(argv[i]);
+        }
+        if (o.scenarios.empty()) {
+            usage_error("option '--cover' needs a scenario FILE");
+        }
+        return o;
     }
     if (optind < argc) {
         panel::extra_operand(PROGRAM, argv[optind]);
@@ -202,15 +300,7 @@ std::optional<panel::explore::PackedState> start_state(const char* name, panel::
     static panel::trace::ScriptTrace trace(none, panel::trace::Format::NONE, false, std::nullopt, "");
     if (name != nullptr) {
         static panel::explore::Scenario scenario;
-        panel::ScriptReader reader(panel::open_input(PROGRAM, name));
-        if (!panel::explore::read_scenario(reader, scenario)) {
-            panel::io_error(PROGRAM, "temporary file for a long script", errno);
-        }
-        if (const auto& error = scenario.error) {
-            (void)std::fprintf(stderr, "%s:%zu:%zu: %s\n", name, error->line, error->column, error->message.c_str());
-            std::exit(panel::STATUS_USAGE);
-        }
-        panel::check_script_end(PROGRAM, name, reader);
+        panel::explore::read_scenario_or_exit(PROGRAM, name, panel::open_input(PROGRAM, name), scenario);
         const panel::explore::ScenarioOutcome outcome =
             panel::explore::run_scenario(scenario, trace, std::nullopt, &prefix);
         if (!outcome.held) {
@@ -222,6 +312,104 @@ std::optional<panel::explore::PackedState> start_state(const char* name, panel::
         }
     }
     return panel::explore::pack(trace.tracer());
+}
+
+// Reads a scenario whole, or ends the program as a bad script does.
+void read_whole(const char* name, panel::explore::Scenario& scenario) {
+    const int fd = panel::open_input(PROGRAM, name);
+    panel::explore::read_scenario_or_exit(PROGRAM, name, fd, scenario);
+    ::close(fd);  // a file: --cover takes no standard input
+}
+
+// --cover: every scenario read first (a bad one: status 2, nothing run),
+// then each run with its checks, its cycles mapped onto the space. False
+// when a check failed or the effects covered are below min.
+bool cover(panel::trace::Output& out, const Options& o, const StateSpace& space) {
+    for (const char* name : o.scenarios) {
+        if (std::strcmp(name, "-") == 0) {
+            usage_error("--cover: scenarios are files, not standard input");
+        }
+        panel::explore::Scenario scenario;
+        read_whole(name, scenario);
+    }
+    const panel::explore::EffectTable effects(space);
+    panel::explore::Coverage coverage(space, effects);
+    bool passed = true;
+    std::vector<const char*> unchecked;
+    for (const char* name : o.scenarios) {
+        panel::explore::Scenario scenario;
+        read_whole(name, scenario);
+        std::string nowhere;
+        panel::trace::Output none(nowhere);
+        panel::trace::ScriptTrace trace(none, panel::trace::Format::NONE, false, std::nullopt, name);
+        coverage.begin(trace.tracer());
+        trace.watch([&coverage](const panel::trace::Tracer& tracer) { coverage.cycle(tracer); });
+        const panel::explore::ScenarioOutcome outcome = panel::explore::run_scenario(scenario, trace);
+        if (!outcome.held) {
+            panel::io_error(PROGRAM, "temporary file for a long script", errno);
+        }
+        if (outcome.failure) {
+            (void)std::fprintf(stderr, "%s:%s: %s\n", name, outcome.failed_at.c_str(), outcome.failure->c_str());
+            passed = false;
+        }
+        if (scenario.checks.empty()) {
+            unchecked.push_back(name);
+        }
+    }
+    if (!coverage.mapped()) {
+        (void)std::fprintf(stderr, "%s: a scenario reached a state the search did not\n", PROGRAM);
+        std::exit(STATUS_FAILED);
+    }
+    using panel::explore::coverage_line;
+    out.put(coverage_line("states", coverage.states()) + "\n");
+    out.put(coverage_line("transitions", coverage.transitions()) + "\n");
+    out.put(coverage_line("effects", coverage.effects()) + "\n");
+    const auto& rows = effects.rows();
+    const std::uint64_t missed = rows.size() - coverage.effects().covered;
+    if (missed > 0) {
+        out.put("not covered: " + std::to_string(missed) + (missed == 1 ? " effect" : " effects") +
+                ", each with a shortest script from start-up:\n");
+    }
+    static panel::RunSpool none;
+    for (std::uint32_t r = 0; r < rows.size(); ++r) {
+        if (!coverage.covered(r)) {
+            out.put("  " + panel::explore::effect_name(rows[r].effect) + ": ");
+            const int input = rows[r].effect.key - 'a' + 1;  // the key's index among the inputs
+            panel::explore::write_script(out, none, space, rows[r].first, {input});
+        }
+    }
+    for (const char* name : unchecked) {
+        out.put(std::string(name) + ": no checks: it runs, but tests nothing\n");
+    }
+    const panel::explore::Covered e = coverage.effects();
+    return passed && (!o.min || e.covered * 1000 >= *o.min * e.total);
+}
+
+// --suite: the files into dir, made if it does not exist.
+void write_suite(panel::trace::Output& said, const char* dir, const StateSpace& space) {
+    const panel::explore::EffectTable effects(space);
+    const std::vector<panel::explore::SuiteFile> suite = panel::explore::make_suite(space, effects);
+    if (::mkdir(dir, 0777) != 0 && errno != EEXIST) {
+        panel::io_error(PROGRAM, dir, errno);
+    }
+    std::uint64_t cycles = 0, checks = 0;
+    for (const panel::explore::SuiteFile& file : suite) {
+        const std::string path = std::string(dir) + "/" + file.name;
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            panel::io_error(PROGRAM, path.c_str(), errno);
+        }
+        panel::trace::Output out(fd);
+        out.put(file.text);
+        out.flush();
+        if (out.error() != 0 || ::close(fd) != 0) {
+            panel::io_error(PROGRAM, path.c_str(), out.error() != 0 ? out.error() : errno);
+        }
+        cycles += file.cycles;
+        checks += file.checks;
+    }
+    said.put(std::to_string(suite.size()) + " scenarios, " + std::to_string(cycles) + " cycles, " +
+             std::to_string(checks) + " checks\n");
 }
 
 // The first state in breadth-first order (the nearest) where all conditions hold.
@@ -276,6 +464,15 @@ int main(int argc, char** argv) {
         break;
     case Mode::GRAPH:
         panel::explore::write_graph(out, space, o.graph_fields);
+        break;
+    case Mode::EFFECTS:
+        panel::explore::write_effects(out, panel::explore::EffectTable(space), !o.csv);
+        break;
+    case Mode::COVER:
+        status = cover(out, o, space) ? 0 : STATUS_FAILED;
+        break;
+    case Mode::SUITE:
+        write_suite(out, o.suite, space);
         break;
     }
     out.flush();

@@ -1,6 +1,11 @@
 #include "scenario.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "command_line.h"
 
 #include "state_space.h"
 
@@ -236,6 +241,21 @@ bool read_scenario(ScriptReader& reader, Scenario& scenario) {
         }
     }
     return true;
+}
+
+std::uint64_t read_scenario_or_exit(const char* program, const char* name, int fd, Scenario& scenario,
+                                    std::uint64_t limit) {
+    ScriptReader reader(fd);
+    reader.stop_at(limit);
+    if (!read_scenario(reader, scenario)) {
+        io_error(program, "temporary file for a long script", errno);
+    }
+    if (const auto& error = scenario.error) {
+        (void)std::fprintf(stderr, "%s:%zu:%zu: %s\n", name, error->line, error->column, error->message.c_str());
+        std::exit(STATUS_USAGE);
+    }
+    check_script_end(program, name, reader);
+    return reader.cycles();
 }
 
 ScenarioOutcome run_scenario(Scenario& scenario, trace::ScriptTrace& trace, const std::optional<std::uint64_t> cycles,

@@ -77,6 +77,13 @@ std::optional<ScriptError> add_check(const ScriptCheck& check, std::vector<Scena
 // runs could not be held.
 [[nodiscard]] bool read_scenario(ScriptReader& reader, Scenario& scenario);
 
+// Reads a script whole from fd, its checks too, as far as limit cycles, for
+// a command-line program: a bad one ends it as "name:LINE:COLUMN: what" with
+// status 2, before anything is written; a failed read as an I/O error.
+// Returns the cycles read.
+std::uint64_t read_scenario_or_exit(const char* program, const char* name, int fd, Scenario& scenario,
+                                    std::uint64_t limit = UINT64_MAX);
+
 // How a run of a scenario went.
 struct ScenarioOutcome {
     std::uint64_t passed = 0, failed = 0, not_run = 0;

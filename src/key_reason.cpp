@@ -139,6 +139,16 @@ KeyEffectText key_effect_text(const KeyEffect effect) {
     return text;
 }
 
+KeyEffectText key_reason_text(const KeyReason reason) {
+    KeyEffectText text{};
+    const Phrase& phrase = PHRASES[static_cast<std::size_t>(reason)];
+    for (const std::string_view part : {phrase.before, phrase.numbered ? std::string_view("N") : "", phrase.after}) {
+        part.copy(text.bytes + text.length, part.size());
+        text.length += part.size();
+    }
+    return text;
+}
+
 std::size_t key_effect_text_width() {
     std::size_t width = 0;
     for (const Phrase& p : PHRASES) {

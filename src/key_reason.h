@@ -57,6 +57,9 @@ struct KeyEffectText {
     [[nodiscard]] std::string_view view() const { return {bytes, length}; }
 };
 KeyEffectText key_effect_text(KeyEffect effect);
+// The phrase of reason with its number taken out, N in its place: "+N s",
+// "mode N", "started". Effects that differ only in the number read the same.
+KeyEffectText key_reason_text(KeyReason reason);
 
 // The longest phrase, for a column that holds any of them.
 std::size_t key_effect_text_width();

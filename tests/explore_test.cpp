@@ -368,7 +368,7 @@ TEST(ExploreProgram, AnswersPipeIntoTheTraceAndBadInputIsRefused) {
         {{"--reach=door=bad"}, 2, "", me + "--reach: column 6: unknown word 'bad' for door (closed or open)\n"},
         {{"--graph=door,tick"}, 2, "", me + "--graph: unknown field 'tick' (backlight, operation, door, mode, "
                                        "setting, raise, time, set_temp, cur_temp, beeper, bell, shown_mode, row10, row11 or color)\n" + help},
-        {{"--states", "--graph"}, 2, "", me + "--reach, --never, --states and --graph exclude each other\n" + help},
+        {{"--states", "--graph"}, 2, "", me + "--reach, --never, --states, --graph, --effects, --cover and --suite exclude each other\n" + help},
         {{"--from=-", "-s"}, 2, "", "-:1:4: '{' must follow a key or '.'\n"},
         {{"--from=/nonexistent"}, 1, "", me + "/nonexistent: No such file or directory\n"},
         // clang-format on

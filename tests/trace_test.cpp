@@ -288,7 +288,7 @@ TEST(TraceProgram, BadInputGetsOneLineAndNoOutput) {
         std::string err;
     } cases[] = {
         {{"--bogus"}, "", 2, "cooker-panel-trace: unrecognized option '--bogus'" + usage},
-        {{"--c=3"}, "", 2, "cooker-panel-trace: option '--c=3' is ambiguous; possibilities: '--cycles' '--changes' '--check'" + usage},
+        {{"--c=3"}, "", 2, "cooker-panel-trace: option '--c=3' is ambiguous; possibilities: '--cycles' '--changes' '--check' '--compare'" + usage},
         {{"--cy=x"}, "", 2, "cooker-panel-trace: invalid number of cycles 'x' (0 to 1000000000)" + usage},
         {{"-n"}, "", 2, "cooker-panel-trace: option requires an argument -- 'n'" + usage},
         {{"--cycles"}, "", 2, "cooker-panel-trace: option '--cycles' requires an argument" + usage},

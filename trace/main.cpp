@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "command_line.h"
+#include "compare.h"
 #include "key_script.h"
 #include "run_spool.h"
 #include "scenario.h"
@@ -37,11 +38,14 @@ constexpr std::uint64_t MAX_CYCLES = 1'000'000'000;
 constexpr int WHY_OPTION = panel::VERSION_OPTION + 1;
 constexpr int CHECK_OPTION = panel::VERSION_OPTION + 2;
 constexpr int REPORT_OPTION = panel::VERSION_OPTION + 3;
+constexpr int COMPARE_OPTION = panel::VERSION_OPTION + 4;
+constexpr int ALL_OPTION = panel::VERSION_OPTION + 5;
 constexpr int STATUS_FAILED = 1;  // a check failed
 
 constexpr char HELP[] =
     "Usage: cooker-panel-trace [OPTION]... [SCRIPT]\n"
     "  or:  cooker-panel-trace --check [--report=FORMAT] [SCRIPT]...\n"
+    "  or:  cooker-panel-trace --compare=THEIRS.csv [--all] [SCRIPT]\n"
     "Run the cooker panel's control cycle in virtual time over a key script and\n"
     "write the panel's state and display after every cycle, checking what the\n"
     "script expects on the way.\n"
@@ -61,6 +65,12 @@ constexpr char HELP[] =
     "                         fails, then how many passed\n"
     "      --report=FORMAT  with --check: junit (XML) or tap on standard output,\n"
     "                         the summary on standard error\n"
+    "      --compare=FILE   hold another implementation's trace of SCRIPT, a CSV\n"
+    "                         file of this program's columns (any order, any\n"
+    "                         subset, cycle first), against this one: say the\n"
+    "                         first field that differs, FILE:LINE: cycle N: FIELD:\n"
+    "                         expected X, got Y (status 1)\n"
+    "      --all            with --compare: say every difference\n"
     "      --help           display this help and exit\n"
     "      --version        output version information and exit\n"
     "\n"
@@ -75,8 +85,8 @@ constexpr char HELP[] =
     "COND is the explorer's condition language and why=TEXT; DURATION is cycles\n"
     "(20), seconds (2s) or M:SS (1:30). A run ends at its first failed check.\n"
     "\n"
-    "Exit status: 0 on success, 1 when a check failed or on a read or write error,\n"
-    "2 on bad usage or a bad script.\n";
+    "Exit status: 0 on success, 1 when a check failed, a compared trace differs or\n"
+    "on a read or write error, 2 on bad usage or a bad script.\n";
 
 constexpr char VERSION[] = "cooker-panel-trace (cooker-panel) " COOKER_PANEL_VERSION "\n";
 
@@ -92,6 +102,8 @@ struct Options {
     bool why = false;
     bool check = false;
     Report report = Report::TEXT;
+    const char* compare = nullptr;  // their CSV
+    bool all = false;
     std::vector<const char*> scripts;  // --check's
     std::optional<std::uint64_t> cycles;
     Format format = Format::TABLE;
@@ -108,6 +120,8 @@ Options parse_options(int argc, char** argv) {
                                           {"why", no_argument, nullptr, WHY_OPTION},
                                           {"check", no_argument, nullptr, CHECK_OPTION},
                                           {"report", required_argument, nullptr, REPORT_OPTION},
+                                          {"compare", required_argument, nullptr, COMPARE_OPTION},
+                                          {"all", no_argument, nullptr, ALL_OPTION},
                                           {"help", no_argument, nullptr, HELP_OPTION},
                                           {"version", no_argument, nullptr, VERSION_OPTION},
                                           {nullptr, 0, nullptr, 0}};
@@ -126,6 +140,12 @@ Options parse_options(int argc, char** argv) {
             break;
         case CHECK_OPTION:
             o.check = true;
+            break;
+        case COMPARE_OPTION:
+            o.compare = optarg;
+            break;
+        case ALL_OPTION:
+            o.all = true;
             break;
         case REPORT_OPTION:
             if (value == "junit") {
@@ -172,6 +192,18 @@ Options parse_options(int argc, char** argv) {
     }
     if (o.report != Report::TEXT && !o.check) {
         usage_error("option '--report' goes with '--check'");
+    }
+    if (o.all && o.compare == nullptr) {
+        usage_error("option '--all' goes with '--compare'");
+    }
+    if (o.compare != nullptr) {
+        // A comparison writes no trace of its own.
+        for (const auto& [given, name] : {std::pair{o.raw, "--raw"}, {o.changes, "--changes"}, {o.why, "--why"},
+                                         {o.format != Format::TABLE, "--format"}, {o.check, "--check"}}) {
+            if (given) {
+                usage_error(std::string("option '") + name + "' does not go with '--compare'");
+            }
+        }
     }
     if (o.check) {
         // A check run writes no trace: an option of the trace has no place.
@@ -230,17 +262,7 @@ private:
 // ends the program before anything is written.
 void read_whole(const char* name, int fd, std::uint64_t limit, panel::explore::Scenario& scenario,
                 std::uint64_t& cycles) {
-    panel::ScriptReader reader(fd);
-    reader.stop_at(limit);
-    if (!panel::explore::read_scenario(reader, scenario)) {
-        io_error("temporary file for a long script", errno);
-    }
-    if (const auto& error = scenario.error) {
-        (void)std::fprintf(stderr, "%s:%zu:%zu: %s\n", name, error->line, error->column, error->message.c_str());
-        std::exit(panel::STATUS_USAGE);
-    }
-    panel::check_script_end(PROGRAM, name, reader);
-    cycles = reader.cycles();
+    cycles = panel::explore::read_scenario_or_exit(PROGRAM, name, fd, scenario, limit);
 }
 
 // Both return the error of standard output, 0 if none; failed is set when a
@@ -291,6 +313,75 @@ int trace_raw(const Options& o, int fd) {
         run.cycles(NO_KEY, left);
     }
     return run.finish();
+}
+
+// --compare: the script and their file read whole first (a bad one: status
+// 2, nothing said), then their file again beside our trace.
+int compare(const Options& o, bool& failed) {
+    static panel::explore::Scenario scenario;
+    std::uint64_t cycles = 0;
+    read_whole(o.input, panel::open_input(PROGRAM, o.input), o.cycles.value_or(UINT64_MAX), scenario, cycles);
+    if (std::strcmp(o.compare, "-") == 0) {
+        usage_error("--compare: their trace is a file, not standard input");
+    }
+    std::vector<std::size_t> columns;
+    auto header = [&o, &columns](panel::trace::CsvReader& reader) {
+        std::vector<std::string> names;
+        if (!reader.next(names) && reader.read_error() == 0) {
+            (void)std::fprintf(stderr, "%s: %s: no header line\n", PROGRAM, o.compare);
+            std::exit(panel::STATUS_USAGE);
+        }
+        if (reader.read_error() != 0) {
+            io_error(o.compare, reader.read_error());
+        }
+        if (const auto error = reader.error() ? reader.error() : panel::trace::read_header(names, columns)) {
+            (void)std::fprintf(stderr, "%s:1: %s\n", o.compare, error->c_str());
+            std::exit(panel::STATUS_USAGE);
+        }
+    };
+    {
+        const int fd = panel::open_input(PROGRAM, o.compare);
+        // Read twice: whole first, so that a bad file is refused before anything is said.
+        struct stat file {};
+        if (::fstat(fd, &file) == 0 && !S_ISREG(file.st_mode)) {
+            usage_error(std::string("--compare: ") + o.compare + ": their trace must be a regular file");
+        }
+        panel::trace::CsvReader reader(fd);
+        header(reader);
+        const std::optional<std::string> error = panel::trace::check_lines(reader, columns.size());
+        if (reader.read_error() != 0) {
+            io_error(o.compare, reader.read_error());
+        }
+        if (error) {
+            (void)std::fprintf(stderr, "%s:%s\n", o.compare, error->c_str());
+            std::exit(panel::STATUS_USAGE);
+        }
+        ::close(fd);
+    }
+    const int fd = panel::open_input(PROGRAM, o.compare);
+    panel::trace::CsvReader theirs(fd);
+    header(theirs);
+    static panel::trace::Output report(STDOUT_FILENO);
+    panel::trace::Comparison comparison(o.compare, columns, theirs, report, o.all);
+    std::string nowhere;
+    panel::trace::Output none(nowhere);
+    panel::trace::ScriptTrace trace(none, Format::NONE, false, std::nullopt, o.input);
+    trace.watch([&comparison](const panel::trace::Tracer& tracer) { comparison.cycle(tracer.record()); });
+    const panel::explore::ScenarioOutcome outcome = panel::explore::run_scenario(scenario, trace, o.cycles);
+    if (!outcome.held) {
+        io_error("temporary file for a long script", errno);
+    }
+    comparison.finish();
+    if (theirs.read_error() != 0) {
+        io_error(o.compare, theirs.read_error());
+    }
+    ::close(fd);
+    report.flush();
+    if (outcome.failure) {
+        (void)std::fprintf(stderr, "%s:%s: %s\n", o.input, outcome.failed_at.c_str(), outcome.failure->c_str());
+    }
+    failed = comparison.differs() || outcome.failure.has_value();
+    return report.error();
 }
 
 }  // namespace
@@ -455,8 +546,15 @@ int main(int argc, char** argv) {
     if (options.check) {
         return check_scripts(options);
     }
-    const int fd = panel::open_input(PROGRAM, options.input);
     bool failed = false;
+    if (options.compare != nullptr) {
+        const int error = compare(options, failed);
+        if (error != 0) {
+            io_error("write error", error);
+        }
+        return failed ? STATUS_FAILED : 0;
+    }
+    const int fd = panel::open_input(PROGRAM, options.input);
     const int error = options.raw ? trace_raw(options, fd) : trace_script(options, fd, failed);
     if (error != 0) {
         io_error("write error", error);

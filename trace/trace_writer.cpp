@@ -4,6 +4,7 @@
 #include <bit>
 #include <cerrno>
 #include <charconv>
+#include <utility>
 
 #include "key_script.h"
 #include "output_sink.h"
@@ -64,11 +65,6 @@ void padded(Output& out, std::string_view text, std::size_t width, bool right) {
     }
 }
 
-// The why column, right after the key, where it is asked for.
-constexpr std::string_view CSV_HEADER_KEY = "cycle,key,";
-constexpr std::string_view CSV_HEADER_WHY = "why,";
-constexpr std::string_view CSV_HEADER_REST =
-    "row10,row11,color,bell,backlight,operation,door,mode,setting,raise,time,set_temp,cur_temp\r\n";
 
 // The waveform's signals: identifier, width in bits, name, and the value.
 struct Signal {
@@ -104,6 +100,35 @@ std::string_view door_name(std::int32_t value) { return value == OPENING_OPEN ? 
 std::string_view setting_name(std::int32_t value) { return value == SETTING_TEMP ? "temp" : "time"; }
 std::string_view raise_name(std::int32_t value) {
     return value == RAISE_FINE ? "fine" : value == RAISE_COARSE ? "coarse" : "none";
+}
+
+std::string_view csv_value(const std::size_t column, const TraceRecord& r, CsvCell& cell) {
+    auto number = [&cell](std::uint64_t value) {
+        return std::string_view(cell.bytes, static_cast<std::size_t>(
+                                                std::to_chars(cell.bytes, cell.bytes + 20, value).ptr - cell.bytes));
+    };
+    const CsvColumn& c = CSV_COLUMNS[column];
+    if (c.text != nullptr) {
+        return r.*c.text;
+    }
+    if (c.word != nullptr) {
+        return c.word(r.*c.number);
+    }
+    if (c.number != nullptr) {
+        return number(static_cast<std::uint64_t>(r.*c.number));
+    }
+    if (column == CSV_CYCLE) {
+        return number(r.cycle);
+    }
+    if (column == CSV_KEY) {
+        char key[4];
+        const std::string_view text = key_text(r.key, key);
+        text.copy(cell.bytes, text.size());
+        return {cell.bytes, text.size()};
+    }
+    const KeyEffectText why = why_text(r);  // CSV_WHY
+    why.view().copy(cell.bytes, why.length);
+    return {cell.bytes, why.length};
 }
 
 std::string csv_field(std::string_view text) {
@@ -175,9 +200,13 @@ void TraceWriter::begin(const TraceRecord& start) {
     }
     last_ = start;
     if (format_ == Format::CSV) {
-        out_.put(CSV_HEADER_KEY);
-        out_.put(why_ ? CSV_HEADER_WHY : "");
-        out_.put(CSV_HEADER_REST);
+        for (std::size_t c = 0; c < std::size(CSV_COLUMNS); ++c) {
+            if (c != CSV_WHY || why_) {
+                out_.put(c == 0 ? "" : ",");
+                out_.put(CSV_COLUMNS[c].name);
+            }
+        }
+        out_.put("\r\n");
     } else if (format_ == Format::TABLE) {
         padded(out_, "cycle", static_cast<std::size_t>(cycle_width_), true);
         for (const Column& c : COLUMNS) {
@@ -321,41 +350,55 @@ void TraceWriter::table_row(const TraceRecord& r) {
     out_.put('\n');
 }
 
-void TraceWriter::csv_row(const TraceRecord& r) {
-    auto field = [&](std::string_view text) {
-        out_.put(',');
+namespace {
+
+// Column C of a CSV row, made from the table at compile time, so that a row
+// is written as straight-line code: the writer's speed is the trace's.
+template <std::size_t C>
+void put_csv_cell(Output& out, const TraceRecord& r, const bool why, CsvCell& cell) {
+    constexpr CsvColumn column = CSV_COLUMNS[C];
+    if constexpr (C == CSV_CYCLE) {
+        out.put_number(r.cycle);
+    } else if constexpr (C == CSV_WHY) {
+        if (why) {
+            out.put(',');
+            out.put(csv_field(csv_value(C, r, cell)));
+        }
+    } else if constexpr (column.number != nullptr && column.word == nullptr) {
+        out.put(',');
+        out.put_number(static_cast<std::uint64_t>(r.*column.number));
+    } else {
+        out.put(',');
         // No field holds a line end: keys show control bytes as \xHH and the
         // rows hold no control bytes.
-        if (needs_quotes(text)) {
-            out_.put(csv_field(text));
+        char key[4];
+        std::string_view text;
+        if constexpr (C == CSV_KEY) {
+            text = key_text(r.key, key);
+        } else if constexpr (column.text != nullptr) {
+            text = r.*column.text;
         } else {
-            out_.put(text);
+            text = column.word(r.*column.number);
         }
-    };
-    auto number = [&](std::int32_t value) {
-        out_.put(',');
-        out_.put_number(static_cast<std::uint64_t>(value));
-    };
-    char key[4];
-    out_.put_number(r.cycle);
-    field(key_text(r.key, key));
-    if (why_) {
-        field(why_text(r).view());
+        if (needs_quotes(text)) {
+            out.put(csv_field(text));
+        } else {
+            out.put(text);
+        }
     }
-    field(r.row10);
-    field(r.row11);
-    number(r.color);
-    number(r.bell);
-    number(r.backlight);
-    field(operation_name(r.operation));
-    field(door_name(r.door));
-    number(r.mode);
-    field(setting_name(r.setting));
-    field(raise_name(r.raise));
-    number(r.time);
-    number(r.set_temp);
-    number(r.cur_temp);
-    out_.put("\r\n");
+}
+
+template <std::size_t... C>
+void put_csv_row(Output& out, const TraceRecord& r, const bool why, std::index_sequence<C...> /*columns*/) {
+    CsvCell cell;
+    (put_csv_cell<C>(out, r, why, cell), ...);
+    out.put("\r\n");
+}
+
+}  // namespace
+
+void TraceWriter::csv_row(const TraceRecord& r) {
+    put_csv_row(out_, r, why_, std::make_index_sequence<std::size(CSV_COLUMNS)>());
 }
 
 void TraceWriter::vcd_changes(const TraceRecord& r, const bool all) {
@@ -399,6 +442,9 @@ ScriptTrace::ScriptTrace(Output& out, Format format, bool changes, std::optional
 bool ScriptTrace::cycles(const std::int32_t key, const std::uint64_t count) {
     for (std::uint64_t i = 0; i < count; ++i) {
         writer_.write(tracer_.step(key));
+        if (watch_) {
+            watch_(tracer_);
+        }
         if (out_.error() != 0) {
             return false;
         }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +24,41 @@ std::string_view raise_name(std::int32_t value);
 // A field as CSV writes it: in quotes, doubled inside, when it holds a comma
 // or a quote.
 std::string csv_field(std::string_view text);
+
+// The CSV's columns in the order it writes them (why only where asked for):
+// a field of the record as a number, a word for a number, or a text. The
+// cycle, the key and why are made otherwise.
+struct CsvColumn {
+    std::string_view name;
+    std::int32_t TraceRecord::*number = nullptr;
+    std::string_view (*word)(std::int32_t) = nullptr;
+    std::string TraceRecord::*text = nullptr;
+};
+inline constexpr CsvColumn CSV_COLUMNS[] = {
+    {"cycle"},
+    {"key"},
+    {"why"},
+    {"row10", nullptr, nullptr, &TraceRecord::row10},
+    {"row11", nullptr, nullptr, &TraceRecord::row11},
+    {"color", &TraceRecord::color},
+    {"bell", &TraceRecord::bell},
+    {"backlight", &TraceRecord::backlight},
+    {"operation", &TraceRecord::operation, &operation_name},
+    {"door", &TraceRecord::door, &door_name},
+    {"mode", &TraceRecord::mode},
+    {"setting", &TraceRecord::setting, &setting_name},
+    {"raise", &TraceRecord::raise, &raise_name},
+    {"time", &TraceRecord::time},
+    {"set_temp", &TraceRecord::set_temp},
+    {"cur_temp", &TraceRecord::cur_temp},
+};
+inline constexpr std::size_t CSV_CYCLE = 0, CSV_KEY = 1, CSV_WHY = 2;
+// What the CSV writes in a column for a record, before any quoting: made in
+// cell where it is a number or a phrase.
+struct CsvCell {
+    char bytes[KEY_EFFECT_TEXT_SIZE];
+};
+std::string_view csv_value(std::size_t column, const TraceRecord& record, CsvCell& cell);
 
 // NONE writes nothing: a run that only checks.
 enum class Format : std::uint8_t { TABLE, CSV, VCD, SVG, NONE };
@@ -99,6 +135,8 @@ public:
     // What a check found after the last cycle run.
     void check(bool passed, std::string_view text) { writer_.check(passed, text); }
     [[nodiscard]] const Tracer& tracer() const { return tracer_; }
+    // Called after every cycle, with the tracer as the cycle left it.
+    void watch(std::function<void(const Tracer&)> each) { watch_ = std::move(each); }
     // Writes what is left; the output's error, 0 if none.
     int finish();
 
@@ -106,6 +144,7 @@ private:
     Output& out_;
     Tracer tracer_;
     TraceWriter writer_;
+    std::function<void(const Tracer&)> watch_;
 };
 
 }  // namespace panel::trace
