@@ -20,6 +20,8 @@
 #include <vector>
 
 #include "condition.h"
+#include "control_cycle.h"
+#include "key_reason.h"
 #include "key_script.h"
 #include "panel_api.h"
 #include "scenario.h"
@@ -108,6 +110,7 @@ struct Session {
     std::vector<Checkpoint> checkpoints;
     std::uint64_t checkpoint_every = FIRST_CHECKPOINT_EVERY;
     std::unique_ptr<Export> exporting;
+    std::unique_ptr<Tracer> view;  // a cycle sought, shown in place of the last
 };
 
 std::unique_ptr<Session>& current() {
@@ -156,6 +159,15 @@ const char* keep(std::string& place, std::string text) {
 std::optional<panel::explore::PackedState> packed(const Session& s) {
     return panel::explore::pack(s.tracer);
 }
+
+// The condition the panel runs until.
+std::vector<panel::explore::Condition>& until() {
+    static std::vector<panel::explore::Condition> conditions;
+    return conditions;
+}
+
+// The tracer whose panel the page shows: a cycle sought, or the last.
+const Tracer& shown(const Session& s) { return s.view ? *s.view : s.tracer; }
 
 // Where the session stands, kept every checkpoint_every cycles.
 void checkpoint(Session& s) {
@@ -257,6 +269,7 @@ void settle_checks(Session& s) {
 }
 
 int run_cycle(Session& s, std::int32_t key) {
+    s.view.reset();  // a cycle run shows the session's last again
     panel::append_step(s.keys, key, 1);
     const panel::trace::TraceRecord& record = s.tracer.step(key);
     s.diagram.write(record);
@@ -303,13 +316,13 @@ EMSCRIPTEN_KEEPALIVE int cp_cycle(int key) {
 
 EMSCRIPTEN_KEEPALIVE const char* cp_row(int row) {
     static std::string text;
-    const panel::trace::TraceRecord& r = session().tracer.record();
+    const panel::trace::TraceRecord& r = shown(session()).record();
     return keep(text, row == 10 ? r.row10 : r.row11);
 }
-EMSCRIPTEN_KEEPALIVE int cp_color() { return session().tracer.record().color; }
+EMSCRIPTEN_KEEPALIVE int cp_color() { return shown(session()).record().color; }
 EMSCRIPTEN_KEEPALIVE const char* cp_why() {
     static std::string text;
-    const panel::trace::TraceRecord& r = session().tracer.record();
+    const panel::trace::TraceRecord& r = shown(session()).record();
     if (r.key == panel::NO_KEY) {
         return keep(text, "");
     }
@@ -317,9 +330,9 @@ EMSCRIPTEN_KEEPALIVE const char* cp_why() {
     return keep(text, std::string(panel::key_text(r.key, key)) + ": " +
                           std::string(panel::trace::why_text(r).view()));
 }
-EMSCRIPTEN_KEEPALIVE int cp_backlight() { return session().tracer.record().backlight; }
-EMSCRIPTEN_KEEPALIVE int cp_door() { return session().tracer.record().door; }
-EMSCRIPTEN_KEEPALIVE int cp_operation() { return session().tracer.record().operation; }
+EMSCRIPTEN_KEEPALIVE int cp_backlight() { return shown(session()).record().backlight; }
+EMSCRIPTEN_KEEPALIVE int cp_door() { return shown(session()).record().door; }
+EMSCRIPTEN_KEEPALIVE int cp_operation() { return shown(session()).record().operation; }
 EMSCRIPTEN_KEEPALIVE double cp_cycles() { return static_cast<double>(session().keys.cycles); }
 EMSCRIPTEN_KEEPALIVE double cp_size() { return static_cast<double>(last_size()); }
 
@@ -569,7 +582,7 @@ EMSCRIPTEN_KEEPALIVE int cp_check_failed() { return session().check_failed ? 1 :
 
 EMSCRIPTEN_KEEPALIVE const char* cp_fields() {
     static std::string text;
-    const panel::trace::TraceRecord& r = session().tracer.record();
+    const panel::trace::TraceRecord& r = shown(session()).record();
     std::string fields;
     auto add = [&fields](std::string_view name, std::string_view value) {
         fields.append(name).append("\t").append(value).append("\n");
@@ -610,5 +623,138 @@ EMSCRIPTEN_KEEPALIVE const char* cp_expect(const unsigned char* condition, std::
 
 EMSCRIPTEN_KEEPALIVE double cp_checkpoints() { return static_cast<double>(session().checkpoints.size()); }
 EMSCRIPTEN_KEEPALIVE double cp_checkpoint_every() { return static_cast<double>(session().checkpoint_every); }
+
+
+EMSCRIPTEN_KEEPALIVE double cp_seek(double cycle) {
+    Session& s = session();
+    const std::uint64_t target = std::min(whole(cycle), s.keys.cycles);
+    if (target == s.keys.cycles) {
+        s.view.reset();
+        return static_cast<double>(target);
+    }
+    // From the last checkpoint before the target that holds a state (at least
+    // one cycle is run, so the target's key and what it did are its own), or
+    // from the start.
+    auto from = std::find_if(s.checkpoints.rbegin(), s.checkpoints.rend(),
+                             [target](const Checkpoint& c) { return c.cycle < target && c.state; });
+    std::unique_ptr<Tracer> view;
+    std::size_t run = 0;
+    std::uint64_t done = 0;
+    if (from == s.checkpoints.rend()) {
+        view = std::make_unique<Tracer>();
+    } else {
+        using panel::explore::Field;
+        const panel::explore::PackedState state = *from->state;
+        panel::Panel panel{};
+        panel::Start_Panel(panel);
+        panel::explore::unpack(state, panel);
+        panel::trace::TraceRecord saved;
+        saved.cycle = from->cycle;
+        saved.row10 = panel::explore::shown_text(Field::ROW10, panel::explore::field_value(state, Field::ROW10));
+        saved.row11 = panel::explore::shown_text(Field::ROW11, panel::explore::field_value(state, Field::ROW11));
+        saved.color = panel::explore::field_value(state, Field::COLOR);
+        view = std::make_unique<Tracer>(panel, saved);
+        run = from->run;
+        done = from->done;
+    }
+    for (std::uint64_t at = view->record().cycle; at < target;) {
+        const ScriptStep& step = s.keys.steps[run];
+        if (step.key == panel::CHECK || done == step.count) {
+            ++run;
+            done = 0;
+            continue;
+        }
+        const std::uint64_t n = std::min(step.count - done, target - at);
+        for (std::uint64_t i = 0; i < n; ++i) {
+            view->step(step.key);
+        }
+        done += n;
+        at += n;
+    }
+    s.view = std::move(view);
+    return static_cast<double>(target);
+}
+
+EMSCRIPTEN_KEEPALIVE double cp_shown_cycle() {
+    const Session& s = session();
+    return static_cast<double>(s.view ? s.view->record().cycle : s.keys.cycles);
+}
+
+EMSCRIPTEN_KEEPALIVE const char* cp_script_until(double cycle) {
+    static std::string text;
+    const Session& s = session();
+    Script prefix;
+    prefix.checks = s.keys.checks;
+    for (std::uint64_t left = std::min(whole(cycle), s.keys.cycles); const ScriptStep& step : s.keys.steps) {
+        if (step.key == panel::CHECK) {
+            prefix.steps.push_back(step);
+            continue;
+        }
+        if (left == 0) {
+            break;
+        }
+        const std::uint64_t n = std::min<std::uint64_t>(step.count, left);
+        prefix.steps.push_back({step.key, n});
+        prefix.cycles += n;
+        left -= n;
+    }
+    return keep(text, panel::format_script(prefix));
+}
+
+EMSCRIPTEN_KEEPALIVE const char* cp_inspect() {
+    static std::string text;
+    const Tracer& t = shown(session());
+    const panel::trace::TraceRecord& r = t.record();
+    const panel::Panel& p = t.panel();
+    std::string fields;
+    auto add = [&fields](std::string_view name, std::string_view value) {
+        fields.append(name).append("\t").append(value).append("\n");
+    };
+    add("operation", panel::trace::operation_name(r.operation));
+    add("door", panel::trace::door_name(r.door));
+    add("mode", std::to_string(r.mode));
+    add("mode_name", (*p.table)[static_cast<std::size_t>(r.mode)].name);
+    add("setting", panel::trace::setting_name(r.setting));
+    add("time", std::to_string(r.time));
+    add("set_temp", std::to_string(r.set_temp));
+    add("cur_temp", std::to_string(r.cur_temp));
+    add("backlight", p.outputs.backlight == panel::BACKLIGHT_ON ? "on" : "off");
+    add("beeper", p.outputs.beeper == panel::BEEPER_ON ? "on" : "off");
+    // What each key would do in the next cycle, or why it would do nothing.
+    for (const char key : std::string_view("abcdef")) {
+        const panel::KeyEffect effect = panel::key_effect(p.control, p.time_temp, static_cast<std::int8_t>(key));
+        add(std::string_view(&key, 1), panel::key_effect_text(effect).view());
+    }
+    return keep(text, fields);
+}
+
+EMSCRIPTEN_KEEPALIVE const char* cp_until(const char* condition) {
+    static std::string answer;
+    std::vector<panel::explore::Condition> conditions;
+    if (const auto error = panel::explore::parse_expression(condition, conditions)) {
+        return keep(answer, "Ecolumn " + std::to_string(error->column) + ": " + error->message);
+    }
+    const std::string reachable = cp_ask(condition);  // searches from here once
+    if (reachable[0] != 'S') {
+        return keep(answer, reachable);
+    }
+    until() = std::move(conditions);
+    // Without a key, the cycles follow one path through the states searched:
+    // it reaches the condition after so many cycles, or goes round for ever.
+    const Search& found = search();
+    std::uint32_t at = 0;
+    for (std::uint32_t cycles = 0; cycles <= found.space.size(); ++cycles) {
+        if (panel::explore::holds(until(), found.space.state(at))) {
+            return keep(answer, "C" + std::to_string(cycles));
+        }
+        at = found.space.next(at, 0);
+    }
+    return keep(answer, "K" + reachable.substr(1));
+}
+
+EMSCRIPTEN_KEEPALIVE int cp_until_holds() {
+    const std::optional<panel::explore::PackedState> now = packed(session());
+    return now && panel::explore::holds(until(), *now) ? 1 : 0;
+}
 
 }  // extern "C"
