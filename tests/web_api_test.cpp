@@ -286,3 +286,33 @@ TEST(PageHost, RunUntilSaysAtOnceWhetherAndWhenItHolds) {
     for (; cp_until_holds() == 0 && cycles < 200; ++cycles) cp_cycle(-1);
     EXPECT_EQ(cycles, 99);
 }
+
+// The waveform's windows: traced again when narrow, from the summary when
+// wide, each with its cycles' values and marks, at any offset in the session.
+TEST(PageHost, WindowsDrawTheirCyclesOnly) {
+    play("a e .{120} {expect bell=0} f .{300000} f b{3} .{20}");
+    const double all = cp_cycles();
+    const struct {
+        double first, last;
+        double drawn_first, drawn_last;
+        std::string_view has;
+    } CASES[] = {
+        {1, 10, 1, 10, "operation idle, cycle 1"},
+        {100, 130, 100, 130, "bell 1, cycle 101<"},
+        {120, 125, 120, 125, "\u2713 expect bell=0, cycle 122<"},
+        {all - 19, all, all - 19, all, "door closed, cycles 300128-300147<"},
+        {1000, 200000, 769, 200192, "door open, cycles 769-200192<"},  // whole blocks of 256
+        {1, all, 1, 300288, "row10 00:00, cycles 257-300032<"},
+    };
+    for (const auto& c : CASES) {
+        const std::string svg = text(cp_window(c.first, c.last, 800, 0x3FFF));
+        EXPECT_EQ((std::tuple(cp_window_first(), cp_window_last())), (std::tuple(c.drawn_first, c.drawn_last)));
+        EXPECT_NE(svg.find(std::string(c.has)), std::string::npos) << c.first << "-" << c.last << ": " << c.has;
+        EXPECT_NE(svg.find(">cooker-panel-session.keys, 300147 cycles (30014.7 s), cycle"), std::string::npos);
+    }
+    // Only the lanes asked for.
+    const std::string two = text(cp_window(1, 50, 800, 1 << 6 | 1 << 7));
+    EXPECT_EQ((std::tuple(two.find("lane-operation") != std::string::npos, two.find("lane-door") != std::string::npos,
+                          two.find("lane-row10") != std::string::npos)),
+              (std::tuple(true, true, false)));
+}

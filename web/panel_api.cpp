@@ -11,12 +11,14 @@
 #endif
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "condition.h"
@@ -49,6 +51,12 @@ constexpr std::size_t MAX_RUNS = 4'000'000;
 // are twice as far apart.
 constexpr std::size_t MAX_CHECKPOINTS = 1024;
 constexpr std::uint64_t FIRST_CHECKPOINT_EVERY = 1000;
+
+// A window of the diagram up to so many cycles is traced again from the
+// checkpoint before it; a wider one is drawn from the summary's level that
+// gives it at most so many blocks.
+constexpr std::uint64_t WINDOW_TRACED = 16384;
+constexpr std::uint64_t WINDOW_BLOCKS = 2048;
 
 struct Checkpoint {
     std::uint64_t cycle;  // the cycles played before it
@@ -90,6 +98,88 @@ struct Running {
     std::uint64_t cycles = 0;
 };
 
+// A summary of each lane at several resolutions, fed every cycle: per block
+// of a level's cycles, a lane's value at its first and last cycle and how
+// often it changed, as the diagram keeps its slots; values are kept once
+// each and named by number. A window too wide to trace again is drawn from
+// the finest level that gives it few enough blocks.
+class Summary {
+public:
+    static constexpr std::size_t LANES = panel::trace::SvgWriter::LANES;
+    static constexpr std::uint64_t BLOCKS[] = {256, 4096, 65536};  // cycles of a block, by level
+
+    struct Block {
+        std::array<std::uint32_t, LANES> first, last, changes;
+        std::array<std::uint64_t, LANES> change_at;
+    };
+
+    void add(const panel::trace::TraceRecord& r) {
+        std::array<std::uint32_t, LANES> value{};
+        std::array<bool, LANES> changed{};
+        for (std::size_t lane = 0; lane < LANES; ++lane) {
+            changed[lane] = r.cycle == 1 || panel::trace::SvgWriter::lane_differs(r, previous_, lane);
+            value[lane] = changed[lane] ? code(panel::trace::SvgWriter::lane_text(r, lane)) : now_[lane];
+        }
+        for (std::size_t level = 0; level < std::size(BLOCKS); ++level) {
+            std::vector<Block>& blocks = levels_[level];
+            if ((r.cycle - 1) % BLOCKS[level] == 0) {
+                blocks.push_back(Block{value, value, {}, {}});
+                continue;
+            }
+            Block& b = blocks.back();
+            for (std::size_t lane = 0; lane < LANES; ++lane) {
+                if (changed[lane]) {
+                    if (b.changes[lane]++ == 0) {
+                        b.change_at[lane] = r.cycle;
+                    }
+                    b.last[lane] = value[lane];
+                }
+            }
+        }
+        now_ = value;
+        previous_ = r;
+    }
+
+    // The diagram's slots for cycles origin+1..origin+count of level, origin
+    // a multiple of its block.
+    std::array<std::vector<panel::trace::SvgWriter::Slot>, LANES> slots(std::size_t level, std::uint64_t origin,
+                                                                        std::uint64_t count) const {
+        std::array<std::vector<panel::trace::SvgWriter::Slot>, LANES> lanes;
+        const std::uint64_t size = BLOCKS[level];
+        const std::vector<Block>& blocks = levels_[level];
+        for (std::uint64_t i = origin / size; i < blocks.size() && i * size < origin + count; ++i) {
+            const Block& b = blocks[i];
+            for (std::size_t lane = 0; lane < LANES; ++lane) {
+                lanes[lane].push_back({values_[b.first[lane]], values_[b.last[lane]], b.changes[lane],
+                                       b.changes[lane] == 0 ? 0 : b.change_at[lane] - origin});
+            }
+        }
+        return lanes;
+    }
+
+private:
+    std::uint32_t code(const std::string& value) {
+        const auto [at, added] = codes_.try_emplace(value, static_cast<std::uint32_t>(values_.size()));
+        if (added) {
+            values_.push_back(value);
+        }
+        return at->second;
+    }
+
+    std::array<std::vector<Block>, std::size(BLOCKS)> levels_;
+    std::vector<std::string> values_;
+    std::unordered_map<std::string, std::uint32_t> codes_;
+    std::array<std::uint32_t, LANES> now_{};
+    panel::trace::TraceRecord previous_;
+};
+
+// A check's mark as the diagram draws it, for a window.
+struct Mark {
+    std::uint64_t cycle;
+    bool passed;
+    std::string text;
+};
+
 struct Session {
     Tracer tracer;
     Script keys;  // every cycle so far, runs merged; each check judged as an expect where it was
@@ -111,6 +201,8 @@ struct Session {
     std::uint64_t checkpoint_every = FIRST_CHECKPOINT_EVERY;
     std::unique_ptr<Export> exporting;
     std::unique_ptr<Tracer> view;  // a cycle sought, shown in place of the last
+    Summary summary;
+    std::vector<Mark> marks;
 };
 
 std::unique_ptr<Session>& current() {
@@ -206,6 +298,7 @@ void judge(Session& s, const ScenarioCheck& check, bool passed) {
     kept.check.duration.clear();
     // The diagram is the trace's of the session's script, which keeps the expect.
     s.diagram.check(passed, panel::explore::mark_text(kept, result));
+    s.marks.push_back({result.cycle, passed, panel::explore::mark_text(kept, result)});
     s.keys.steps.push_back({panel::CHECK, s.checks.size()});
     s.keys.checks.push_back(kept.check);
     s.checks.push_back(std::move(kept));
@@ -273,6 +366,7 @@ int run_cycle(Session& s, std::int32_t key) {
     panel::append_step(s.keys, key, 1);
     const panel::trace::TraceRecord& record = s.tracer.step(key);
     s.diagram.write(record);
+    s.summary.add(record);
     checkpoint(s);
     if (s.running) {
         advance_check(s);
@@ -299,6 +393,103 @@ std::uint64_t whole(double value) {
 }
 std::size_t index(double value) {
     return static_cast<std::size_t>(std::min<std::uint64_t>(whole(value), SIZE_MAX));
+}
+
+// The panel after cycle target (before the session's end), traced from the
+// last checkpoint before it that holds a state, or from the start; at least
+// one cycle is run, so the target's key and what it did are its own.
+std::unique_ptr<Tracer> rebuild(const Session& s, std::uint64_t target) {
+    auto from = std::find_if(s.checkpoints.rbegin(), s.checkpoints.rend(),
+                             [target](const Checkpoint& c) { return c.cycle < target && c.state; });
+    std::unique_ptr<Tracer> view;
+    std::size_t run = 0;
+    std::uint64_t done = 0;
+    if (from == s.checkpoints.rend()) {
+        view = std::make_unique<Tracer>();
+    } else {
+        using panel::explore::Field;
+        const panel::explore::PackedState state = *from->state;
+        panel::Panel panel{};
+        panel::Start_Panel(panel);
+        panel::explore::unpack(state, panel);
+        panel::trace::TraceRecord saved;
+        saved.cycle = from->cycle;
+        saved.row10 = panel::explore::shown_text(Field::ROW10, panel::explore::field_value(state, Field::ROW10));
+        saved.row11 = panel::explore::shown_text(Field::ROW11, panel::explore::field_value(state, Field::ROW11));
+        saved.color = panel::explore::field_value(state, Field::COLOR);
+        view = std::make_unique<Tracer>(panel, saved);
+        run = from->run;
+        done = from->done;
+    }
+    for (std::uint64_t at = view->record().cycle; at < target;) {
+        const ScriptStep& step = s.keys.steps[run];
+        if (step.key == panel::CHECK || done == step.count) {
+            ++run;
+            done = 0;
+            continue;
+        }
+        const std::uint64_t n = std::min(step.count - done, target - at);
+        for (std::uint64_t i = 0; i < n; ++i) {
+            view->step(step.key);
+        }
+        done += n;
+        at += n;
+    }
+    return view;
+}
+
+// Where rebuild() goes on from for the cycles after target: the run of the
+// session's script and the cycles of it played by then.
+struct Place {
+    std::size_t run;
+    std::uint64_t done;
+};
+Place place_of(const Session& s, std::uint64_t target) {
+    auto from = std::find_if(s.checkpoints.rbegin(), s.checkpoints.rend(),
+                             [target](const Checkpoint& c) { return c.cycle <= target; });
+    Place at{0, 0};
+    std::uint64_t cycle = 0;
+    if (from != s.checkpoints.rend()) {
+        at = {from->run, from->done};
+        cycle = from->cycle;
+    }
+    while (cycle < target) {
+        const ScriptStep& step = s.keys.steps[at.run];
+        if (step.key == panel::CHECK || at.done == step.count) {
+            ++at.run;
+            at.done = 0;
+            continue;
+        }
+        const std::uint64_t n = std::min(step.count - at.done, target - cycle);
+        at.done += n;
+        cycle += n;
+    }
+    return at;
+}
+
+// The fields of a record, one a line, as a condition writes them.
+std::string fields_of(const panel::trace::TraceRecord& r) {
+    std::string fields;
+    auto add = [&fields](std::string_view name, std::string_view value) {
+        fields.append(name).append("\t").append(value).append("\n");
+    };
+    if (r.cycle > 0) {  // nothing is drawn before the first cycle
+        add("row10", r.row10);
+        add("row11", r.row11);
+        add("color", r.color == 33 ? "yellow" : "green");
+    }
+    add("operation", panel::trace::operation_name(r.operation));
+    add("door", panel::trace::door_name(r.door));
+    add("mode", std::to_string(r.mode));
+    add("setting", panel::trace::setting_name(r.setting));
+    add("time", std::to_string(r.time) + "s");
+    add("set_temp", std::to_string(r.set_temp) + "C");
+    add("cur_temp", std::to_string(r.cur_temp) + "C");
+    add("bell", std::to_string(r.bell));
+    if (r.key != panel::NO_KEY) {
+        add("why", panel::trace::why_text(r).view());
+    }
+    return fields;
 }
 
 }  // namespace
@@ -582,28 +773,7 @@ EMSCRIPTEN_KEEPALIVE int cp_check_failed() { return session().check_failed ? 1 :
 
 EMSCRIPTEN_KEEPALIVE const char* cp_fields() {
     static std::string text;
-    const panel::trace::TraceRecord& r = shown(session()).record();
-    std::string fields;
-    auto add = [&fields](std::string_view name, std::string_view value) {
-        fields.append(name).append("\t").append(value).append("\n");
-    };
-    if (r.cycle > 0) {  // nothing is drawn before the first cycle
-        add("row10", r.row10);
-        add("row11", r.row11);
-        add("color", r.color == 33 ? "yellow" : "green");
-    }
-    add("operation", panel::trace::operation_name(r.operation));
-    add("door", panel::trace::door_name(r.door));
-    add("mode", std::to_string(r.mode));
-    add("setting", panel::trace::setting_name(r.setting));
-    add("time", std::to_string(r.time) + "s");
-    add("set_temp", std::to_string(r.set_temp) + "C");
-    add("cur_temp", std::to_string(r.cur_temp) + "C");
-    add("bell", std::to_string(r.bell));
-    if (r.key != panel::NO_KEY) {
-        add("why", panel::trace::why_text(r).view());
-    }
-    return keep(text, fields);
+    return keep(text, fields_of(shown(session()).record()));
 }
 
 EMSCRIPTEN_KEEPALIVE const char* cp_expect(const unsigned char* condition, std::size_t length) {
@@ -630,50 +800,89 @@ EMSCRIPTEN_KEEPALIVE double cp_seek(double cycle) {
     const std::uint64_t target = std::min(whole(cycle), s.keys.cycles);
     if (target == s.keys.cycles) {
         s.view.reset();
-        return static_cast<double>(target);
-    }
-    // From the last checkpoint before the target that holds a state (at least
-    // one cycle is run, so the target's key and what it did are its own), or
-    // from the start.
-    auto from = std::find_if(s.checkpoints.rbegin(), s.checkpoints.rend(),
-                             [target](const Checkpoint& c) { return c.cycle < target && c.state; });
-    std::unique_ptr<Tracer> view;
-    std::size_t run = 0;
-    std::uint64_t done = 0;
-    if (from == s.checkpoints.rend()) {
-        view = std::make_unique<Tracer>();
     } else {
-        using panel::explore::Field;
-        const panel::explore::PackedState state = *from->state;
-        panel::Panel panel{};
-        panel::Start_Panel(panel);
-        panel::explore::unpack(state, panel);
-        panel::trace::TraceRecord saved;
-        saved.cycle = from->cycle;
-        saved.row10 = panel::explore::shown_text(Field::ROW10, panel::explore::field_value(state, Field::ROW10));
-        saved.row11 = panel::explore::shown_text(Field::ROW11, panel::explore::field_value(state, Field::ROW11));
-        saved.color = panel::explore::field_value(state, Field::COLOR);
-        view = std::make_unique<Tracer>(panel, saved);
-        run = from->run;
-        done = from->done;
+        s.view = rebuild(s, target);
     }
-    for (std::uint64_t at = view->record().cycle; at < target;) {
-        const ScriptStep& step = s.keys.steps[run];
-        if (step.key == panel::CHECK || done == step.count) {
-            ++run;
-            done = 0;
-            continue;
-        }
-        const std::uint64_t n = std::min(step.count - done, target - at);
-        for (std::uint64_t i = 0; i < n; ++i) {
-            view->step(step.key);
-        }
-        done += n;
-        at += n;
-    }
-    s.view = std::move(view);
     return static_cast<double>(target);
 }
+
+EMSCRIPTEN_KEEPALIVE const char* cp_fields_at(double cycle) {
+    static std::string text;
+    const Session& s = session();
+    const std::uint64_t target = std::min(whole(cycle), s.keys.cycles);
+    if (target == s.keys.cycles) {
+        return keep(text, fields_of(s.tracer.record()));
+    }
+    return keep(text, fields_of(rebuild(s, target)->record()));
+}
+
+namespace {
+std::uint64_t& window_origin() {
+    static std::uint64_t origin = 0;
+    return origin;
+}
+std::uint64_t& window_span() {
+    static std::uint64_t span = 0;
+    return span;
+}
+}  // namespace
+
+EMSCRIPTEN_KEEPALIVE const char* cp_window(double first, double last, double width, int lanes) {
+    static std::string text;
+    const Session& s = session();
+    std::uint64_t origin = std::max<std::uint64_t>(whole(first), 1) - 1;
+    std::uint64_t span = std::max<std::uint64_t>(whole(last), origin + 1) - origin;
+    std::string drawn;
+    panel::trace::Output out(drawn);
+    panel::trace::SvgWriter writer(out, SESSION_NAME);
+    std::size_t level = 0;
+    while (level < std::size(Summary::BLOCKS) && span > WINDOW_TRACED &&
+           span / Summary::BLOCKS[level] > WINDOW_BLOCKS) {
+        ++level;
+    }
+    const std::uint64_t end = std::min(origin + span, s.keys.cycles);  // the last cycle there is
+    if (span <= WINDOW_TRACED || level == std::size(Summary::BLOCKS)) {
+        // Traced again from the checkpoint before it, cycle by cycle.
+        writer.window(origin, span, width, static_cast<std::uint32_t>(lanes), s.keys.cycles);
+        if (end > origin) {
+            std::unique_ptr<Tracer> tracer = origin == 0 ? std::make_unique<Tracer>() : rebuild(s, origin);
+            Place at = place_of(s, origin);
+            for (std::uint64_t cycle = origin; cycle < end;) {
+                const ScriptStep& step = s.keys.steps[at.run];
+                if (step.key == panel::CHECK || at.done == step.count) {
+                    ++at.run;
+                    at.done = 0;
+                    continue;
+                }
+                writer.write(tracer->step(step.key));
+                ++at.done;
+                ++cycle;
+            }
+        }
+    } else {
+        // From the summary: the window widened to whole blocks of its level.
+        const std::uint64_t block = Summary::BLOCKS[level];
+        const std::uint64_t stop = origin + span;
+        origin -= origin % block;
+        span = (stop + block - 1) / block * block - origin;
+        writer.window(origin, span, width, static_cast<std::uint32_t>(lanes), s.keys.cycles);
+        const std::uint64_t count = std::min(origin + span, s.keys.cycles) - std::min(origin, s.keys.cycles);
+        writer.load(count, block, s.summary.slots(level, origin, count));
+    }
+    for (const Mark& m : s.marks) {
+        if (m.cycle > origin && m.cycle <= origin + span) {
+            writer.check_at(m.cycle - origin, m.passed, m.text);
+        }
+    }
+    writer.finish();
+    out.flush();
+    window_origin() = origin;
+    window_span() = span;
+    return keep(text, std::move(drawn));
+}
+
+EMSCRIPTEN_KEEPALIVE double cp_window_first() { return static_cast<double>(window_origin() + 1); }
+EMSCRIPTEN_KEEPALIVE double cp_window_last() { return static_cast<double>(window_origin() + window_span()); }
 
 EMSCRIPTEN_KEEPALIVE double cp_shown_cycle() {
     const Session& s = session();

@@ -122,6 +122,21 @@ double cp_shown_cycle();
 // session forked at that cycle starts.
 const char* cp_script_until(double cycle);
 
+// The fields at a cycle of the session, as cp_fields() gives them for the
+// last: what the waveform's cursor reads out.
+const char* cp_fields_at(double cycle);
+
+// The waveform view: the timing diagram of cycles first to last only, drawn
+// by the trace's SVG writer width pixels wide whatever their number, with
+// the lanes whose bit is set in lanes (bit i for the CSV's lane i). A window
+// of up to 16384 cycles is traced again from the checkpoint before it; a
+// wider one is drawn from a summary of each lane kept every cycle at blocks
+// of 256, 4096 and 65536 cycles, the window widened to whole blocks. The
+// window drawn: cp_window_first() to cp_window_last().
+const char* cp_window(double first, double last, double width, int lanes);
+double cp_window_first();
+double cp_window_last();
+
 // The panel shown, for the inspector: one field a line, NAME, a tab and its
 // value (operation, door, mode, mode_name, setting, time in seconds,
 // set_temp, cur_temp, backlight, beeper), then a to f, each with what it
