@@ -33,7 +33,8 @@
     $('[data-display]').dataset.operation = f.operation;
     set('operation', STATES[f.operation] || f.operation);
     set('door', f.door);
-    set('mode', `${f.mode} ${f.mode_name} (${GLOSS[Number(f.mode)] || ''})`);
+    const gloss = GLOSS[Number(f.mode)] || '';
+    set('mode', gloss === f.mode_name ? `${f.mode} ${gloss}` : `${f.mode} ${f.mode_name} (${gloss})`);
     set('time', `${clock(f.time)} (${f.time} s)${f.setting === 'temp' && f.mode === '0' ? ', row 10 shows the temperature' : ''}`);
     set('temp', `${f.set_temp} \u00b0C set, ${f.cur_temp} \u00b0C now`);
     set('backlight', f.backlight);

@@ -137,8 +137,7 @@
     }
 
     function stopUntil(words, outcome) {
-      speed = until.speed;
-      $('[data-speed]').value = speed;
+      setSpeed(until.speed);
       until = null;
       setPaused(true);
       untilAnswer.textContent = words;
@@ -330,7 +329,7 @@
       if (seeking) seekTo(engine.shownCycle() + 1);
       else if (replaying !== 'at once') guarded(runCycle);
     });
-    $('[data-speed]').addEventListener('change', (event) => { speed = event.target.value; });
+    $('[data-speed]').addEventListener('change', (event) => setSpeed(event.target.value));
     $('[data-action="seek"]').addEventListener('click', () => {
       const cycle = Number($('[data-seek-cycle]').value);
       if (Number.isFinite(cycle) && cycle >= 0) seekTo(Math.floor(cycle));
@@ -353,8 +352,7 @@
       }
       leaveSeek();
       until = { kind, speed };
-      speed = 'max';
-      $('[data-speed]').value = 'max';
+      setSpeed('max');
       setPaused(false);
       say(kind === 'C' ? `Running until it holds: ${reply.slice(1)} cycles from here without a key.`
                        : 'Running until it holds, with the keys queued and the replay.', 'running');
@@ -440,6 +438,16 @@
     }
 
     let next = performance.now() + PERIOD;
+    let timer = null;
+    // A new speed takes effect from the next period of its own.
+    function setSpeed(value) {
+      if (value === speed) return;
+      speed = value;
+      $('[data-speed]').value = value;
+      clearTimeout(timer);
+      next = performance.now() + (speed === '1' ? PERIOD : FRAME);
+      timer = setTimeout(tick, next - performance.now());
+    }
     function tick() {
       const now = performance.now();
       const period = speed === '1' ? PERIOD : FRAME;
@@ -448,11 +456,11 @@
       } else {
         next += period;
       }
-      setTimeout(tick, Math.max(0, next - now));  // first: nothing the cycle does can stop the clock
+      timer = setTimeout(tick, Math.max(0, next - now));  // first: nothing the cycle does can stop the clock
       if (paused || replaying === 'at once' || seeking) return;
       guarded(speed === '1' ? runCycle : runFrame);
     }
-    setTimeout(tick, PERIOD);
+    timer = setTimeout(tick, PERIOD);
     document.body.dataset.ready = 'true';
   }
 
