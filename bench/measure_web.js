@@ -97,15 +97,22 @@ async function instrument(browser, cycles) {
       return performance.now() - began;
     };
     const out = { zoom: [], pan: [], fit: [], seek: [] };
+    const wheel = (deltaY) => pane.dispatchEvent(new WheelEvent('wheel', {
+      deltaY, clientX: box.left + box.width / 2, clientY: box.top + 50, bubbles: true, cancelable: true,
+    }));
+    const key = (name) => pane.dispatchEvent(new KeyboardEvent('keydown', { key: name, bubbles: true }));
+    // At each place: a seek there, then zoom steps from the whole session in
+    // to ten cycles across, pans at the closest zoom (a window traced again
+    // from its checkpoint), and back out to fit.
     for (let i = 1; i <= 10; ++i) {
       const cycle = Math.floor((total * i) / 11);
+      out.fit.push(time(() => document.querySelector('[data-action="zoom-fit"]').click()));
       document.querySelector('[data-seek-cycle]').value = String(cycle);
       out.seek.push(time(() => document.querySelector('[data-action="seek"]').click()));
-      out.zoom.push(time(() => pane.dispatchEvent(new WheelEvent('wheel', {
-        deltaY: i % 2 ? -300 : 300, clientX: box.left + box.width / 2, clientY: box.top + 50, bubbles: true, cancelable: true,
-      }))));
-      out.pan.push(time(() => pane.dispatchEvent(new KeyboardEvent('keydown', { key: i % 2 ? 'ArrowLeft' : 'ArrowRight', bubbles: true }))));
-      out.fit.push(time(() => document.querySelector('[data-action="zoom-fit"]').click()));
+      for (let step = 0; step < 40; ++step) out.zoom.push(time(() => wheel(-300)));
+      for (let step = 0; step < 4; ++step) out.pan.push(time(() => key(step % 2 ? 'ArrowRight' : 'ArrowLeft')));
+      for (let step = 0; step < 8; ++step) out.zoom.push(time(() => wheel(300)));
+      for (let step = 0; step < 4; ++step) out.pan.push(time(() => key(step % 2 ? 'ArrowRight' : 'ArrowLeft')));
     }
     return out;
   }, cycles);

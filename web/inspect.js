@@ -14,6 +14,11 @@
     ended: 'Ended: the cook is over and the bells have rung. Only the door acts: open it (f) to set again',
   };
   const KEYS = 'abcdef';
+  const found = new Map();  // the inspector's elements, looked up once
+  const element = (selector) => {
+    if (!found.has(selector)) found.set(selector, $(selector));
+    return found.get(selector);
+  };
 
   const clock = (seconds) => {
     const s = Number(seconds);
@@ -26,11 +31,13 @@
     const f = engine.inspect();
     const box = $('[data-inspector]');
     const set = (name, value) => {
-      const field = box.querySelector(`[data-inspect="${name}"]`);
+      const field = element(`[data-inspect="${name}"]`);
       if (field.textContent !== value) field.textContent = value;
     };
-    box.dataset.operation = f.operation;
-    $('[data-display]').dataset.operation = f.operation;
+    if (box.dataset.operation !== f.operation) {
+      box.dataset.operation = f.operation;
+      element('[data-display]').dataset.operation = f.operation;
+    }
     set('operation', STATES[f.operation] || f.operation);
     set('door', f.door);
     const gloss = GLOSS[Number(f.mode)] || '';
@@ -44,13 +51,15 @@
     for (const key of KEYS) {
       const reason = f[key];
       const ignored = reason.startsWith('ignored');
-      const item = box.querySelector(`[data-reason="${key}"]`);
+      const item = element(`[data-reason="${key}"]`);
       const words = `${key}: ${reason}`;
       if (item.textContent !== words) item.textContent = words;
       item.classList.toggle('ignored', ignored);
-      const button = $(`[data-key="${key}"]`);
-      button.dataset.ignored = String(ignored);
-      button.title = words;
+      const button = element(`[data-key="${key}"]`);
+      if (button.title !== words) {
+        button.dataset.ignored = String(ignored);
+        button.title = words;
+      }
     }
   };
 })(window.CookerPanel = window.CookerPanel || {});

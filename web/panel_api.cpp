@@ -203,6 +203,9 @@ struct Session {
     std::unique_ptr<Tracer> view;  // a cycle sought, shown in place of the last
     Summary summary;
     std::vector<Mark> marks;
+    // The last WINDOW_TRACED cycles' records, by cycle modulo their number:
+    // a window at the live edge is drawn from them without tracing again.
+    std::vector<panel::trace::TraceRecord> recent = std::vector<panel::trace::TraceRecord>(WINDOW_TRACED);
 };
 
 std::unique_ptr<Session>& current() {
@@ -367,6 +370,7 @@ int run_cycle(Session& s, std::int32_t key) {
     const panel::trace::TraceRecord& record = s.tracer.step(key);
     s.diagram.write(record);
     s.summary.add(record);
+    s.recent[record.cycle % WINDOW_TRACED] = record;
     checkpoint(s);
     if (s.running) {
         advance_check(s);
@@ -842,9 +846,14 @@ EMSCRIPTEN_KEEPALIVE const char* cp_window(double first, double last, double wid
     }
     const std::uint64_t end = std::min(origin + span, s.keys.cycles);  // the last cycle there is
     if (span <= WINDOW_TRACED || level == std::size(Summary::BLOCKS)) {
-        // Traced again from the checkpoint before it, cycle by cycle.
+        // From the records of the last cycles, or traced again from the
+        // checkpoint before it, cycle by cycle.
         writer.window(origin, span, width, static_cast<std::uint32_t>(lanes), s.keys.cycles);
-        if (end > origin) {
+        if (end > origin && origin + WINDOW_TRACED >= s.keys.cycles) {
+            for (std::uint64_t cycle = origin + 1; cycle <= end; ++cycle) {
+                writer.write(s.recent[cycle % WINDOW_TRACED]);
+            }
+        } else if (end > origin) {
             std::unique_ptr<Tracer> tracer = origin == 0 ? std::make_unique<Tracer>() : rebuild(s, origin);
             Place at = place_of(s, origin);
             for (std::uint64_t cycle = origin; cycle < end;) {

@@ -129,7 +129,8 @@ const char* cp_fields_at(double cycle);
 // The waveform view: the timing diagram of cycles first to last only, drawn
 // by the trace's SVG writer width pixels wide whatever their number, with
 // the lanes whose bit is set in lanes (bit i for the CSV's lane i). A window
-// of up to 16384 cycles is traced again from the checkpoint before it; a
+// of up to 16384 cycles is drawn from the last cycles' records kept, or
+// traced again from the checkpoint before it; a
 // wider one is drawn from a summary of each lane kept every cycle at blocks
 // of 256, 4096 and 65536 cycles, the window widened to whole blocks. The
 // window drawn: cp_window_first() to cp_window_last().
