@@ -14,6 +14,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -110,7 +111,7 @@ public:
 
     struct Block {
         std::array<std::uint32_t, LANES> first, last, changes;
-        std::array<std::uint64_t, LANES> change_at;
+        std::array<std::uint32_t, LANES> change_at;  // cycles into the block
     };
 
     void add(const panel::trace::TraceRecord& r) {
@@ -121,8 +122,9 @@ public:
             value[lane] = changed[lane] ? code(panel::trace::SvgWriter::lane_text(r, lane)) : now_[lane];
         }
         for (std::size_t level = 0; level < std::size(BLOCKS); ++level) {
-            std::vector<Block>& blocks = levels_[level];
-            if ((r.cycle - 1) % BLOCKS[level] == 0) {
+            std::deque<Block>& blocks = levels_[level];
+            const auto into = static_cast<std::uint32_t>((r.cycle - 1) % BLOCKS[level]);
+            if (into == 0) {
                 blocks.push_back(Block{value, value, {}, {}});
                 continue;
             }
@@ -130,7 +132,7 @@ public:
             for (std::size_t lane = 0; lane < LANES; ++lane) {
                 if (changed[lane]) {
                     if (b.changes[lane]++ == 0) {
-                        b.change_at[lane] = r.cycle;
+                        b.change_at[lane] = into;
                     }
                     b.last[lane] = value[lane];
                 }
@@ -146,12 +148,12 @@ public:
                                                                         std::uint64_t count) const {
         std::array<std::vector<panel::trace::SvgWriter::Slot>, LANES> lanes;
         const std::uint64_t size = BLOCKS[level];
-        const std::vector<Block>& blocks = levels_[level];
+        const std::deque<Block>& blocks = levels_[level];
         for (std::uint64_t i = origin / size; i < blocks.size() && i * size < origin + count; ++i) {
             const Block& b = blocks[i];
             for (std::size_t lane = 0; lane < LANES; ++lane) {
                 lanes[lane].push_back({values_[b.first[lane]], values_[b.last[lane]], b.changes[lane],
-                                       b.changes[lane] == 0 ? 0 : b.change_at[lane] - origin});
+                                       b.changes[lane] == 0 ? 0 : i * size + b.change_at[lane] + 1 - origin});
             }
         }
         return lanes;
@@ -166,7 +168,7 @@ private:
         return at->second;
     }
 
-    std::array<std::vector<Block>, std::size(BLOCKS)> levels_;
+    std::array<std::deque<Block>, std::size(BLOCKS)> levels_;  // grows without copying
     std::vector<std::string> values_;
     std::unordered_map<std::string, std::uint32_t> codes_;
     std::array<std::uint32_t, LANES> now_{};

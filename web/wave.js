@@ -15,7 +15,7 @@
   const RIGHT_MARGIN = 24;  // and leaves this much on its right
   const LEAST_SPAN = 10;    // cycles across the pane at the closest zoom
   const FIRST_SPAN = 600;   // a minute across the pane at first
-  const EVERY = 250;        // ms between two redraws that only follow the edge
+  const EVERY = 1000;       // ms between two redraws that only follow the edge
   const LANES = ['key', 'row10', 'row11', 'color', 'bell', 'backlight', 'operation', 'door', 'mode', 'setting',
     'raise', 'time', 'set_temp', 'cur_temp'];
 

@@ -216,7 +216,8 @@ test('the waveform zooms, pans, fits, follows, reads out, marks and chooses lane
   const height = (await pane.boundingBox()).height;
   await h.cycles(page, 30);
   const followed = await wave(page);
-  expect(followed.last).toBe(await h.cycle(page));
+  expect(followed.last).toBeGreaterThan(closer.last);
+  expect(await h.cycle(page) - followed.last).toBeLessThanOrEqual(10);  // redrawn once a second
   expect((await pane.boundingBox()).height).toBe(height);
   // A tooltip survives: under a resting pointer the picture is not replaced.
   await page.mouse.move(box.x + 300, box.y + 80);
@@ -227,4 +228,8 @@ test('the waveform zooms, pans, fits, follows, reads out, marks and chooses lane
   await h.cycles(page, 5);
   expect(await page.$('[data-wave] svg[data-kept]')).toBeNull();
   h.expectClean(seen);
+});
+
+test('the page stays one file of at most 600 KB', () => {
+  expect(require('fs').statSync(h.PAGE).size).toBeLessThanOrEqual(600 * 1024);
 });
