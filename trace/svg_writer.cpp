@@ -444,12 +444,12 @@ void SvgWriter::halve() {
 
 void SvgWriter::finish() {
     const std::uint64_t n = cycles_;
-    const bool window = plot_width_ > 0;
+    const bool windowed = plot_width_ > 0;
     double scale = n == 0 ? MAX_CYCLE_WIDTH : std::min(MAX_CYCLE_WIDTH, PLOT_MAX_WIDTH / double(n));
-    if (window) {
+    if (windowed) {
         scale = plot_width_ / double(std::max<std::uint64_t>(span_, 1));
     }
-    const double plot_width = window ? plot_width_ : double(n) * scale;
+    const double plot_width = windowed ? plot_width_ : double(n) * scale;
     const double width = PLOT_LEFT + plot_width + RIGHT_MARGIN;
     // Each lane's top: step plots are taller than the rest.
     std::array<double, LANES> tops{};
@@ -503,10 +503,10 @@ void SvgWriter::finish() {
         "viewBox", concat("0 0 ", fixed(width), " ", fixed(height)))("font-family", "monospace")("font-size",
                                                                                                  "12")
         .open();
-    const std::uint64_t length = window ? total_ : n;
+    const std::uint64_t length = windowed ? total_ : n;
     std::string heading = concat(printable_name(title_), ", ", std::to_string(length), length == 1 ? " cycle" : " cycles",
                                  " (", fixed(double(length) / 10), " s)");
-    if (window) {
+    if (windowed) {
         heading += concat(", ", cycles_text(origin_ + 1, origin_ + std::max<std::uint64_t>(span_, 1)), " shown");
     }
     out_.put('\n');
@@ -522,12 +522,12 @@ void SvgWriter::finish() {
 
     // The time axis: a faint line, a tick label every step of seconds (a
     // window's from the first such step in it, labelled from the trace's start).
-    const double seconds = double(window ? span_ : n) / 10;
+    const double seconds = double(windowed ? span_ : n) / 10;
     const double step = tick_step(seconds);
-    const double start = window ? std::ceil(double(origin_) / 10 / step - 1e-9) : 0;
+    const double start = windowed ? std::ceil(double(origin_) / 10 / step - 1e-9) : 0;
     const double offset = double(origin_) / 10;
     const auto ticks = static_cast<int>(std::floor(seconds / step + 1e-9));
-    const double labelled = window ? double(origin_ + span_) / 10 : seconds;
+    const double labelled = windowed ? double(origin_ + span_) / 10 : seconds;
     auto tick_x = [&](int t) { return PLOT_LEFT + ((start + double(t)) * step - offset) * 10 * scale; };
     Element(out_, "g")("stroke", "#ddd").open();
     for (int t = 0; t <= ticks && tick_x(t) <= PLOT_LEFT + plot_width + 1e-6; ++t) {

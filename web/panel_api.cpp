@@ -263,6 +263,16 @@ std::vector<panel::explore::Condition>& until() {
     return conditions;
 }
 
+// The window cp_window drew last: the cycles after origin, span of them.
+struct Window {
+    std::uint64_t origin = 0;
+    std::uint64_t span = 0;
+};
+Window& drawn_window() {
+    static Window window;
+    return window;
+}
+
 // The tracer whose panel the page shows: a cycle sought, or the last.
 const Tracer& shown(const Session& s) { return s.view ? *s.view : s.tracer; }
 
@@ -473,12 +483,15 @@ Place place_of(const Session& s, std::uint64_t target) {
     return at;
 }
 
+// A line of fields: NAME, a tab, the value.
+void add_field(std::string& fields, std::string_view name, std::string_view value) {
+    fields.append(name).append("\t").append(value).append("\n");
+}
+
 // The fields of a record, one a line, as a condition writes them.
 std::string fields_of(const panel::trace::TraceRecord& r) {
     std::string fields;
-    auto add = [&fields](std::string_view name, std::string_view value) {
-        fields.append(name).append("\t").append(value).append("\n");
-    };
+    auto add = [&fields](std::string_view name, std::string_view value) { add_field(fields, name, value); };
     if (r.cycle > 0) {  // nothing is drawn before the first cycle
         add("row10", r.row10);
         add("row11", r.row11);
@@ -822,17 +835,6 @@ EMSCRIPTEN_KEEPALIVE const char* cp_fields_at(double cycle) {
     return keep(text, fields_of(rebuild(s, target)->record()));
 }
 
-namespace {
-std::uint64_t& window_origin() {
-    static std::uint64_t origin = 0;
-    return origin;
-}
-std::uint64_t& window_span() {
-    static std::uint64_t span = 0;
-    return span;
-}
-}  // namespace
-
 EMSCRIPTEN_KEEPALIVE const char* cp_window(double first, double last, double width, int lanes) {
     static std::string text;
     const Session& s = session();
@@ -887,13 +889,14 @@ EMSCRIPTEN_KEEPALIVE const char* cp_window(double first, double last, double wid
     }
     writer.finish();
     out.flush();
-    window_origin() = origin;
-    window_span() = span;
+    drawn_window() = {origin, span};
     return keep(text, std::move(drawn));
 }
 
-EMSCRIPTEN_KEEPALIVE double cp_window_first() { return static_cast<double>(window_origin() + 1); }
-EMSCRIPTEN_KEEPALIVE double cp_window_last() { return static_cast<double>(window_origin() + window_span()); }
+EMSCRIPTEN_KEEPALIVE double cp_window_first() { return static_cast<double>(drawn_window().origin + 1); }
+EMSCRIPTEN_KEEPALIVE double cp_window_last() {
+    return static_cast<double>(drawn_window().origin + drawn_window().span);
+}
 
 EMSCRIPTEN_KEEPALIVE double cp_shown_cycle() {
     const Session& s = session();
@@ -922,14 +925,12 @@ EMSCRIPTEN_KEEPALIVE const char* cp_script_until(double cycle) {
 }
 
 EMSCRIPTEN_KEEPALIVE const char* cp_inspect() {
-    static std::string text;
+    static std::string inspected;
     const Tracer& t = shown(session());
     const panel::trace::TraceRecord& r = t.record();
     const panel::Panel& p = t.panel();
     std::string fields;
-    auto add = [&fields](std::string_view name, std::string_view value) {
-        fields.append(name).append("\t").append(value).append("\n");
-    };
+    auto add = [&fields](std::string_view name, std::string_view value) { add_field(fields, name, value); };
     add("operation", panel::trace::operation_name(r.operation));
     add("door", panel::trace::door_name(r.door));
     add("mode", std::to_string(r.mode));
@@ -945,7 +946,7 @@ EMSCRIPTEN_KEEPALIVE const char* cp_inspect() {
         const panel::KeyEffect effect = panel::key_effect(p.control, p.time_temp, static_cast<std::int8_t>(key));
         add(std::string_view(&key, 1), panel::key_effect_text(effect).view());
     }
-    return keep(text, fields);
+    return keep(inspected, fields);
 }
 
 EMSCRIPTEN_KEEPALIVE const char* cp_until(const char* condition) {
