@@ -117,9 +117,11 @@ public:
     void add(const panel::trace::TraceRecord& r) {
         std::array<std::uint32_t, LANES> value{};
         std::array<bool, LANES> changed{};
+        bool any = false;
         for (std::size_t lane = 0; lane < LANES; ++lane) {
             changed[lane] = r.cycle == 1 || panel::trace::SvgWriter::lane_differs(r, previous_, lane);
             value[lane] = changed[lane] ? code(panel::trace::SvgWriter::lane_text(r, lane)) : now_[lane];
+            any = any || changed[lane];
         }
         for (std::size_t level = 0; level < std::size(BLOCKS); ++level) {
             std::deque<Block>& blocks = levels_[level];
@@ -127,6 +129,9 @@ public:
             if (into == 0) {
                 blocks.push_back(Block{value, value, {}, {}});
                 continue;
+            }
+            if (!any) {
+                continue;  // most cycles change nothing a lane shows
             }
             Block& b = blocks.back();
             for (std::size_t lane = 0; lane < LANES; ++lane) {
@@ -139,7 +144,9 @@ public:
             }
         }
         now_ = value;
-        previous_ = r;
+        if (any) {
+            previous_ = r;
+        }
     }
 
     // The diagram's slots for cycles origin+1..origin+count of level, origin

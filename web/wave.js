@@ -126,7 +126,11 @@
         const [a, b] = [...pointers.values()];
         start.spread = Math.abs(a - b);
       }
-      pane.setPointerCapture(event.pointerId);
+      try {
+        pane.setPointerCapture(event.pointerId);
+      } catch (error) {
+        // a pointer the browser no longer knows: the drag goes on without capture
+      }
     });
     pane.addEventListener('pointermove', (event) => {
       if (!pointers.has(event.pointerId) || start === null) return;

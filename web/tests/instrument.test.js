@@ -182,8 +182,22 @@ test('the waveform zooms, pans, fits, follows, reads out, marks and chooses lane
   await page.keyboard.press('ArrowLeft');
   expect((await wave(page)).first).toBeLessThan(dragged.first);
   await page.keyboard.press('+');
+  const nearer = await wave(page);
+  expect(nearer.last - nearer.first).toBeLessThan(dragged.last - dragged.first);
+  // A pinch: two fingers drawn apart zoom in around their middle.
+  await page.$eval('[data-wave]', (element) => {
+    const at = element.getBoundingClientRect();
+    const touch = (type, id, x) => element.dispatchEvent(new PointerEvent(type, {
+      pointerId: id, pointerType: 'touch', clientX: at.left + x, clientY: at.top + 60, bubbles: true,
+    }));
+    touch('pointerdown', 11, 500);
+    touch('pointerdown', 12, 600);
+    touch('pointermove', 12, 700);
+    touch('pointerup', 12, 700);
+    touch('pointerup', 11, 500);
+  });
   const closer = await wave(page);
-  expect(closer.last - closer.first).toBeLessThan(dragged.last - dragged.first);
+  expect(closer.last - closer.first).toBeLessThan((nearer.last - nearer.first) * 0.6);
 
   // The cursor reads out every field at its cycle, as traced.
   await page.mouse.click(box.x + 96 + (box.width - 120) / 2, box.y + 60);
