@@ -310,7 +310,9 @@ TEST(PageHost, WindowsDrawTheirCyclesOnly) {
         EXPECT_NE(svg.find(std::string(c.has)), std::string::npos) << c.first << "-" << c.last << ": " << c.has;
         EXPECT_NE(svg.find(">cooker-panel-session.keys, 300147 cycles (30014.7 s), cycle"), std::string::npos);
     }
-    // Only the lanes asked for.
+    EXPECT_EQ(text(cp_lanes()),
+              "key\nrow10\nrow11\ncolor\nbell\nbacklight\noperation\ndoor\nmode\nsetting\nraise\ntime\nset_temp\ncur_temp\n");
+    // Only the lanes asked for (bits 6 and 7: operation and door).
     const std::string two = text(cp_window(1, 50, 800, 1 << 6 | 1 << 7));
     EXPECT_EQ((std::tuple(two.find("lane-operation") != std::string::npos, two.find("lane-door") != std::string::npos,
                           two.find("lane-row10") != std::string::npos)),

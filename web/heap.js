@@ -86,6 +86,7 @@
       // The diagram of cycles first..last, width pixels wide, the lanes of the mask.
       window: (first, last, width, lanes) => text(call('cp_window')(first, last, width, lanes)),
       windowFirst: () => call('cp_window_first')(),
+      lanes: () => text(call('cp_lanes')()).split('\n').filter((name) => name !== ''),
       windowLast: () => call('cp_window_last')(),
       searchSeconds: () => call('cp_search_seconds')(),
       searchStates: () => call('cp_search_states')(),

@@ -900,6 +900,15 @@ EMSCRIPTEN_KEEPALIVE const char* cp_window(double first, double last, double wid
     return keep(text, std::move(drawn));
 }
 
+EMSCRIPTEN_KEEPALIVE const char* cp_lanes() {
+    static std::string names;
+    std::string all;
+    for (std::size_t lane = 0; lane < panel::trace::SvgWriter::LANES; ++lane) {
+        all.append(panel::trace::SvgWriter::lane_name(lane)).append("\n");
+    }
+    return keep(names, all);
+}
+
 EMSCRIPTEN_KEEPALIVE double cp_window_first() { return static_cast<double>(drawn_window().origin + 1); }
 EMSCRIPTEN_KEEPALIVE double cp_window_last() {
     return static_cast<double>(drawn_window().origin + drawn_window().span);

@@ -136,6 +136,8 @@ const char* cp_fields_at(double cycle);
 // window drawn: cp_window_first() to cp_window_last().
 const char* cp_window(double first, double last, double width, int lanes);
 double cp_window_first();
+// The diagram's lanes, one name a line, in the order of the bits of lanes.
+const char* cp_lanes();
 double cp_window_last();
 
 // The panel shown, for the inspector: one field a line, NAME, a tab and its

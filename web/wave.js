@@ -16,8 +16,6 @@
   const LEAST_SPAN = 10;    // cycles across the pane at the closest zoom
   const FIRST_SPAN = 600;   // a minute across the pane at first
   const EVERY = 1000;       // ms between two redraws that only follow the edge
-  const LANES = ['key', 'row10', 'row11', 'color', 'bell', 'backlight', 'operation', 'door', 'mode', 'setting',
-    'raise', 'time', 'set_temp', 'cur_temp'];
 
   CP.wireWave = function (engine, seek) {
     const pane = $('[data-wave]');
@@ -30,7 +28,8 @@
     let first = 1;          // the window asked for
     let following = true;
     let drawn = { first: 1, last: FIRST_SPAN };  // the window drawn (a wide one is widened to whole blocks)
-    let lanes = (1 << LANES.length) - 1;
+    const names = engine.lanes();  // as the writer names them, bit i for lane i
+    let lanes = (1 << names.length) - 1;
     let cursor = null;
     const markers = [null, null];
     let hovering = false;
@@ -197,7 +196,7 @@
       showMarkers();
     }));
     const choices = $('[data-lanes]');
-    LANES.forEach((name, i) => {
+    names.forEach((name, i) => {
       const label = document.createElement('label');
       const box = document.createElement('input');
       box.type = 'checkbox';
