@@ -321,6 +321,10 @@
     const pause = $('[data-action="pause"]');
     const step = $('[data-action="step"]');
     pause.addEventListener('click', () => {
+      if (until !== null) {  // a run until stopped by hand: paused where it stands
+        stopUntil(`Stopped at cycle ${engine.cycles()} before it held.`, 'stopped');
+        return;
+      }
       leaveSeek();
       setPaused(!paused);
     });

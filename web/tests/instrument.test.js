@@ -107,6 +107,20 @@ test('run until goes to the first cycle where it holds, or says at once that it 
   expect(csv[csv.length - 2]).toMatch(/,running,/);
   await h.cycles(page, 5);
   expect(await h.cycle(page)).toBe(at);  // paused where it held
+  // A run until that waits on a long replay's keys, stopped by Pause.
+  await page.fill('[data-replay-text]', '.{5000000} a e');
+  await page.click('[data-action="replay"]');
+  await page.fill('[data-until-text]', 'operation=running');
+  await page.click('[data-action="run-until"]');
+  expect(await answer()).toBe('running');  // never without a key, but the replay brings some
+  await page.clock.runFor(FRAME);
+  await page.click('[data-action="pause"]');
+  expect(await answer()).toBe('stopped');
+  expect(await page.inputValue('[data-speed]')).toBe('1');
+  const stopped = await h.cycle(page);
+  expect(stopped).toBeGreaterThan(1000);  // it ran as fast as it goes until then
+  await h.cycles(page, 3);
+  expect(await h.cycle(page)).toBe(stopped);
   h.expectClean(seen);
 });
 
