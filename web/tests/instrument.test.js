@@ -232,6 +232,15 @@ test('the waveform zooms, pans, fits, follows, reads out, marks and chooses lane
     .toBe(`A: cycle ${cursor}, B: cycle ${second}, B \u2212 A: ${between} cycles (${(between / 10).toFixed(1)} s)`);
   expect(await page.isVisible('[data-wave-marker="a"]')).toBe(true);
 
+  // A double-click seeks to the cycle under the cursor.
+  await page.mouse.dblclick(box.x + 96 + (box.width - 120) * 0.5, box.y + 60);
+  const sought = Number(await attribute(page, '[data-cursor-readout]', 'data-cursor-cycle'));
+  expect(await page.textContent('[data-cycle]')).toBe(`cycle ${sought} of ${all}`);
+  expect(await h.display(page)).toEqual(traced[sought - 1].display);
+  await page.click('[data-action="pause"]');  // Run: back to the session's end
+  await page.click('[data-action="pause"]');
+  expect(await page.textContent('[data-cycle]')).toBe(`cycle ${all}`);
+
   // Lanes.
   await page.click('.lanes summary');
   await page.uncheck('[data-lane="row10"]');
@@ -241,6 +250,7 @@ test('the waveform zooms, pans, fits, follows, reads out, marks and chooses lane
   // Follow: back to the live edge, and it keeps up; the pane keeps its height.
   await page.click('[data-action="follow"]');
   await page.click('[data-action="pause"]');
+  expect(await page.textContent('[data-action="pause"]')).toBe('Pause');
   const height = (await pane.boundingBox()).height;
   await h.cycles(page, 30);
   const followed = await wave(page);
