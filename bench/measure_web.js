@@ -10,8 +10,14 @@
 // and the page's memory (JavaScript heap and the module's heap). With
 // --page=FILE it measures another build of the page (an older one, say);
 // with --screenshot=FILE it takes a picture of the page in the middle of a
-// cook, light, and with --dark-screenshot=FILE in the dark scheme.
-// Usage: node bench/measure_web.js [--steady] [--page=FILE] [--screenshot=doc/page.png]
+// cook, light, and with --dark-screenshot=FILE in the dark scheme. With
+// --instrument it times, after sessions of 10^6 and 10^7 cycles, a zoom
+// step (the wheel on the waveform), a pan step (an arrow key), zoom to fit
+// and a seek, each from the event to the pane or panel redrawn, at several
+// places in the session; --wave-screenshot=FILE and
+// --inspector-screenshot=FILE take the waveform zoomed in on the three
+// bells and the inspector at an end.
+// Usage: node bench/measure_web.js [--steady] [--instrument] [--page=FILE] [--screenshot=doc/page.png]
 //        (after make web, make build)
 const fs = require('fs');
 const path = require('path');
@@ -73,6 +79,51 @@ async function steady(browser, cycles) {
            memory: (heap + module) / 1024 / 1024 };
 }
 
+// The page after a session of cycles played at once: the time from an event
+// on the waveform or the seek button to its redraw (the handlers redraw
+// before they return), at ten places across the session.
+async function instrument(browser, cycles) {
+  const page = await browser.newPage({ viewport: { width: 1280, height: 2200 } });
+  await page.goto('file://' + page_file + '#keys=' + encodeURIComponent(`.{${cycles}}`));
+  await page.waitForSelector('body[data-ready]');
+  await page.waitForFunction(() => document.body.dataset.busy === undefined, null, { timeout: 600000 });
+  await page.click('[data-action="pause"]');
+  const times = await page.evaluate((total) => {
+    const pane = document.querySelector('[data-wave]');
+    const box = pane.getBoundingClientRect();
+    const time = (run) => {
+      const began = performance.now();
+      run();
+      return performance.now() - began;
+    };
+    const out = { zoom: [], pan: [], fit: [], seek: [] };
+    const wheel = (deltaY) => pane.dispatchEvent(new WheelEvent('wheel', {
+      deltaY, clientX: box.left + box.width / 2, clientY: box.top + 50, bubbles: true, cancelable: true,
+    }));
+    const key = (name) => pane.dispatchEvent(new KeyboardEvent('keydown', { key: name, bubbles: true }));
+    // At each place: a seek there, then zoom steps from the whole session in
+    // to ten cycles across, pans at the closest zoom (a window traced again
+    // from its checkpoint), and back out to fit.
+    for (let i = 1; i <= 10; ++i) {
+      const cycle = Math.floor((total * i) / 11);
+      out.fit.push(time(() => document.querySelector('[data-action="zoom-fit"]').click()));
+      document.querySelector('[data-seek-cycle]').value = String(cycle);
+      out.seek.push(time(() => document.querySelector('[data-action="seek"]').click()));
+      for (let step = 0; step < 40; ++step) out.zoom.push(time(() => wheel(-300)));
+      for (let step = 0; step < 4; ++step) out.pan.push(time(() => key(step % 2 ? 'ArrowRight' : 'ArrowLeft')));
+      for (let step = 0; step < 8; ++step) out.zoom.push(time(() => wheel(300)));
+      for (let step = 0; step < 4; ++step) out.pan.push(time(() => key(step % 2 ? 'ArrowRight' : 'ArrowLeft')));
+    }
+    return out;
+  }, cycles);
+  await page.close();
+  const summary = (list) => {
+    const sorted = [...list].sort((a, b) => a - b);
+    return { median: sorted[Math.floor(sorted.length / 2)], worst: sorted[sorted.length - 1] };
+  };
+  return Object.fromEntries(Object.entries(times).map(([name, list]) => [name, summary(list)]));
+}
+
 (async () => {
   const browser = await chromium.launch({
     executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
@@ -119,6 +170,34 @@ async function steady(browser, cycles) {
                   `${r.longTasks} tasks over 50 ms (longest ${r.longest.toFixed(0)} ms), ` +
                   `memory ${Number.isNaN(r.memory) ? 'unknown' : `${r.memory.toFixed(1)} MB`}`);
     }
+  }
+  if (option('instrument')) {
+    for (const cycles of [1e6, 1e7]) {
+      const r = await instrument(browser, cycles);
+      const say = (name) => `${name} median ${r[name].median.toFixed(1)} ms, worst ${r[name].worst.toFixed(1)} ms`;
+      console.log(`session of ${cycles} cycles: ${['zoom', 'pan', 'fit', 'seek'].map(say).join('; ')}`);
+    }
+  }
+  for (const [flag, part] of [['wave-screenshot', '[data-wave]'], ['inspector-screenshot', '.face']]) {
+    const shot = option(flag);
+    if (!shot) continue;
+    const view = await browser.newPage({ viewport: { width: 1100, height: 2000 } });
+    await view.clock.install({ time: 0 });
+    await view.goto('file://' + page_file + '#keys=' + encodeURIComponent('a e .{125}'));
+    await view.waitForSelector('body[data-ready]');
+    await view.waitForFunction(() => document.body.dataset.busy === undefined);
+    await view.click('[data-action="pause"]');
+    if (part === '[data-wave]') {
+      // The three bells at cycles 101, 111 and 121: three seconds around them.
+      await view.click('[data-action="zoom-fit"]');
+      await view.focus('[data-wave]');
+      for (let i = 0; i < 2; ++i) await view.keyboard.press('+');
+      await view.fill('[data-seek-cycle]', '111');
+      await view.click('[data-action="seek"]');
+      await view.mouse.move(0, 0);
+    }
+    await (await view.$(part)).screenshot({ path: shot });
+    await view.close();
   }
   // A cook in the middle: a minute's cook started, twenty seconds in, on the page's own clock.
   for (const [flag, scheme] of [['screenshot', 'light'], ['dark-screenshot', 'dark']]) {

@@ -221,6 +221,32 @@ TEST(TraceProgram, WaveformOfTheTypicalUse) {
     }
 }
 
+TEST(Tracer, GoesOnFromASavedPanelAsTheWholeRunDoes) {
+    // A tracer made from another's panel and what its screen showed traces
+    // the next cycles as the whole run does: saved at every cycle of a
+    // session that selects, raises, cooks in two modes, opens the door in
+    // each phase, cancels and rings, in manual mode with the temperature shown.
+    std::vector<std::int32_t> keys;
+    for (const char* run : {"a", "c", "a", "b", "e", "..........", "f", "f", "e", "c", "d", "d", "e", ".", "f",
+                            "f", "e", "d", "d", "d", "e"}) {
+        for (const char* k = run; *k != 0; ++k) keys.push_back(*k == '.' ? NO_KEY : *k);
+    }
+    for (int i = 0; i < 1300; ++i) keys.push_back(i == 400 ? 'f' : i == 420 ? 'f' : NO_KEY);
+    Tracer whole;
+    std::vector<TraceRecord> records;
+    for (const std::int32_t key : keys) records.push_back(whole.step(key));
+    Tracer replayed;
+    for (std::size_t saved = 0; saved < keys.size(); saved += saved < 60 ? 1 : 37) {
+        Tracer resumed(replayed.panel(), replayed.record());
+        for (std::size_t i = saved; i < std::min(keys.size(), saved + 40); ++i) {
+            const TraceRecord& r = resumed.step(keys[i]);
+            ASSERT_TRUE(same_panel(r, records[i]) && r.cycle == records[i].cycle) << "saved after " << saved << ", cycle " << i + 1;
+            ASSERT_EQ(r.why, records[i].why) << i + 1;
+        }
+        for (std::size_t i = saved; i < std::min(keys.size(), saved + (saved < 60 ? 1 : 37)); ++i) replayed.step(keys[i]);
+    }
+}
+
 TEST(Tracer, PanelsKeepTheirOwnOutputOnThreadsAndInAnyOrder) {
     // Each panel has its own sink: two tracers at once, on two threads or
     // interleaved on one and ended in either order, trace what one alone does.

@@ -239,3 +239,111 @@ TEST(PageHost, ReplaysRunTheirChecks) {
 }
 
 }  // namespace
+
+// What the page shows of the panel: every field and each key's reason,
+// at the end and at any cycle sought.
+std::string shown_now() {
+    std::string all = text(cp_row(10)) + "|" + text(cp_row(11)) + "|" + std::to_string(cp_color()) + "|" +
+                      text(cp_why()) + "|";
+    all += text(cp_fields());
+    return all + text(cp_inspect());
+}
+
+// A cycle sought from the checkpoints shows what a session played to that
+// cycle shows, across checkpoints, checks and runs cut in two; the next cycle
+// run shows the last again; the script up to it plays to the same panel.
+TEST(PageHost, SeekShowsTheCycleAsASessionPlayedToIt) {
+    const std::string script = "a{3} e .{2500} {expect operation=ended} f d{4} f e f .{900} f e .{3000} f f c a e .{10}";
+    const std::uint64_t TARGETS[] = {0, 1, 5, 999, 1000, 1001, 2503, 2504, 2505, 3420, 4000, 6419, 6428};
+    for (const std::uint64_t target : TARGETS) {
+        play(script);
+        const double cycles = cp_cycles();
+        const std::string last = shown_now();
+        EXPECT_EQ(cp_seek(static_cast<double>(target)), static_cast<double>(target));
+        EXPECT_EQ(cp_shown_cycle(), static_cast<double>(target));
+        const std::string sought = shown_now();
+        const std::string prefix = text(cp_script_until(static_cast<double>(target)));
+        EXPECT_EQ(cp_cycles(), cycles);  // the session itself stays as it was
+        EXPECT_EQ(cp_seek(cycles), cycles);
+        EXPECT_EQ(shown_now(), last);
+        play(prefix);
+        EXPECT_EQ(cp_cycles(), static_cast<double>(target)) << prefix;
+        EXPECT_EQ(sought, shown_now()) << "cycle " << target;
+    }
+    play("a e");
+    cp_seek(1);
+    cp_cycle(-1);
+    EXPECT_EQ((std::tuple(cp_shown_cycle(), text(cp_row(10)))), (std::tuple(3.0, std::string("00:10"))));
+}
+
+// The inspector's fields, the ended state plain, and each key's reason.
+TEST(PageHost, InspectorSaysEachKeysReason) {
+    play("d{4} .");
+    EXPECT_EQ(text(cp_inspect()),
+              "operation\tidle\ndoor\tclosed\nmode\t4\nmode_name\t\xea\xb5\xad/\xec\xb0\x8c\xea\xb0\x9c\nsetting\ttime\n"
+              "time\t300\nset_temp\t90\ncur_temp\t20\nbacklight\toff\nbeeper\toff\n"
+              "a\tignored: only in manual mode\nb\tignored: only in manual mode\nc\tignored: only in manual mode\n"
+              "d\tmode 5\ne\tstarted\nf\tdoor opened\n");
+    play("a e .{100}");
+    const std::string ended = text(cp_inspect());
+    EXPECT_NE(ended.find("operation\tended\n"), std::string::npos);
+    EXPECT_NE(ended.find("beeper\ton\n"), std::string::npos);
+    EXPECT_NE(ended.find("e\tignored: after an end only the door acts\nf\tdoor opened\n"), std::string::npos) << ended;
+}
+
+// Run until: answered at once from the explorer, then judged every cycle.
+TEST(PageHost, RunUntilSaysAtOnceWhetherAndWhenItHolds) {
+    const struct {
+        std::string_view from, condition, answer;
+    } CASES[] = {
+        {"a e", "operation=ended", "C99"},
+        {"a e", "bell=1", "C99"},
+        {"", "operation=running", "Ka e"},  // nothing runs without a key
+        {"a", "operation=running", "Ke"},
+        {"", "bell=1, door=open", "U"},
+        {"", "time>cur_temp", "Ecolumn 6: 'time' and 'cur_temp' are fields of different kinds"},
+        {"f", "door=open", "C0"},
+    };
+    for (const auto& c : CASES) {
+        play(c.from);
+        EXPECT_EQ(std::string(cp_until(std::string(c.condition).c_str())).substr(0, c.answer.size()), c.answer)
+            << c.from << " until " << c.condition;
+    }
+    play("a e");
+    ASSERT_EQ(std::string(cp_until("operation=ended")), "C99");
+    int cycles = 0;
+    for (; cp_until_holds() == 0 && cycles < 200; ++cycles) cp_cycle(-1);
+    EXPECT_EQ(cycles, 99);
+}
+
+// The waveform's windows: traced again when narrow, from the summary when
+// wide, each with its cycles' values and marks, at any offset in the session.
+TEST(PageHost, WindowsDrawTheirCyclesOnly) {
+    play("a e .{120} {expect bell=0} f .{300000} f b{3} .{20}");
+    const double all = cp_cycles();
+    const struct {
+        double first, last;
+        double drawn_first, drawn_last;
+        std::string_view has;
+    } CASES[] = {
+        {1, 10, 1, 10, "operation idle, cycle 1"},
+        {100, 130, 100, 130, "bell 1, cycle 101<"},
+        {120, 125, 120, 125, "\u2713 expect bell=0, cycle 122<"},
+        {all - 19, all, all - 19, all, "door closed, cycles 300128-300147<"},
+        {1000, 200000, 769, 200192, "door open, cycles 769-200192<"},  // whole blocks of 256
+        {1, all, 1, 300288, "row10 00:00, cycles 257-300032<"},
+    };
+    for (const auto& c : CASES) {
+        const std::string svg = text(cp_window(c.first, c.last, 800, 0x3FFF));
+        EXPECT_EQ((std::tuple(cp_window_first(), cp_window_last())), (std::tuple(c.drawn_first, c.drawn_last)));
+        EXPECT_NE(svg.find(std::string(c.has)), std::string::npos) << c.first << "-" << c.last << ": " << c.has;
+        EXPECT_NE(svg.find(">cooker-panel-session.keys, 300147 cycles (30014.7 s), cycle"), std::string::npos);
+    }
+    EXPECT_EQ(text(cp_lanes()),
+              "key\nrow10\nrow11\ncolor\nbell\nbacklight\noperation\ndoor\nmode\nsetting\nraise\ntime\nset_temp\ncur_temp\n");
+    // Only the lanes asked for (bits 6 and 7: operation and door).
+    const std::string two = text(cp_window(1, 50, 800, 1 << 6 | 1 << 7));
+    EXPECT_EQ((std::tuple(two.find("lane-operation") != std::string::npos, two.find("lane-door") != std::string::npos,
+                          two.find("lane-row10") != std::string::npos)),
+              (std::tuple(true, true, false)));
+}

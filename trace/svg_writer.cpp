@@ -393,7 +393,7 @@ std::string printable_name(std::string_view name) {
 SvgWriter::SvgWriter(Output& out, std::string title) : out_(out), title_(std::move(title)) {}
 
 void SvgWriter::write(const TraceRecord& record) {
-    cycles_ = record.cycle;
+    cycles_ = record.cycle - origin_;
     if ((cycles_ - 1) / slot_cycles_ >= MAX_SLOTS) {
         halve();
     }
@@ -444,13 +444,20 @@ void SvgWriter::halve() {
 
 void SvgWriter::finish() {
     const std::uint64_t n = cycles_;
-    const double scale = n == 0 ? MAX_CYCLE_WIDTH : std::min(MAX_CYCLE_WIDTH, PLOT_MAX_WIDTH / double(n));
-    const double plot_width = double(n) * scale;
+    const bool windowed = plot_width_ > 0;
+    double scale = n == 0 ? MAX_CYCLE_WIDTH : std::min(MAX_CYCLE_WIDTH, PLOT_MAX_WIDTH / double(n));
+    if (windowed) {
+        scale = plot_width_ / double(std::max<std::uint64_t>(span_, 1));
+    }
+    const double plot_width = windowed ? plot_width_ : double(n) * scale;
     const double width = PLOT_LEFT + plot_width + RIGHT_MARGIN;
     // Each lane's top: step plots are taller than the rest.
     std::array<double, LANES> tops{};
     double below = TITLE_HEIGHT;  // the top of the next lane
     for (std::size_t lane = 0; lane < LANES; ++lane) {
+        if ((shown_ >> lane & 1U) == 0) {
+            continue;
+        }
         const bool plot = LANE_INFO[lane].style == Style::PLOT;
         tops[lane] = below;
         below += plot ? PLOT_HEIGHT + LANE_PITCH - LANE_HEIGHT : LANE_PITCH;
@@ -496,8 +503,12 @@ void SvgWriter::finish() {
         "viewBox", concat("0 0 ", fixed(width), " ", fixed(height)))("font-family", "monospace")("font-size",
                                                                                                  "12")
         .open();
-    const std::string heading = concat(printable_name(title_), ", ", std::to_string(n), n == 1 ? " cycle" : " cycles", " (",
-                                       fixed(double(n) / 10), " s)");
+    const std::uint64_t length = windowed ? total_ : n;
+    std::string heading = concat(printable_name(title_), ", ", std::to_string(length), length == 1 ? " cycle" : " cycles",
+                                 " (", fixed(double(length) / 10), " s)");
+    if (windowed) {
+        heading += concat(", ", cycles_text(origin_ + 1, origin_ + std::max<std::uint64_t>(span_, 1)), " shown");
+    }
     out_.put('\n');
     // The hatching of busy segments.
     out_.put(R"svg(<defs><pattern id="busy" width="6" height="6" patternUnits="userSpaceOnUse" )svg"
@@ -509,20 +520,25 @@ void SvgWriter::finish() {
     Element(out_, "text")("x", 8.0)("y", 20.0)("font-size", "14")("font-weight", "bold").text(heading);
     out_.put('\n');
 
-    // The time axis: a faint line, a tick label every step of seconds.
-    const double seconds = double(n) / 10;
+    // The time axis: a faint line, a tick label every step of seconds (a
+    // window's from the first such step in it, labelled from the trace's start).
+    const double seconds = double(windowed ? span_ : n) / 10;
     const double step = tick_step(seconds);
+    const double start = windowed ? std::ceil(double(origin_) / 10 / step - 1e-9) : 0;
+    const double offset = double(origin_) / 10;
     const auto ticks = static_cast<int>(std::floor(seconds / step + 1e-9));
+    const double labelled = windowed ? double(origin_ + span_) / 10 : seconds;
+    auto tick_x = [&](int t) { return PLOT_LEFT + ((start + double(t)) * step - offset) * 10 * scale; };
     Element(out_, "g")("stroke", "#ddd").open();
-    for (int t = 0; t <= ticks; ++t) {
-        const double x = PLOT_LEFT + double(t) * step * 10 * scale;
+    for (int t = 0; t <= ticks && tick_x(t) <= PLOT_LEFT + plot_width + 1e-6; ++t) {
+        const double x = tick_x(t);
         Element(out_, "line")("x1", x)("y1", TITLE_HEIGHT - 4)("x2", x)("y2", axis_y + 5).end();
     }
     end_tag(out_, "g");
     Element(out_, "g")("text-anchor", "middle")("fill", "#333").open();
-    for (int t = 0; t <= ticks; ++t) {
-        Element(out_, "text")("x", PLOT_LEFT + double(t) * step * 10 * scale)("y", axis_y + 20)
-            .text(time_label(double(t) * step, step, seconds));
+    for (int t = 0; t <= ticks && tick_x(t) <= PLOT_LEFT + plot_width + 1e-6; ++t) {
+        Element(out_, "text")("x", tick_x(t))("y", axis_y + 20)
+            .text(time_label((start + double(t)) * step, step, labelled));
     }
     end_tag(out_, "g");
     Element(out_, "line")("x1", PLOT_LEFT)("y1", axis_y)("x2", PLOT_LEFT + plot_width)("y2", axis_y)("stroke",
@@ -531,6 +547,9 @@ void SvgWriter::finish() {
     out_.put('\n');
 
     for (std::size_t lane = 0; lane < LANES; ++lane) {
+        if ((shown_ >> lane & 1U) == 0) {
+            continue;
+        }
         const LaneInfo& info = LANE_INFO[lane];
         const double top = tops[lane];
         const bool plot = info.style == Style::PLOT;
@@ -558,8 +577,9 @@ void SvgWriter::finish() {
             const double x1 = std::max(x_at(p.last, scale), x0 + 1);
             const std::string tip =
                 p.busy ? concat(info.name, " changes ", std::to_string(p.changes), " times, ",
-                                cycles_text(p.first, p.last))
-                       : concat(info.name, " ", csv_field(p.first_value), ", ", cycles_text(p.first, p.last));
+                                cycles_text(origin_ + p.first, origin_ + p.last))
+                       : concat(info.name, " ", csv_field(p.first_value), ", ",
+                                cycles_text(origin_ + p.first, origin_ + p.last));
             Element(out_, "g").open();
             Element(out_, "title").text(tip);
             if (p.busy) {
@@ -601,6 +621,36 @@ void SvgWriter::check(const bool passed, const std::string& text) {
     checks_.push_back(Mark{cycles_, passed, printable_name(text)});
 }
 
+void SvgWriter::check_at(const std::uint64_t cycle, const bool passed, const std::string& text) {
+    checks_.push_back(Mark{cycle, passed, printable_name(text)});
+}
+
+void SvgWriter::window(const std::uint64_t origin, const std::uint64_t span, const double plot_width,
+                       const std::uint32_t shown, const std::uint64_t total) {
+    origin_ = origin;
+    span_ = span;
+    plot_width_ = plot_width;
+    shown_ = shown;
+    total_ = total;
+}
+
+void SvgWriter::load(const std::uint64_t cycles, const std::uint64_t slot_cycles,
+                     std::array<std::vector<Slot>, LANES> lanes) {
+    cycles_ = cycles;
+    slot_cycles_ = slot_cycles;
+    for (std::size_t lane = 0; lane < LANES; ++lane) {
+        lanes_[lane].slots = std::move(lanes[lane]);
+    }
+}
+
+std::string_view SvgWriter::lane_name(const std::size_t lane) { return LANE_INFO[lane].name; }
+std::string SvgWriter::lane_text(const TraceRecord& record, const std::size_t lane) {
+    return panel::trace::lane_value(record, LANE_INFO[lane]);
+}
+bool SvgWriter::lane_differs(const TraceRecord& a, const TraceRecord& b, const std::size_t lane) {
+    return panel::trace::lane_changed(a, b, LANE_INFO[lane]);
+}
+
 // A mark at the cycle of each check, green where it held and red where it
 // failed; its tooltip says the check and what was found.
 void SvgWriter::draw_checks(const double top, const double scale) const {
@@ -610,7 +660,7 @@ void SvgWriter::draw_checks(const double top, const double scale) const {
     for (const Mark& m : checks_) {
         const double x = x_at(m.cycle, scale);
         Element(out_, "g")("data-check", m.passed ? "passed" : "failed").open();
-        Element(out_, "title").text(concat(m.passed ? "\u2713 " : "\u2717 ", m.text, ", cycle ", std::to_string(m.cycle)));
+        Element(out_, "title").text(concat(m.passed ? "\u2713 " : "\u2717 ", m.text, ", cycle ", std::to_string(origin_ + m.cycle)));
         Element(out_, "rect")("x", x - 4)("y", top + LANE_HEIGHT / 2 - 6)("width", 8.0)("height", 12.0)(
             "fill", m.passed ? "#15803d" : "#b91c1c")
             .end();

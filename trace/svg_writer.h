@@ -43,15 +43,35 @@ public:
 
     // The lanes, in the CSV's order.
     static constexpr std::size_t LANES = 14;
+    // A lane's name as the CSV's heading writes it.
+    static std::string_view lane_name(std::size_t lane);
+    // A lane's value in record as the diagram writes it.
+    static std::string lane_text(const TraceRecord& record, std::size_t lane);
+    static bool lane_differs(const TraceRecord& a, const TraceRecord& b, std::size_t lane);
 
-private:
-    // Cycles first..last of one lane: its values at both ends, how often it
-    // changed between two of these cycles, and the first such change.
+    // A window of a longer trace: the records written from here on are the
+    // cycles after origin (their own numbers), laid out span cycles across
+    // plot_width pixels whatever their count, with the lanes whose bit is
+    // set in shown (bit i for the CSV's lane i); the heading gives the
+    // trace's whole length, total cycles.
+    void window(std::uint64_t origin, std::uint64_t span, double plot_width, std::uint32_t shown,
+                std::uint64_t total);
+
+    // Cycles first..last of one lane, counted from 1 after the origin: its
+    // values at both ends, how often it changed between two of these cycles,
+    // and the first such change.
     struct Slot {
         std::string first_value, last_value;
         std::uint64_t changes = 0;
         std::uint64_t change_at = 0;  // the cycle whose value differs from the one before
     };
+    // In place of written records: cycles after the origin, each lane's
+    // slots of slot_cycles each, as a summary kept elsewhere holds them.
+    void load(std::uint64_t cycles, std::uint64_t slot_cycles, std::array<std::vector<Slot>, LANES> lanes);
+    // A check's mark at cycle (after the origin).
+    void check_at(std::uint64_t cycle, bool passed, const std::string& text);
+
+private:
     struct Lane {
         std::vector<Slot> slots;
     };
@@ -73,6 +93,12 @@ private:
     std::array<Lane, LANES> lanes_;
     TraceRecord previous_;  // the record before, compared from the second cycle on
     std::vector<Mark> checks_;
+    // A window's: 0 for a whole trace.
+    std::uint64_t origin_ = 0;
+    std::uint64_t span_ = 0;
+    double plot_width_ = 0;
+    std::uint32_t shown_ = ~0U;
+    std::uint64_t total_ = 0;
 };
 
 }  // namespace panel::trace

@@ -34,6 +34,16 @@ Tracer::Tracer() {
     record_.color = Backlight_Interface(panel_.outputs);  // what the first cycle will draw in
 }
 
+Tracer::Tracer(const Panel& panel, const TraceRecord& shown) : panel_(panel), record_(shown) {
+    panel_.output.drop();
+    panel_.output.set_handler(&to_screen, &screen_);
+    // Both rows where the panel draws them, row 10 in its colour.
+    const std::string column = std::to_string(PANEL_COLUMN);
+    screen_.feed("\x1b[" + std::to_string(TIME_TEMP_ROW) + ";" + column + "f\x1b[" + std::to_string(shown.color) +
+                 "m" + shown.row10 + "\x1b[0m\x1b[" + std::to_string(MODE_ROW) + ";" + column + "f" + shown.row11);
+    read_panel();
+}
+
 const TraceRecord& Tracer::step(const std::int32_t key) {
     const std::uint64_t bells = screen_.bells();
     const std::optional<std::int8_t> byte = cycle_key(key);

@@ -37,6 +37,11 @@ KeyEffectText why_text(const TraceRecord& r);
 class Tracer {
 public:
     Tracer();
+    // Goes on from a saved panel: its state, and what the screen showed after
+    // the cycle it was saved at (shown's cycle, rows and colour), so the next
+    // cycles trace as they did after that cycle. The panel's held-back redraw
+    // is not saved: the next cycle draws both rows whole again.
+    Tracer(const Panel& panel, const TraceRecord& shown);
     Tracer(const Tracer&) = delete;
     Tracer& operator=(const Tracer&) = delete;
 

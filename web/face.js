@@ -62,7 +62,9 @@
     door.dataset.door = open ? 'open' : 'closed';
     door.setAttribute('aria-pressed', String(open));
     $('[data-door-text]').textContent = open ? 'open' : 'closed';
-    $('[data-cycle]').textContent = `cycle ${engine.cycles()}`;
+    const all = engine.cycles();
+    const shown = engine.shownCycle();
+    $('[data-cycle]').textContent = shown === all ? `cycle ${all}` : `cycle ${shown} of ${all}`;
     const now = OPERATIONS[engine.operation()] || 'cancel';
     const said = [];
     if (rang && !quiet) {

@@ -12,6 +12,8 @@
     const call = (name) => m[`_${name}`];
     const size = () => m._cp_size();
     const text = (pointer) => decoder.decode(m.HEAPU8.subarray(pointer, pointer + size()));
+    // NAME\tVALUE lines as [name, value] pairs.
+    const lines = (all) => all.split('\n').filter((line) => line !== '').map((line) => line.split('\t'));
     const bytes = (pointer) => m.HEAPU8.slice(pointer, pointer + size());  // a copy: the heap may move
 
     // Runs use(pointers) with each array copied into the heap; null when the
@@ -67,12 +69,26 @@
       checkPassed: (i) => call('cp_check_passed')(i) === 1,
       checkText: (i) => text(call('cp_check_text')(i)),
       checkFailed: () => call('cp_check_failed')() === 1,
-      fields: () => text(call('cp_fields')()).split('\n').filter((line) => line !== '')
-        .map((line) => line.split('\t')),
+      fields: () => lines(text(call('cp_fields')())),
       expect: (condition) => {
         const bytes = encoder.encode(condition);
         return withBytes([bytes], ([c]) => text(call('cp_expect')(c, bytes.length)));
       },
+      // Seeking: the panel shown is the one after cycle until the next
+      // cycle runs; the session itself stays as it was.
+      seek: (cycle) => call('cp_seek')(cycle),
+      shownCycle: () => call('cp_shown_cycle')(),
+      scriptUntil: (cycle) => text(call('cp_script_until')(cycle)),
+      // The panel shown as { operation, door, mode, mode_name, ..., a: reason, ..., f: reason }.
+      inspect: () => Object.fromEntries(lines(text(call('cp_inspect')()))),
+      fieldsAt: (cycle) => lines(text(call('cp_fields_at')(cycle))),
+      until: (condition) => withBytes([encoder.encode(condition + '\0')], ([c]) => text(call('cp_until')(c))),
+      untilHolds: () => call('cp_until_holds')() === 1,
+      // The diagram of cycles first..last, width pixels wide, the lanes of the mask.
+      window: (first, last, width, lanes) => text(call('cp_window')(first, last, width, lanes)),
+      windowFirst: () => call('cp_window_first')(),
+      lanes: () => text(call('cp_lanes')()).split('\n').filter((name) => name !== ''),
+      windowLast: () => call('cp_window_last')(),
       searchSeconds: () => call('cp_search_seconds')(),
       searchStates: () => call('cp_search_states')(),
       memory: () => m.HEAPU8.length,

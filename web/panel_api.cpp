@@ -11,15 +11,20 @@
 #endif
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "condition.h"
+#include "control_cycle.h"
+#include "key_reason.h"
 #include "key_script.h"
 #include "panel_api.h"
 #include "scenario.h"
@@ -47,6 +52,12 @@ constexpr std::size_t MAX_RUNS = 4'000'000;
 // are twice as far apart.
 constexpr std::size_t MAX_CHECKPOINTS = 1024;
 constexpr std::uint64_t FIRST_CHECKPOINT_EVERY = 1000;
+
+// A window of the diagram up to so many cycles is traced again from the
+// checkpoint before it; a wider one is drawn from the summary's level that
+// gives it at most so many blocks.
+constexpr std::uint64_t WINDOW_TRACED = 16384;
+constexpr std::uint64_t WINDOW_BLOCKS = 2048;
 
 struct Checkpoint {
     std::uint64_t cycle;  // the cycles played before it
@@ -88,6 +99,96 @@ struct Running {
     std::uint64_t cycles = 0;
 };
 
+// A summary of each lane at several resolutions, fed every cycle: per block
+// of a level's cycles, a lane's value at its first and last cycle and how
+// often it changed, as the diagram keeps its slots; values are kept once
+// each and named by number. A window too wide to trace again is drawn from
+// the finest level that gives it few enough blocks.
+class Summary {
+public:
+    static constexpr std::size_t LANES = panel::trace::SvgWriter::LANES;
+    static constexpr std::uint64_t BLOCKS[] = {256, 4096, 65536};  // cycles of a block, by level
+
+    struct Block {
+        std::array<std::uint32_t, LANES> first, last, changes;
+        std::array<std::uint32_t, LANES> change_at;  // cycles into the block
+    };
+
+    void add(const panel::trace::TraceRecord& r) {
+        std::array<std::uint32_t, LANES> value{};
+        std::array<bool, LANES> changed{};
+        bool any = false;
+        for (std::size_t lane = 0; lane < LANES; ++lane) {
+            changed[lane] = r.cycle == 1 || panel::trace::SvgWriter::lane_differs(r, previous_, lane);
+            value[lane] = changed[lane] ? code(panel::trace::SvgWriter::lane_text(r, lane)) : now_[lane];
+            any = any || changed[lane];
+        }
+        for (std::size_t level = 0; level < std::size(BLOCKS); ++level) {
+            std::deque<Block>& blocks = levels_[level];
+            const auto into = static_cast<std::uint32_t>((r.cycle - 1) % BLOCKS[level]);
+            if (into == 0) {
+                blocks.push_back(Block{value, value, {}, {}});
+                continue;
+            }
+            if (!any) {
+                continue;  // most cycles change nothing a lane shows
+            }
+            Block& b = blocks.back();
+            for (std::size_t lane = 0; lane < LANES; ++lane) {
+                if (changed[lane]) {
+                    if (b.changes[lane]++ == 0) {
+                        b.change_at[lane] = into;
+                    }
+                    b.last[lane] = value[lane];
+                }
+            }
+        }
+        now_ = value;
+        if (any) {
+            previous_ = r;
+        }
+    }
+
+    // The diagram's slots for cycles origin+1..origin+count of level, origin
+    // a multiple of its block.
+    std::array<std::vector<panel::trace::SvgWriter::Slot>, LANES> slots(std::size_t level, std::uint64_t origin,
+                                                                        std::uint64_t count) const {
+        std::array<std::vector<panel::trace::SvgWriter::Slot>, LANES> lanes;
+        const std::uint64_t size = BLOCKS[level];
+        const std::deque<Block>& blocks = levels_[level];
+        for (std::uint64_t i = origin / size; i < blocks.size() && i * size < origin + count; ++i) {
+            const Block& b = blocks[i];
+            for (std::size_t lane = 0; lane < LANES; ++lane) {
+                lanes[lane].push_back({values_[b.first[lane]], values_[b.last[lane]], b.changes[lane],
+                                       b.changes[lane] == 0 ? 0 : i * size + b.change_at[lane] + 1 - origin});
+            }
+        }
+        return lanes;
+    }
+
+private:
+    std::uint32_t code(const std::string& value) {
+        const auto [at, added] = codes_.try_emplace(value, static_cast<std::uint32_t>(values_.size()));
+        if (added) {
+            values_.push_back(value);
+        }
+        return at->second;
+    }
+
+    std::array<std::deque<Block>, std::size(BLOCKS)> levels_;  // grows without copying
+    std::vector<std::string> values_;
+    std::unordered_map<std::string, std::uint32_t> codes_;
+    std::array<std::uint32_t, LANES> now_{};
+    panel::trace::TraceRecord previous_;
+};
+
+// A check's mark as the diagram draws it, for a window.
+struct Mark {
+    std::uint64_t cycle;
+    bool passed;
+    std::string text;
+};
+
 struct Session {
     Tracer tracer;
     Script keys;  // every cycle so far, runs merged; each check judged as an expect where it was
@@ -110,6 +211,12 @@ struct Session {
     std::vector<Checkpoint> checkpoints;
     std::uint64_t checkpoint_every = FIRST_CHECKPOINT_EVERY;
     std::unique_ptr<Export> exporting;
+    std::unique_ptr<Tracer> view;  // a cycle sought, shown in place of the last
+    Summary summary;
+    std::vector<Mark> marks;
+    // The last WINDOW_TRACED cycles' records, by cycle modulo their number:
+    // a window at the live edge is drawn from them without tracing again.
+    std::vector<panel::trace::TraceRecord> recent = std::vector<panel::trace::TraceRecord>(WINDOW_TRACED);
 };
 
 std::unique_ptr<Session>& current() {
@@ -159,6 +266,25 @@ std::optional<panel::explore::PackedState> packed(const Session& s) {
     return panel::explore::pack(s.tracer);
 }
 
+// The condition the panel runs until.
+std::vector<panel::explore::Condition>& until() {
+    static std::vector<panel::explore::Condition> conditions;
+    return conditions;
+}
+
+// The window cp_window drew last: the cycles after origin, span of them.
+struct Window {
+    std::uint64_t origin = 0;
+    std::uint64_t span = 0;
+};
+Window& drawn_window() {
+    static Window window;
+    return window;
+}
+
+// The tracer whose panel the page shows: a cycle sought, or the last.
+const Tracer& shown(const Session& s) { return s.view ? *s.view : s.tracer; }
+
 // Where the session stands, kept every checkpoint_every cycles.
 void checkpoint(Session& s) {
     if (s.keys.cycles % s.checkpoint_every != 0) {
@@ -196,6 +322,7 @@ void judge(Session& s, const ScenarioCheck& check, bool passed, const std::strin
     kept.check.duration.clear();
     // The diagram is the trace's of the session's script, which keeps the expect.
     s.diagram.check(passed, panel::explore::mark_text(kept, result));
+    s.marks.push_back({result.cycle, passed, panel::explore::mark_text(kept, result)});
     s.keys.steps.push_back({panel::CHECK, s.checks.size()});
     s.keys.checks.push_back(kept.check);
     s.checks.push_back(std::move(kept));
@@ -263,9 +390,12 @@ void settle_checks(Session& s) {
 }
 
 int run_cycle(Session& s, std::int32_t key) {
+    s.view.reset();  // a cycle run shows the session's last again
     panel::append_step(s.keys, key, 1);
     const panel::trace::TraceRecord& record = s.tracer.step(key);
     s.diagram.write(record);
+    s.summary.add(record);
+    s.recent[record.cycle % WINDOW_TRACED] = record;
     checkpoint(s);
     if (s.running) {
         advance_check(s);
@@ -294,6 +424,106 @@ std::size_t index(double value) {
     return static_cast<std::size_t>(std::min<std::uint64_t>(whole(value), SIZE_MAX));
 }
 
+// The panel after cycle target (before the session's end), traced from the
+// last checkpoint before it that holds a state, or from the start; at least
+// one cycle is run, so the target's key and what it did are its own.
+std::unique_ptr<Tracer> rebuild(const Session& s, std::uint64_t target) {
+    auto from = std::find_if(s.checkpoints.rbegin(), s.checkpoints.rend(),
+                             [target](const Checkpoint& c) { return c.cycle < target && c.state; });
+    std::unique_ptr<Tracer> view;
+    std::size_t run = 0;
+    std::uint64_t done = 0;
+    if (from == s.checkpoints.rend()) {
+        view = std::make_unique<Tracer>();
+    } else {
+        using panel::explore::Field;
+        const panel::explore::PackedState state = *from->state;
+        panel::Panel panel{};
+        panel::Start_Panel(panel);
+        panel::explore::unpack(state, panel);
+        panel::trace::TraceRecord saved;
+        saved.cycle = from->cycle;
+        saved.row10 = panel::explore::shown_text(Field::ROW10, panel::explore::field_value(state, Field::ROW10));
+        saved.row11 = panel::explore::shown_text(Field::ROW11, panel::explore::field_value(state, Field::ROW11));
+        saved.color = panel::explore::field_value(state, Field::COLOR);
+        view = std::make_unique<Tracer>(panel, saved);
+        run = from->run;
+        done = from->done;
+    }
+    for (std::uint64_t at = view->record().cycle; at < target;) {
+        const ScriptStep& step = s.keys.steps[run];
+        if (step.key == panel::CHECK || done == step.count) {
+            ++run;
+            done = 0;
+            continue;
+        }
+        const std::uint64_t n = std::min(step.count - done, target - at);
+        for (std::uint64_t i = 0; i < n; ++i) {
+            view->step(step.key);
+        }
+        done += n;
+        at += n;
+    }
+    return view;
+}
+
+// Where rebuild() goes on from for the cycles after target: the run of the
+// session's script and the cycles of it played by then.
+struct Place {
+    std::size_t run;
+    std::uint64_t done;
+};
+Place place_of(const Session& s, std::uint64_t target) {
+    auto from = std::find_if(s.checkpoints.rbegin(), s.checkpoints.rend(),
+                             [target](const Checkpoint& c) { return c.cycle <= target; });
+    Place at{0, 0};
+    std::uint64_t cycle = 0;
+    if (from != s.checkpoints.rend()) {
+        at = {from->run, from->done};
+        cycle = from->cycle;
+    }
+    while (cycle < target) {
+        const ScriptStep& step = s.keys.steps[at.run];
+        if (step.key == panel::CHECK || at.done == step.count) {
+            ++at.run;
+            at.done = 0;
+            continue;
+        }
+        const std::uint64_t n = std::min(step.count - at.done, target - cycle);
+        at.done += n;
+        cycle += n;
+    }
+    return at;
+}
+
+// A line of fields: NAME, a tab, the value.
+void add_field(std::string& fields, std::string_view name, std::string_view value) {
+    fields.append(name).append("\t").append(value).append("\n");
+}
+
+// The fields of a record, one a line, as a condition writes them.
+std::string fields_of(const panel::trace::TraceRecord& r) {
+    std::string fields;
+    auto add = [&fields](std::string_view name, std::string_view value) { add_field(fields, name, value); };
+    if (r.cycle > 0) {  // nothing is drawn before the first cycle
+        add("row10", r.row10);
+        add("row11", r.row11);
+        add("color", r.color == 33 ? "yellow" : "green");
+    }
+    add("operation", panel::trace::operation_name(r.operation));
+    add("door", panel::trace::door_name(r.door));
+    add("mode", std::to_string(r.mode));
+    add("setting", panel::trace::setting_name(r.setting));
+    add("time", std::to_string(r.time) + "s");
+    add("set_temp", std::to_string(r.set_temp) + "C");
+    add("cur_temp", std::to_string(r.cur_temp) + "C");
+    add("bell", std::to_string(r.bell));
+    if (r.key != panel::NO_KEY) {
+        add("why", panel::trace::why_text(r).view());
+    }
+    return fields;
+}
+
 }  // namespace
 
 extern "C" {
@@ -309,13 +539,13 @@ EMSCRIPTEN_KEEPALIVE int cp_cycle(int key) {
 
 EMSCRIPTEN_KEEPALIVE const char* cp_row(int row) {
     static std::string text;
-    const panel::trace::TraceRecord& r = session().tracer.record();
+    const panel::trace::TraceRecord& r = shown(session()).record();
     return keep(text, row == 10 ? r.row10 : r.row11);
 }
-EMSCRIPTEN_KEEPALIVE int cp_color() { return session().tracer.record().color; }
+EMSCRIPTEN_KEEPALIVE int cp_color() { return shown(session()).record().color; }
 EMSCRIPTEN_KEEPALIVE const char* cp_why() {
     static std::string text;
-    const panel::trace::TraceRecord& r = session().tracer.record();
+    const panel::trace::TraceRecord& r = shown(session()).record();
     if (r.key == panel::NO_KEY) {
         return keep(text, "");
     }
@@ -323,9 +553,9 @@ EMSCRIPTEN_KEEPALIVE const char* cp_why() {
     return keep(text, std::string(panel::key_text(r.key, key)) + ": " +
                           std::string(panel::trace::why_text(r).view()));
 }
-EMSCRIPTEN_KEEPALIVE int cp_backlight() { return session().tracer.record().backlight; }
-EMSCRIPTEN_KEEPALIVE int cp_door() { return session().tracer.record().door; }
-EMSCRIPTEN_KEEPALIVE int cp_operation() { return session().tracer.record().operation; }
+EMSCRIPTEN_KEEPALIVE int cp_backlight() { return shown(session()).record().backlight; }
+EMSCRIPTEN_KEEPALIVE int cp_door() { return shown(session()).record().door; }
+EMSCRIPTEN_KEEPALIVE int cp_operation() { return shown(session()).record().operation; }
 EMSCRIPTEN_KEEPALIVE double cp_cycles() { return static_cast<double>(session().keys.cycles); }
 EMSCRIPTEN_KEEPALIVE double cp_size() { return static_cast<double>(last_size()); }
 
@@ -575,28 +805,7 @@ EMSCRIPTEN_KEEPALIVE int cp_check_failed() { return session().check_failed ? 1 :
 
 EMSCRIPTEN_KEEPALIVE const char* cp_fields() {
     static std::string text;
-    const panel::trace::TraceRecord& r = session().tracer.record();
-    std::string fields;
-    auto add = [&fields](std::string_view name, std::string_view value) {
-        fields.append(name).append("\t").append(value).append("\n");
-    };
-    if (r.cycle > 0) {  // nothing is drawn before the first cycle
-        add("row10", r.row10);
-        add("row11", r.row11);
-        add("color", r.color == 33 ? "yellow" : "green");
-    }
-    add("operation", panel::trace::operation_name(r.operation));
-    add("door", panel::trace::door_name(r.door));
-    add("mode", std::to_string(r.mode));
-    add("setting", panel::trace::setting_name(r.setting));
-    add("time", std::to_string(r.time) + "s");
-    add("set_temp", std::to_string(r.set_temp) + "C");
-    add("cur_temp", std::to_string(r.cur_temp) + "C");
-    add("bell", std::to_string(r.bell));
-    if (r.key != panel::NO_KEY) {
-        add("why", panel::trace::why_text(r).view());
-    }
-    return keep(text, fields);
+    return keep(text, fields_of(shown(session()).record()));
 }
 
 EMSCRIPTEN_KEEPALIVE const char* cp_expect(const unsigned char* condition, std::size_t length) {
@@ -615,5 +824,179 @@ EMSCRIPTEN_KEEPALIVE const char* cp_expect(const unsigned char* condition, std::
 
 EMSCRIPTEN_KEEPALIVE double cp_checkpoints() { return static_cast<double>(session().checkpoints.size()); }
 EMSCRIPTEN_KEEPALIVE double cp_checkpoint_every() { return static_cast<double>(session().checkpoint_every); }
+
+
+EMSCRIPTEN_KEEPALIVE double cp_seek(double cycle) {
+    Session& s = session();
+    const std::uint64_t target = std::min(whole(cycle), s.keys.cycles);
+    if (target == s.keys.cycles) {
+        s.view.reset();
+    } else {
+        s.view = rebuild(s, target);
+    }
+    return static_cast<double>(target);
+}
+
+EMSCRIPTEN_KEEPALIVE const char* cp_fields_at(double cycle) {
+    static std::string text;
+    const Session& s = session();
+    const std::uint64_t target = std::min(whole(cycle), s.keys.cycles);
+    if (target == s.keys.cycles) {
+        return keep(text, fields_of(s.tracer.record()));
+    }
+    return keep(text, fields_of(rebuild(s, target)->record()));
+}
+
+EMSCRIPTEN_KEEPALIVE const char* cp_window(double first, double last, double width, int lanes) {
+    static std::string text;
+    const Session& s = session();
+    std::uint64_t origin = std::max<std::uint64_t>(whole(first), 1) - 1;
+    std::uint64_t span = std::max<std::uint64_t>(whole(last), origin + 1) - origin;
+    std::string drawn;
+    panel::trace::Output out(drawn);
+    panel::trace::SvgWriter writer(out, SESSION_NAME);
+    std::size_t level = 0;
+    while (level < std::size(Summary::BLOCKS) && span > WINDOW_TRACED &&
+           span / Summary::BLOCKS[level] > WINDOW_BLOCKS) {
+        ++level;
+    }
+    const std::uint64_t end = std::min(origin + span, s.keys.cycles);  // the last cycle there is
+    if (span <= WINDOW_TRACED || level == std::size(Summary::BLOCKS)) {
+        // From the records of the last cycles, or traced again from the
+        // checkpoint before it, cycle by cycle.
+        writer.window(origin, span, width, static_cast<std::uint32_t>(lanes), s.keys.cycles);
+        if (end > origin && origin + WINDOW_TRACED >= s.keys.cycles) {
+            for (std::uint64_t cycle = origin + 1; cycle <= end; ++cycle) {
+                writer.write(s.recent[cycle % WINDOW_TRACED]);
+            }
+        } else if (end > origin) {
+            std::unique_ptr<Tracer> tracer = origin == 0 ? std::make_unique<Tracer>() : rebuild(s, origin);
+            Place at = place_of(s, origin);
+            for (std::uint64_t cycle = origin; cycle < end;) {
+                const ScriptStep& step = s.keys.steps[at.run];
+                if (step.key == panel::CHECK || at.done == step.count) {
+                    ++at.run;
+                    at.done = 0;
+                    continue;
+                }
+                writer.write(tracer->step(step.key));
+                ++at.done;
+                ++cycle;
+            }
+        }
+    } else {
+        // From the summary: the window widened to whole blocks of its level.
+        const std::uint64_t block = Summary::BLOCKS[level];
+        const std::uint64_t stop = origin + span;
+        origin -= origin % block;
+        span = (stop + block - 1) / block * block - origin;
+        writer.window(origin, span, width, static_cast<std::uint32_t>(lanes), s.keys.cycles);
+        const std::uint64_t count = std::min(origin + span, s.keys.cycles) - std::min(origin, s.keys.cycles);
+        writer.load(count, block, s.summary.slots(level, origin, count));
+    }
+    for (const Mark& m : s.marks) {
+        if (m.cycle > origin && m.cycle <= origin + span) {
+            writer.check_at(m.cycle - origin, m.passed, m.text);
+        }
+    }
+    writer.finish();
+    out.flush();
+    drawn_window() = {origin, span};
+    return keep(text, std::move(drawn));
+}
+
+EMSCRIPTEN_KEEPALIVE const char* cp_lanes() {
+    static std::string names;
+    std::string all;
+    for (std::size_t lane = 0; lane < panel::trace::SvgWriter::LANES; ++lane) {
+        all.append(panel::trace::SvgWriter::lane_name(lane)).append("\n");
+    }
+    return keep(names, all);
+}
+
+EMSCRIPTEN_KEEPALIVE double cp_window_first() { return static_cast<double>(drawn_window().origin + 1); }
+EMSCRIPTEN_KEEPALIVE double cp_window_last() {
+    return static_cast<double>(drawn_window().origin + drawn_window().span);
+}
+
+EMSCRIPTEN_KEEPALIVE double cp_shown_cycle() {
+    const Session& s = session();
+    return static_cast<double>(s.view ? s.view->record().cycle : s.keys.cycles);
+}
+
+EMSCRIPTEN_KEEPALIVE const char* cp_script_until(double cycle) {
+    static std::string text;
+    const Session& s = session();
+    Script prefix;
+    prefix.checks = s.keys.checks;
+    for (std::uint64_t left = std::min(whole(cycle), s.keys.cycles); const ScriptStep& step : s.keys.steps) {
+        if (step.key == panel::CHECK) {
+            prefix.steps.push_back(step);
+            continue;
+        }
+        if (left == 0) {
+            break;
+        }
+        const std::uint64_t n = std::min<std::uint64_t>(step.count, left);
+        prefix.steps.push_back({step.key, n});
+        prefix.cycles += n;
+        left -= n;
+    }
+    return keep(text, panel::format_script(prefix));
+}
+
+EMSCRIPTEN_KEEPALIVE const char* cp_inspect() {
+    static std::string inspected;
+    const Tracer& t = shown(session());
+    const panel::trace::TraceRecord& r = t.record();
+    const panel::Panel& p = t.panel();
+    std::string fields;
+    auto add = [&fields](std::string_view name, std::string_view value) { add_field(fields, name, value); };
+    add("operation", panel::trace::operation_name(r.operation));
+    add("door", panel::trace::door_name(r.door));
+    add("mode", std::to_string(r.mode));
+    add("mode_name", (*p.table)[static_cast<std::size_t>(r.mode)].name);
+    add("setting", panel::trace::setting_name(r.setting));
+    add("time", std::to_string(r.time));
+    add("set_temp", std::to_string(r.set_temp));
+    add("cur_temp", std::to_string(r.cur_temp));
+    add("backlight", p.outputs.backlight == panel::BACKLIGHT_ON ? "on" : "off");
+    add("beeper", p.outputs.beeper == panel::BEEPER_ON ? "on" : "off");
+    // What each key would do in the next cycle, or why it would do nothing.
+    for (const char key : std::string_view("abcdef")) {
+        const panel::KeyEffect effect = panel::key_effect(p.control, p.time_temp, static_cast<std::int8_t>(key));
+        add(std::string_view(&key, 1), panel::key_effect_text(effect).view());
+    }
+    return keep(inspected, fields);
+}
+
+EMSCRIPTEN_KEEPALIVE const char* cp_until(const char* condition) {
+    static std::string answer;
+    std::vector<panel::explore::Condition> conditions;
+    if (const auto error = panel::explore::parse_expression(condition, conditions)) {
+        return keep(answer, "Ecolumn " + std::to_string(error->column) + ": " + error->message);
+    }
+    const std::string reachable = cp_ask(condition);  // searches from here once
+    if (reachable[0] != 'S') {
+        return keep(answer, reachable);
+    }
+    until() = std::move(conditions);
+    // Without a key, the cycles follow one path through the states searched:
+    // it reaches the condition after so many cycles, or goes round for ever.
+    const Search& found = search();
+    std::uint32_t at = 0;
+    for (std::uint32_t cycles = 0; cycles <= found.space.size(); ++cycles) {
+        if (panel::explore::holds(until(), found.space.state(at))) {
+            return keep(answer, "C" + std::to_string(cycles));
+        }
+        at = found.space.next(at, 0);
+    }
+    return keep(answer, "K" + reachable.substr(1));
+}
+
+EMSCRIPTEN_KEEPALIVE int cp_until_holds() {
+    const std::optional<panel::explore::PackedState> now = packed(session());
+    return now && panel::explore::holds(until(), *now) ? 1 : 0;
+}
 
 }  // extern "C"

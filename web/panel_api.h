@@ -114,4 +114,47 @@ const char* cp_expect(const unsigned char* condition, std::size_t length);
 double cp_checkpoints();
 double cp_checkpoint_every();
 
+// Seeking: the panel as it stood after cycle (at most the session's
+// length), rebuilt from the checkpoint before it; the rows, the colour, the
+// door, the operation, why, the fields and the inspection then show that
+// cycle until the next cycle runs, which shows the last again. The cycle
+// shown; cp_shown_cycle() says it later.
+double cp_seek(double cycle);
+double cp_shown_cycle();
+// The session's script up to cycle, with the checks judged by then: where a
+// session forked at that cycle starts.
+const char* cp_script_until(double cycle);
+
+// The fields at a cycle of the session, as cp_fields() gives them for the
+// last: what the waveform's cursor reads out.
+const char* cp_fields_at(double cycle);
+
+// The waveform view: the timing diagram of cycles first to last only, drawn
+// by the trace's SVG writer width pixels wide whatever their number, with
+// the lanes whose bit is set in lanes (bit i for the CSV's lane i). A window
+// of up to 16384 cycles is drawn from the last cycles' records kept, or
+// traced again from the checkpoint before it; a
+// wider one is drawn from a summary of each lane kept every cycle at blocks
+// of 256, 4096 and 65536 cycles, the window widened to whole blocks. The
+// window drawn: cp_window_first() to cp_window_last().
+const char* cp_window(double first, double last, double width, int lanes);
+double cp_window_first();
+// The diagram's lanes, one name a line, in the order of the bits of lanes.
+const char* cp_lanes();
+double cp_window_last();
+
+// The panel shown, for the inspector: one field a line, NAME, a tab and its
+// value (operation, door, mode, mode_name, setting, time in seconds,
+// set_temp, cur_temp, backlight, beeper), then a to f, each with what it
+// would do in the next cycle or why it would do nothing.
+const char* cp_inspect();
+
+// Run until: reads condition and answers at once from the explorer: "E"
+// and what is wrong, "U" when no key script leads from here to it, "C" and
+// the cycles after which it holds with no key pressed, or "K" and the
+// shortest script to it when it never holds without keys. Then
+// cp_until_holds() says, after each cycle, whether it holds.
+const char* cp_until(const char* condition);
+int cp_until_holds();
+
 }  // extern "C"

@@ -15,7 +15,6 @@
   const PIECE_RUNS = 50000;             // of the .keys
   const MOST_BYTES = 256 * 1024 * 1024;  // a download the page makes at most
   const CSV_ROW = 56;                   // bytes of the shortest CSV row
-  const DIAGRAM_WIDTH = 1600;           // pixels of the diagram's plot
   const STORED = 'cooker-panel-session';
   const MOST_LINK = 2 * 1024 * 1024;    // characters of an address Chromium opens
 
@@ -166,21 +165,14 @@
     }
   };
 
-  let drawnAt = -1;  // the cycle the diagram was last drawn at
-
-  // Kept current every cycle: the script's last runs; the diagram once a
-  // second, or once the session has grown by a pixel of it.
+  // Kept current every cycle: the script's last runs, and the waveform's
+  // window, which redraws when it has moved.
   CP.showSession = function (engine, force) {
     const runs = engine.runs();
     const shown = runs <= SHOWN_RUNS ? engine.scriptPart(0, runs)
                                      : '\u2026' + engine.scriptPart(runs - SHOWN_RUNS, SHOWN_RUNS);
     $('[data-session-script]').textContent = shown;
-    const cycles = engine.cycles();
-    const every = Math.max(10, Math.floor(cycles / DIAGRAM_WIDTH));
-    if (force || cycles < drawnAt || cycles - drawnAt >= every) {
-      $('[data-diagram]').innerHTML = engine.diagram();
-      drawnAt = cycles;
-    }
+    if (CP.wave) CP.wave.update(force);
   };
 
   // The checks judged so far, each shown once: passed or failed, with the

@@ -80,6 +80,9 @@ test('at 360 px nothing overflows; a wide screen gives the diagram the width', a
     return out;
   });
   expect(overflow).toEqual([]);
+  // The waveform is drawn at the phone's width, not scaled down: its text stays 12 px.
+  const drawn = await page.$eval('[data-wave] svg', (svg) => svg.getBoundingClientRect().width / Number(svg.getAttribute('width')));
+  expect(drawn).toBeCloseTo(1, 2);
   await page.setViewportSize({ width: 1800, height: 1000 });
   const share = await page.evaluate(() => document.querySelector('[data-diagram]').getBoundingClientRect().width /
                                           window.innerWidth);

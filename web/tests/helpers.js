@@ -117,5 +117,5 @@ function expectClean(seen) {
 
 module.exports = {
   open, cycles, display, sessionScript, trace, tracedDisplay, csvDisplay, keysOf, expectClean, traceFile, download,
-  settled, cycle, toTick,
+  settled, cycle, toTick, PAGE,
 };
