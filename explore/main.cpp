@@ -235,19 +235,21 @@ Options parse_options(int argc, char** argv) {
         case 'e':
             choose(EFFECTS, "--effects", Mode::EFFECTS);
             break;
-        case FORMAT_OPTION:
+        case FORMAT_OPTION: {
             once(given[FORMAT], "--format");
-            if (std::strcmp(optarg, "csv") != 0 && std::strcmp(optarg, "markdown") != 0) {
-                usage_error(std::string("invalid format '") + optarg + "' (markdown or csv)");
+            const std::string format = optarg != nullptr ? optarg : "";
+            if (format != "csv" && format != "markdown") {
+                usage_error("invalid format '" + format + "' (markdown or csv)");
             }
-            o.csv = std::strcmp(optarg, "csv") == 0;
+            o.csv = format == "csv";
             break;
+        }
         case COVER_OPTION:
             choose(COVER, "--cover", Mode::COVER);
             break;
         case MIN_OPTION:
             once(given[MIN], "--min");
-            o.min = parse_percent(optarg);
+            o.min = parse_percent(optarg != nullptr ? optarg : "");
             break;
         case SUITE_OPTION:
             choose(SUITE, "--suite", Mode::SUITE);
@@ -392,7 +394,8 @@ void write_suite(panel::trace::Output& said, const char* dir, const StateSpace& 
     if (::mkdir(dir, 0777) != 0 && errno != EEXIST) {
         panel::io_error(PROGRAM, dir, errno);
     }
-    std::uint64_t cycles = 0, checks = 0;
+    std::uint64_t cycles = 0;
+    std::uint64_t checks = 0;
     for (const panel::explore::SuiteFile& file : suite) {
         const std::string path = std::string(dir) + "/" + file.name;
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);

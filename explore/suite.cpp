@@ -35,9 +35,7 @@ struct Item {
 class Targets {
 public:
     Targets(const StateSpace& space, const EffectTable& effects) : space_(space), effects_(effects) {
-        for (std::size_t q = 0; q < std::size(QUANTITIES); ++q) {
-            bounds_[q] = {INT32_MAX, INT32_MIN};
-        }
+        std::fill(std::begin(bounds_), std::end(bounds_), std::pair{INT32_MAX, INT32_MIN});
         for (std::uint32_t i = 0; i < space.size(); ++i) {
             for (std::size_t q = 0; q < std::size(QUANTITIES); ++q) {
                 const std::int32_t value = field_value(space.state(i), QUANTITIES[q]);
@@ -61,7 +59,8 @@ public:
     [[nodiscard]] std::uint32_t reached(PackedState from, PackedState to) const {
         std::uint32_t bits = 0;
         for (std::size_t q = 0; q < std::size(QUANTITIES); ++q) {
-            const std::int32_t before = field_value(from, QUANTITIES[q]), after = field_value(to, QUANTITIES[q]);
+            const std::int32_t before = field_value(from, QUANTITIES[q]);
+            const std::int32_t after = field_value(to, QUANTITIES[q]);
             if (after != before && after == bounds_[q].first) {
                 bits |= 1U << (2 * q);
             }
@@ -73,7 +72,7 @@ public:
     }
     // Whether input in the state of index covers something not yet covered.
     [[nodiscard]] bool fresh(std::uint32_t index, int input) const {
-        if (input > 0 && effects_left_.count(effect(index, input)) != 0) {
+        if (input > 0 && effects_left_.contains(effect(index, input))) {
             return true;
         }
         if (bounds_left_ != 0 &&
@@ -81,7 +80,7 @@ public:
             return true;
         }
         const auto e = edge(index, input);
-        return e && edges_.count(*e) != 0;
+        return e && edges_.contains(*e);
     }
     // Marks what input in the state of index covers; what it newly covered
     // is added to said.
@@ -150,6 +149,7 @@ private:
 // parent; returns the state and the input, and its distance in cycles.
 struct Found {
     std::uint32_t state;
+    // cppcheck-suppress unusedStructMember ; read through the optional that holds it
     int input;
     std::uint32_t distance;
 };
@@ -185,7 +185,7 @@ public:
         return std::nullopt;
     }
     // The inputs from the last search's start to index.
-    std::vector<int> way(std::uint32_t start, std::uint32_t index) const {
+    [[nodiscard]] std::vector<int> way(std::uint32_t start, std::uint32_t index) const {
         std::vector<int> inputs;
         for (; index != start; index = parent_[index]) {
             inputs.push_back(input_[index]);

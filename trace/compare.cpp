@@ -107,7 +107,12 @@ std::optional<std::string> read_header(const std::vector<std::string>& header, s
                 known += known.empty() ? "" : ", ";
                 known += c.name;
             }
-            return "unknown column '" + name + "' (" + known + ")";
+            std::string message = "unknown column '";
+            message += name;
+            message += "' (";
+            message += known;
+            message += ")";
+            return message;
         }
         const auto column = static_cast<std::size_t>(at - std::begin(CSV_COLUMNS));
         if (std::find(columns.begin(), columns.end(), column) != columns.end()) {
