@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "key_script.h"
+#include "run_spool.h"
 #include "screen.h"
 #include "test_support.h"
 #include "tracer.h"
@@ -150,6 +151,36 @@ TEST(KeyScript, ReadInPiecesAsWhole) {
                 << i;
     }
     EXPECT_EQ((std::tuple(whole.cycles, reader.cycles())), (std::tuple(written.cycles, written.cycles)));
+}
+
+// A script long enough to spill to the temporary file replays run for run
+// as it was added, across every window it is read back in, and a replay
+// stopped early stops where asked.
+TEST(RunSpool, SpilledRunsReplayAsAdded) {
+    std::mt19937 random(11);
+    std::vector<ScriptStep> added;
+    RunSpool spool;
+    for (int i = 0; i < 100'000; ++i) {  // three windows of 32768 runs, and some
+        const ScriptStep run{i % 7 == 0 ? CHECK : static_cast<std::int32_t>(random() % 256),
+                             1 + random() % 1000};
+        added.push_back(run);
+        ASSERT_TRUE(spool.add(run));
+    }
+    std::vector<ScriptStep> replayed;
+    ASSERT_TRUE(spool.replay([&](const ScriptStep& run) {
+        replayed.push_back(run);
+        return true;
+    }));
+    ASSERT_EQ(replayed.size(), added.size());
+    for (std::size_t i = 0; i < added.size(); ++i) {
+        ASSERT_EQ((std::tuple(replayed[i].key, replayed[i].count)), (std::tuple(added[i].key, added[i].count))) << i;
+    }
+    std::uint64_t cycles = 0;
+    for (const ScriptStep& run : added) cycles += run.key == CHECK ? 0 : run.count;
+    EXPECT_EQ(spool.cycles(), cycles);
+    std::size_t seen = 0;
+    ASSERT_TRUE(spool.replay([&](const ScriptStep&) { return ++seen < 40'000; }));
+    EXPECT_EQ(seen, 40'000U);
 }
 
 Result trace(const std::vector<std::string>& args, const std::string& input = "",
