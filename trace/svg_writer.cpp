@@ -390,6 +390,118 @@ std::string printable_name(std::string_view name) {
     return text;
 }
 
+namespace {
+
+// A lane's pieces from its slots: exact where a slot changed at most once,
+// busy where it changed more often; then narrow neighbours merge into busy
+// ones, wider ones where the lane would still hold too many segments, so the
+// document stays small whatever the trace.
+template <typename Slots>
+std::vector<Piece> lane_pieces(const Slots& slots, std::uint64_t slot_cycles, std::uint64_t n, double scale) {
+    std::vector<Piece> pieces;
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        const auto& s = slots[i];
+        const std::uint64_t first = i * slot_cycles + 1;
+        const std::uint64_t last = std::min<std::uint64_t>((i + 1) * slot_cycles, n);
+        if (s.changes == 0) {
+            append(pieces, Piece{first, last, false, s.first_value, s.first_value, 0});
+        } else if (s.changes == 1) {
+            append(pieces, Piece{first, s.change_at - 1, false, s.first_value, s.first_value, 0});
+            append(pieces, Piece{s.change_at, last, false, s.last_value, s.last_value, 0});
+        } else {
+            append(pieces, Piece{first, last, true, s.first_value, s.last_value, s.changes});
+        }
+    }
+    for (int doubling = 0;; ++doubling) {
+        std::vector<Piece> merged = merge_narrow(pieces, scale, MIN_SEGMENT_WIDTH * std::pow(2.0, doubling));
+        if (merged.size() <= MAX_SEGMENTS) {
+            return merged;
+        }
+    }
+}
+
+// The least and greatest value a step plot's pieces take.
+Range range_of(const std::vector<Piece>& pieces) {
+    Range range{INT64_MAX, INT64_MIN};
+    for (const Piece& p : pieces) {
+        for (const std::string* v : {&p.first_value, &p.last_value}) {
+            range.low = std::min(range.low, number_of(*v));
+            range.high = std::max(range.high, number_of(*v));
+        }
+    }
+    return range;
+}
+
+// Where a lane is drawn: its top, the pixels of a cycle, the plot's width,
+// and the cycle before the drawing's first (a window's start).
+struct LaneGeometry {
+    double top;
+    double scale;
+    double plot_width;
+    std::uint64_t origin;
+};
+
+// One lane: its name, then each piece as the lane's style draws it, with a
+// tooltip; colors are the colour lane's pieces, which tint the rows.
+void draw_lane(Output& out, const LaneInfo& info, const std::vector<Piece>& pieces, const std::vector<Piece>& colors,
+               const LaneGeometry& g) {
+    const double top = g.top;
+    const double scale = g.scale;
+    const double plot_width = g.plot_width;
+    const bool plot = info.style == Style::PLOT;
+    const double middle = top + (plot ? PLOT_HEIGHT : LANE_HEIGHT) / 2;
+    // Shapes take the lane's fill and stroke.
+    Element(out, "g")("id", std::string("lane-") + info.name)(
+        "fill", info.style == Style::ROW ? "#1f2430" : "#f4f4f5")("stroke", "#555")
+        .open();
+    Element(out, "text")("x", 8.0)("y", middle + 4)("fill", "#000")("stroke", "none").text(info.name);
+    out.put('\n');
+    const Range range = range_of(pieces);
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        const Piece& p = pieces[i];
+        if (info.style == Style::KEY && !p.busy && p.first_value.empty()) {
+            continue;  // no key: nothing to mark
+        }
+        const double x0 = x_at(p.first - 1, scale);
+        const double x1 = std::max(x_at(p.last, scale), x0 + 1);
+        const std::string tip =
+            p.busy ? concat(info.name, " changes ", std::to_string(p.changes), " times, ",
+                            cycles_text(g.origin + p.first, g.origin + p.last))
+                   : concat(info.name, " ", csv_field(p.first_value), ", ",
+                            cycles_text(g.origin + p.first, g.origin + p.last));
+        Element(out, "g").open();
+        Element(out, "title").text(tip);
+        if (p.busy) {
+            Element(out, "rect")("x", x0)("y", top)("width", x1 - x0)("height", plot ? PLOT_HEIGHT : LANE_HEIGHT)(
+                "fill", "url(#busy)")
+                .end();
+        } else if (plot) {
+            const Piece* before = i > 0 && !pieces[i - 1].busy ? &pieces[i - 1] : nullptr;
+            draw_step(out, p, before, i == 0, i + 1 == pieces.size(), range, x0, x1, top);
+        } else if (info.style == Style::BIT) {
+            draw_level(out, p, i > 0 ? &pieces[i - 1] : nullptr, x0, x1, top);
+        } else {
+            draw_bus(out, p, info.style, colors, x0, x1, top, scale);
+        }
+        end_tag(out, "g");
+        out.put('\n');
+    }
+    // A plot that starts or ends busy still has its values at its edges.
+    if (plot && !pieces.empty() && pieces.front().busy) {
+        Element(out, "text")("x", PLOT_LEFT + 2)("y", top + 10)("fill", "#222")("stroke", "none")
+            .text(pieces.front().first_value);
+    }
+    if (plot && pieces.size() > 1 && pieces.back().busy) {
+        Element(out, "text")("x", PLOT_LEFT + plot_width - 2)("y", top + 10)("fill", "#222")("stroke", "none")(
+            "text-anchor", "end")
+            .text(pieces.back().last_value);
+    }
+    end_tag(out, "g");
+    out.put('\n');
+}
+
+}  // namespace
+
 SvgWriter::SvgWriter(Output& out, std::string title) : out_(out), title_(std::move(title)) {}
 
 void SvgWriter::write(const TraceRecord& record) {
@@ -473,37 +585,34 @@ void SvgWriter::finish() {
     // it changed more often; then narrow neighbours merge into busy ones.
     std::array<std::vector<Piece>, LANES> drawn;
     for (std::size_t lane = 0; lane < LANES; ++lane) {
-        std::vector<Piece> pieces;
-        const std::vector<Slot>& slots = lanes_[lane].slots;
-        for (std::size_t i = 0; i < slots.size(); ++i) {
-            const Slot& s = slots[i];
-            const std::uint64_t first = i * slot_cycles_ + 1;
-            const std::uint64_t last = std::min<std::uint64_t>((i + 1) * slot_cycles_, n);
-            if (s.changes == 0) {
-                append(pieces, Piece{first, last, false, s.first_value, s.first_value, 0});
-            } else if (s.changes == 1) {
-                append(pieces, Piece{first, s.change_at - 1, false, s.first_value, s.first_value, 0});
-                append(pieces, Piece{s.change_at, last, false, s.last_value, s.last_value, 0});
-            } else {
-                append(pieces, Piece{first, last, true, s.first_value, s.last_value, s.changes});
-            }
-        }
-        // A lane that would still hold too many segments merges wider ones,
-        // so the document stays small whatever the trace.
-        for (int doubling = 0;; ++doubling) {
-            drawn[lane] = merge_narrow(pieces, scale, MIN_SEGMENT_WIDTH * std::pow(2.0, doubling));
-            if (drawn[lane].size() <= MAX_SEGMENTS) {
-                break;
-            }
-        }
+        drawn[lane] = lane_pieces(lanes_[lane].slots, slot_cycles_, n, scale);
     }
 
+    draw_heading(width, height);
+    draw_axis(scale, plot_width, axis_y);
+    for (std::size_t lane = 0; lane < LANES; ++lane) {
+        if ((shown_ >> lane & 1U) != 0) {
+            draw_lane(out_, LANE_INFO[lane], drawn[lane], drawn[COLOR_LANE],
+                      LaneGeometry{tops[lane], scale, plot_width, origin_});
+        }
+    }
+    if (!checks_.empty()) {
+        draw_checks(checks_top, scale);
+    }
+    end_tag(out_, "svg");
+    out_.put('\n');
+}
+
+// The document's start: the XML declaration, the drawing's size, the
+// hatching of busy segments, a white ground and the heading.
+void SvgWriter::draw_heading(const double width, const double height) {
+    const bool windowed = plot_width_ > 0;
     out_.put("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
     Element(out_, "svg")("xmlns", "http://www.w3.org/2000/svg")("width", width)("height", height)(
         "viewBox", concat("0 0 ", fixed(width), " ", fixed(height)))("font-family", "monospace")("font-size",
                                                                                                  "12")
         .open();
-    const std::uint64_t length = windowed ? total_ : n;
+    const std::uint64_t length = windowed ? total_ : cycles_;
     std::string heading = concat(printable_name(title_), ", ", std::to_string(length), length == 1 ? " cycle" : " cycles",
                                  " (", fixed(double(length) / 10), " s)");
     if (windowed) {
@@ -520,8 +629,14 @@ void SvgWriter::finish() {
     Element(out_, "text")("x", 8.0)("y", 20.0)("font-size", "14")("font-weight", "bold").text(heading);
     out_.put('\n');
 
-    // The time axis: a faint line, a tick label every step of seconds (a
-    // window's from the first such step in it, labelled from the trace's start).
+}
+
+// The time axis: a faint line and a tick label every round step of seconds.
+void SvgWriter::draw_axis(const double scale, const double plot_width, const double axis_y) {
+    const bool windowed = plot_width_ > 0;
+    const std::uint64_t n = cycles_;
+    // A window's ticks run from the first such step in it, labelled from the
+    // trace's start.
     const double seconds = double(windowed ? span_ : n) / 10;
     const double step = tick_step(seconds);
     const double start = windowed ? std::ceil(double(origin_) / 10 / step - 1e-9) : 0;
@@ -546,75 +661,6 @@ void SvgWriter::finish() {
         .end();
     out_.put('\n');
 
-    for (std::size_t lane = 0; lane < LANES; ++lane) {
-        if ((shown_ >> lane & 1U) == 0) {
-            continue;
-        }
-        const LaneInfo& info = LANE_INFO[lane];
-        const double top = tops[lane];
-        const bool plot = info.style == Style::PLOT;
-        const double middle = top + (plot ? PLOT_HEIGHT : LANE_HEIGHT) / 2;
-        // Shapes take the lane's fill and stroke.
-        Element(out_, "g")("id", std::string("lane-") + info.name)(
-            "fill", info.style == Style::ROW ? "#1f2430" : "#f4f4f5")("stroke", "#555")
-            .open();
-        Element(out_, "text")("x", 8.0)("y", middle + 4)("fill", "#000")("stroke", "none").text(info.name);
-        out_.put('\n');
-        const std::vector<Piece>& pieces = drawn[lane];
-        Range range{INT64_MAX, INT64_MIN};
-        for (const Piece& p : pieces) {
-            for (const std::string* v : {&p.first_value, &p.last_value}) {
-                range.low = std::min(range.low, number_of(*v));
-                range.high = std::max(range.high, number_of(*v));
-            }
-        }
-        for (std::size_t i = 0; i < pieces.size(); ++i) {
-            const Piece& p = pieces[i];
-            if (info.style == Style::KEY && !p.busy && p.first_value.empty()) {
-                continue;  // no key: nothing to mark
-            }
-            const double x0 = x_at(p.first - 1, scale);
-            const double x1 = std::max(x_at(p.last, scale), x0 + 1);
-            const std::string tip =
-                p.busy ? concat(info.name, " changes ", std::to_string(p.changes), " times, ",
-                                cycles_text(origin_ + p.first, origin_ + p.last))
-                       : concat(info.name, " ", csv_field(p.first_value), ", ",
-                                cycles_text(origin_ + p.first, origin_ + p.last));
-            Element(out_, "g").open();
-            Element(out_, "title").text(tip);
-            if (p.busy) {
-                Element(out_, "rect")("x", x0)("y", top)("width", x1 - x0)("height", plot ? PLOT_HEIGHT : LANE_HEIGHT)(
-                    "fill", "url(#busy)")
-                    .end();
-            } else if (plot) {
-                const Piece* before = i > 0 && !pieces[i - 1].busy ? &pieces[i - 1] : nullptr;
-                draw_step(out_, p, before, i == 0, i + 1 == pieces.size(), range, x0, x1, top);
-            } else if (info.style == Style::BIT) {
-                draw_level(out_, p, i > 0 ? &pieces[i - 1] : nullptr, x0, x1, top);
-            } else {
-                draw_bus(out_, p, info.style, drawn[COLOR_LANE], x0, x1, top, scale);
-            }
-            end_tag(out_, "g");
-            out_.put('\n');
-        }
-        // A plot that starts or ends busy still has its values at its edges.
-        if (plot && !pieces.empty() && pieces.front().busy) {
-            Element(out_, "text")("x", PLOT_LEFT + 2)("y", top + 10)("fill", "#222")("stroke", "none")
-                .text(pieces.front().first_value);
-        }
-        if (plot && pieces.size() > 1 && pieces.back().busy) {
-            Element(out_, "text")("x", PLOT_LEFT + plot_width - 2)("y", top + 10)("fill", "#222")("stroke", "none")(
-                "text-anchor", "end")
-                .text(pieces.back().last_value);
-        }
-        end_tag(out_, "g");
-        out_.put('\n');
-    }
-    if (!checks_.empty()) {
-        draw_checks(checks_top, scale);
-    }
-    end_tag(out_, "svg");
-    out_.put('\n');
 }
 
 void SvgWriter::check(const bool passed, const std::string& text) {

@@ -79,6 +79,8 @@ private:
     void add(std::size_t lane, std::uint64_t cycle, const std::string& value);
     void halve();
     void draw_checks(double top, double scale) const;
+    void draw_heading(double width, double height);
+    void draw_axis(double scale, double plot_width, double axis_y);
 
     struct Mark {
         std::uint64_t cycle;
