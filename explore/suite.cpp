@@ -204,7 +204,13 @@ private:
     std::vector<std::uint32_t> distance_;
 };
 
-std::string two_digits(std::size_t n) { return (n < 10 ? "0" : "") + std::to_string(n); }
+std::string two_digits(std::size_t n) {
+    std::string text = std::to_string(n);
+    if (n < 10) {
+        text.insert(text.begin(), '0');
+    }
+    return text;
+}
 
 // The scenario's file: its comment, then each run of keys on a line of its
 // own with the checks after the cycles that matter: one with a key, one
