@@ -49,9 +49,10 @@ struct Scenario {
     std::int32_t color;
 };
 
-// I/R/E: idle, running, ended; C/O: closed, open; N/F: no raise, fine; T/P: time, temperature.
-constexpr std::int32_t I = OP_IDLE, R = OP_RUNNING, E = OP_ENDED, C = OPENING_CLOSED, O = OPENING_OPEN;
-constexpr std::int32_t N = RAISE_NONE, F = RAISE_FINE, T = SETTING_TIME, P = SETTING_TEMP;
+// I/R/E: idle, running, ended; C: closed (the door's cases are scenarios);
+// N: no raise; T/P: time, temperature.
+constexpr std::int32_t I = OP_IDLE, R = OP_RUNNING, E = OP_ENDED, C = OPENING_CLOSED;
+constexpr std::int32_t N = RAISE_NONE, T = SETTING_TIME, P = SETTING_TEMP;
 
 // clang-format off
 const Scenario SCENARIOS[] = {
