@@ -288,7 +288,7 @@ ScenarioOutcome run_scenario(Scenario& scenario, trace::ScriptTrace& trace, cons
             note(step.key, run() - before);
             return writing && count == step.count;  // the checks after a run cut short are not run
         }
-        const ScenarioCheck& check = scenario.checks[step.count];
+        const ScenarioCheck& check = scenario.checks[static_cast<std::size_t>(step.count)];
         const std::uint64_t before = run();
         const CheckResult result = run_check(check, trace, limit);
         note(NO_KEY, run() - before);

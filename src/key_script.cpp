@@ -595,7 +595,7 @@ std::string format_script(const Script& script) {
         ScriptStep run = script.steps[i++];
         text += text.empty() ? "" : " ";
         if (run.key == CHECK) {
-            text += format_check(script.checks[run.count]);
+            text += format_check(script.checks[static_cast<std::size_t>(run.count)]);
             continue;
         }
         for (; i < script.steps.size() && script.steps[i].key == run.key; ++i) {

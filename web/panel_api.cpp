@@ -157,7 +157,7 @@ public:
         const std::uint64_t size = BLOCKS[level];
         const std::deque<Block>& blocks = levels_[level];
         for (std::uint64_t i = origin / size; i < blocks.size() && i * size < origin + count; ++i) {
-            const Block& b = blocks[i];
+            const Block& b = blocks[static_cast<std::size_t>(i)];
             for (std::size_t lane = 0; lane < LANES; ++lane) {
                 lanes[lane].push_back({values_[b.first[lane]], values_[b.last[lane]], b.changes[lane],
                                        b.changes[lane] == 0 ? 0 : i * size + b.change_at[lane] + 1 - origin});
@@ -375,7 +375,7 @@ void settle_checks(Session& s) {
         if (s.step == s.replay.steps.size() || s.replay.steps[s.step].key != panel::CHECK) {
             return;
         }
-        const std::size_t index = s.replay.steps[s.step].count;
+        const auto index = static_cast<std::size_t>(s.replay.steps[s.step].count);
         const ScenarioCheck& check = s.replay_checks[index];
         ++s.step;
         const bool holds = panel::explore::check_holds(check, s.tracer);
@@ -410,7 +410,8 @@ std::string format_runs(const Script& keys, std::size_t first, std::size_t count
     for (std::size_t i = first; i < end; ++i) {
         text += i == 0 ? "" : " ";
         const ScriptStep& step = keys.steps[i];
-        text += step.key == panel::CHECK ? panel::format_check(keys.checks[step.count]) : panel::format_run(step);
+        text += step.key == panel::CHECK ? panel::format_check(keys.checks[static_cast<std::size_t>(step.count)])
+                                         : panel::format_run(step);
     }
     return text;
 }
@@ -612,7 +613,7 @@ EMSCRIPTEN_KEEPALIVE const char* cp_export_next(double cycles) {
         if (run.key == panel::CHECK) {
             // As the trace program runs the session's script: the check marked,
             // and the trace ends where one fails.
-            const ScenarioCheck& check = s.checks[run.count];
+            const ScenarioCheck& check = s.checks[static_cast<std::size_t>(run.count)];
             panel::explore::CheckResult result;
             result.passed = panel::explore::check_holds(check, e.trace.tracer());
             result.cycle = e.trace.tracer().record().cycle;
