@@ -11,64 +11,50 @@
 namespace panel::explore {
 namespace {
 
-// A field's words and the values they stand for.
+using trace::FieldKind;
+using Kind = FieldKind;
+
+// A field as a condition reads it: the table's, with every mode's shown
+// name among the words of a mode.
 struct Word {
     std::string_view text;
     std::int32_t value;
 };
-
-// What a field's values are; only fields of one kind compare with each other,
-// a word field and the colour only with themselves, the rows with no field.
-enum class Kind : std::uint8_t { WORDS, FLAG, MODE, SECONDS, DEGREES, COLOR, TEXT };
-
 struct FieldInfo {
+    Field field;
     std::string_view name;
     Kind kind;
     std::vector<Word> words;
 };
 
-// A mode's English words, by row; the rows' own names are words too.
-constexpr std::string_view MODE_WORDS[MODE_COUNT] = {"manual", "rice_cake", "porridge", "rice", "soup", "pizza"};
-
-std::vector<Word> mode_words() {
-    std::vector<Word> words;
-    words.reserve(std::size_t{2} * MODE_COUNT);
-    for (std::int32_t row = 0; row < MODE_COUNT; ++row) {
-        words.push_back({MODE_WORDS[row], row});
-    }
-    for (std::int32_t row = 0; row < MODE_COUNT; ++row) {
-        const char* name = MODE_TABLE[static_cast<std::size_t>(row)].name;
-        const std::string_view text(name, ::strnlen(name, MODE_NAME_SIZE));
-        if (text != MODE_WORDS[row]) {
-            words.push_back({text, row});
-        }
-    }
-    return words;
-}
-
-// In the order of Field.
+// In the order of trace::STATE_FIELDS.
 const std::vector<FieldInfo>& fields() {
-    static const std::vector<FieldInfo> table = {
-        {"backlight", Kind::FLAG, {}},
-        {"operation", Kind::WORDS, {{"idle", OP_IDLE}, {"running", OP_RUNNING}, {"ended", OP_ENDED}}},
-        {"door", Kind::WORDS, {{"closed", OPENING_CLOSED}, {"open", OPENING_OPEN}}},
-        {"mode", Kind::MODE, mode_words()},
-        {"setting", Kind::WORDS, {{"time", SETTING_TIME}, {"temp", SETTING_TEMP}}},
-        {"raise", Kind::WORDS, {{"none", RAISE_NONE}, {"fine", RAISE_FINE}, {"coarse", RAISE_COARSE}}},
-        {"time", Kind::SECONDS, {}},
-        {"set_temp", Kind::DEGREES, {}},
-        {"cur_temp", Kind::DEGREES, {}},
-        {"beeper", Kind::FLAG, {}},
-        {"bell", Kind::FLAG, {}},
-        {"shown_mode", Kind::MODE, mode_words()},
-        {"row10", Kind::TEXT, {}},
-        {"row11", Kind::TEXT, {}},
-        {"color", Kind::COLOR, {{"green", COLOR_DARK}, {"yellow", COLOR_LIT}}},
-    };
+    static const std::vector<FieldInfo> table = [] {
+        std::vector<FieldInfo> all;
+        for (const Field field : trace::STATE_FIELDS) {
+            const trace::FieldInfo& f = trace::info(field);
+            FieldInfo read{field, f.name, f.kind, {}};
+            for (const trace::FieldWord& w : f.words) {
+                read.words.push_back({w.text, w.value});
+            }
+            for (std::int32_t row = 0; f.kind == Kind::MODE && row < MODE_COUNT; ++row) {
+                const char* name = MODE_TABLE[static_cast<std::size_t>(row)].name;
+                const std::string_view text(name, ::strnlen(name, MODE_NAME_SIZE));
+                if (text != trace::word_of(field, row)) {
+                    read.words.push_back({text, row});
+                }
+            }
+            all.push_back(std::move(read));
+        }
+        return all;
+    }();
     return table;
 }
 
-const FieldInfo& info(Field field) { return fields()[static_cast<std::size_t>(field)]; }
+const FieldInfo& read_field(Field field) {
+    const std::vector<FieldInfo>& all = fields();
+    return *std::find_if(all.begin(), all.end(), [field](const FieldInfo& f) { return f.field == field; });
+}
 
 // "a, b or c".
 template <typename Items, typename Text>
@@ -95,12 +81,12 @@ std::string quoted(std::string_view text) {
 // What a field takes, for messages: the forms of its values, then the other
 // fields it compares with.
 std::string accepted(Field field) {
-    const FieldInfo& f = info(field);
+    const FieldInfo& f = read_field(field);
     std::string forms;
     switch (f.kind) {
-    case Kind::WORDS:
+    case Kind::WORD:
         return "a word (" + words_of(f) + ")";
-    case Kind::FLAG:
+    case Kind::BIT:
         forms = "0 or 1";
         break;
     case Kind::MODE:
@@ -111,6 +97,9 @@ std::string accepted(Field field) {
         break;
     case Kind::DEGREES:
         forms = "degrees (50 or 50C)";
+        break;
+    case Kind::NUMBER:
+        forms = "a number";
         break;
     case Kind::COLOR:
         return "green, yellow, 32 or 33";
@@ -303,12 +292,12 @@ std::optional<Field> field_of(const Operand& operand) {
     return operand.quoted ? std::nullopt : field_named(operand.text);
 }
 
-bool takes_order(Kind kind) { return kind != Kind::WORDS && kind != Kind::COLOR && kind != Kind::TEXT; }
+bool takes_order(Kind kind) { return kind != Kind::WORD && kind != Kind::COLOR && kind != Kind::TEXT; }
 
 // The value side of a condition on field: a text for the rows; else a word of
 // the field first, then another field, then a number.
 std::optional<ExpressionError> resolve_value(Field field, const Operand& value, Condition& condition) {
-    const FieldInfo& f = info(field);
+    const FieldInfo& f = read_field(field);
     const std::string name = quoted(f.name);
     if (f.kind == Kind::TEXT) {
         // A text no state shows is a question whose answer is no.
@@ -322,8 +311,8 @@ std::optional<ExpressionError> resolve_value(Field field, const Operand& value, 
         return std::nullopt;
     }
     if (const std::optional<Field> other = field_of(value)) {
-        const Kind kind = info(*other).kind;
-        if (kind != f.kind || ((kind == Kind::WORDS || kind == Kind::COLOR) && *other != field)) {
+        const Kind kind = read_field(*other).kind;
+        if (kind != f.kind || ((kind == Kind::WORD || kind == Kind::COLOR) && *other != field)) {
             return ExpressionError{value.column, name + " and " + quoted(value.text) +
                                                      " are fields of different kinds"};
         }
@@ -335,13 +324,13 @@ std::optional<ExpressionError> resolve_value(Field field, const Operand& value, 
         return error;
     }
     if (!number) {
-        if (f.kind == Kind::WORDS && !value.text.empty() && starts_word(value.text[0])) {
+        if (f.kind == Kind::WORD && !value.text.empty() && starts_word(value.text[0])) {
             return ExpressionError{value.column, "unknown word " + quoted(value.text) + " for " +
                                                      std::string(f.name) + " (" + words_of(f) + ")"};
         }
         return ExpressionError{value.column, name + " takes " + accepted(field) + ", not " + quoted(value.text)};
     }
-    if (f.kind == Kind::WORDS) {
+    if (f.kind == Kind::WORD) {
         return ExpressionError{value.column, name + " takes " + accepted(field) + ", not " + quoted(value.text)};
     }
     if (number->unit && *number->unit != f.kind) {
@@ -384,7 +373,7 @@ std::optional<ExpressionError> parse_condition(std::string_view text, std::size_
     }
     // A row's text may hold blanks: unquoted, it is the rest of the condition.
     const std::optional<Field> left_field = field_of(left);
-    if (left_field && info(*left_field).kind == Kind::TEXT && !right.quoted) {
+    if (left_field && read_field(*left_field).kind == Kind::TEXT && !right.quoted) {
         r.take_rest(right);
     }
     r.skip_blanks();
@@ -405,8 +394,8 @@ std::optional<ExpressionError> parse_condition(std::string_view text, std::size_
         value = &left;
         op = mirrored(*op);
     }
-    if (!takes_order(info(*field).kind) && *op != Op::EQ && *op != Op::NE) {
-        return ExpressionError{op_column, quoted(info(*field).name) + " takes only = and !="};
+    if (!takes_order(read_field(*field).kind) && *op != Op::EQ && *op != Op::NE) {
+        return ExpressionError{op_column, quoted(read_field(*field).name) + " takes only = and !="};
     }
     condition = Condition{*field, *op, std::nullopt, {}};
     return resolve_value(*field, *value, condition);
@@ -484,31 +473,22 @@ std::string field_list() {
 
 std::string unknown_field(std::string_view name) { return "unknown field " + quoted(name) + " (" + field_list() + ")"; }
 
-std::string_view field_name(Field field) { return info(field).name; }
-
 std::optional<Field> field_named(std::string_view name) {
     const std::vector<FieldInfo>& all = fields();
     const auto found = std::find_if(all.begin(), all.end(), [&](const FieldInfo& f) { return f.name == name; });
     if (found == all.end()) {
         return std::nullopt;
     }
-    return static_cast<Field>(found - all.begin());
+    return found->field;
 }
 
 std::string value_text(Field field, std::int32_t value) {
-    switch (field) {
-    case Field::OPERATION:
-        return std::string(trace::operation_name(value));
-    case Field::DOOR:
-        return std::string(trace::door_name(value));
-    case Field::SETTING:
-        return std::string(trace::setting_name(value));
-    case Field::RAISE:
-        return std::string(trace::raise_name(value));
-    case Field::ROW10:
-    case Field::ROW11:
+    switch (trace::info(field).kind) {
+    case Kind::WORD:
+        return std::string(trace::word_of(field, value));
+    case Kind::TEXT:
         return shown_text(field, value);
-    case Field::COLOR:
+    case Kind::COLOR:
         return value < 0 ? std::string() : std::to_string(value);
     default:
         return std::to_string(value);

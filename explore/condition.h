@@ -40,8 +40,8 @@ std::size_t next_comma(std::string_view text, std::size_t start);
 // Every condition holds in state; none on what is drawn holds before anything is.
 bool holds(const std::vector<Condition>& conditions, PackedState state);
 
-// A field's name, and a value as the trace writes it.
-std::string_view field_name(Field field);
+// The field a condition names, and a value as the trace writes it.
+using trace::field_name;
 std::optional<Field> field_named(std::string_view name);
 // The fields' names, "a, b, ... or z", for messages and the help.
 std::string field_list();

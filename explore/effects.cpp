@@ -10,8 +10,17 @@ namespace {
 
 std::string_view mode_kind(bool automatic) { return automatic ? "automatic" : "manual"; }
 
-// The columns of the table, in order.
-constexpr std::string_view HEADERS[] = {"key", "operation", "door", "mode", "setting", "what the key does", "states"};
+// The columns of the table, in order: the fields that tell effects apart
+// (of the mode, only whether it is manual), what the key does, the states.
+std::vector<std::string> headers() {
+    std::vector<std::string> all;
+    for (const Field field : {Field::KEY, Field::OPERATION, Field::DOOR, Field::MODE, Field::SETTING}) {
+        all.emplace_back(field_name(field));
+    }
+    all.emplace_back("what the key does");
+    all.emplace_back("states");
+    return all;
+}
 
 }  // namespace
 
@@ -66,8 +75,8 @@ EffectTable::EffectTable(const StateSpace& space) {
 
 std::string effect_name(const Effect& e, const std::optional<std::int32_t> amount) {
     std::string name(1, static_cast<char>(e.key));
-    for (const std::string_view part : {trace::operation_name(e.operation), trace::door_name(e.door),
-                                        mode_kind(e.automatic), trace::setting_name(e.setting)}) {
+    for (const std::string_view part : {trace::word_of(Field::OPERATION, e.operation), trace::word_of(Field::DOOR, e.door),
+                                        mode_kind(e.automatic), trace::word_of(Field::SETTING, e.setting)}) {
         name += ", ";
         name += part;
     }
@@ -87,15 +96,15 @@ void write_effects(trace::Output& out, const EffectTable& table, const bool mark
         }
         out.put(close);
     };
-    line(std::vector<std::string>(std::begin(HEADERS), std::end(HEADERS)));
+    line(headers());
     if (markdown) {
         out.put("|---|---|---|---|---|---|---:|\n");
     }
     for (const EffectRow& row : table.rows()) {
         const Effect& e = row.effect;
-        line({std::string(1, static_cast<char>(e.key)), std::string(trace::operation_name(e.operation)),
-              std::string(trace::door_name(e.door)), std::string(mode_kind(e.automatic)),
-              std::string(trace::setting_name(e.setting)), std::string(key_reason_text(e.reason).view()),
+        line({std::string(1, static_cast<char>(e.key)), std::string(trace::word_of(Field::OPERATION, e.operation)),
+              std::string(trace::word_of(Field::DOOR, e.door)), std::string(mode_kind(e.automatic)),
+              std::string(trace::word_of(Field::SETTING, e.setting)), std::string(key_reason_text(e.reason).view()),
               std::to_string(row.states)});
     }
 }

@@ -98,17 +98,17 @@ bool write_summary(trace::Output& out, RunSpool& prefix, const StateSpace& space
 
 void write_states(trace::Output& out, const StateSpace& space) {
     out.put("depth");
-    for (int f = 0; f < FIELD_COUNT; ++f) {
+    for (const Field f : trace::STATE_FIELDS) {
         out.put(',');
-        out.put(field_name(static_cast<Field>(f)));
+        out.put(field_name(f));
     }
     out.put(",time_tick,temp_tick,beep_tick,display\r\n");
     for (std::uint32_t i = 0; i < space.size(); ++i) {
         const PackedState s = space.state(i);
         out.put_number(space.depth(i));
-        for (int f = 0; f < FIELD_COUNT; ++f) {
+        for (const Field f : trace::STATE_FIELDS) {
             out.put(',');
-            out.put(value_text(static_cast<Field>(f), field_value(s, static_cast<Field>(f))));
+            out.put(value_text(f, field_value(s, f)));
         }
         const StateDetail d = detail(s);
         for (const std::int32_t v : {d.time_tick, d.temp_tick, d.beep_tick}) {

@@ -40,13 +40,13 @@ std::optional<ExpressionError> read_why(std::string_view text, std::size_t start
     while (at < end && is_blank(text[at])) {
         ++at;
     }
-    constexpr std::string_view NAME = "why";
-    if (text.substr(at, NAME.size()) != NAME || (at + NAME.size() < end && !is_blank(text[at + NAME.size()]) &&
-                                                 std::string_view("=!<>").find(text[at + NAME.size()]) ==
+    const std::string_view name = trace::field_name(Field::WHY);
+    if (text.substr(at, name.size()) != name || (at + name.size() < end && !is_blank(text[at + name.size()]) &&
+                                                 std::string_view("=!<>").find(text[at + name.size()]) ==
                                                      std::string_view::npos)) {
         return std::nullopt;
     }
-    at += NAME.size();
+    at += name.size();
     while (at < end && is_blank(text[at])) {
         ++at;
     }

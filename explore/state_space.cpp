@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <unordered_map>
+#include <utility>
 
 #include "backlight_beep_control.h"
 #include "mode_controller.h"
@@ -254,16 +255,29 @@ std::int32_t field_value(const PackedState state, const Field field) {
             return get(state.low, COLOR) == 1 ? COLOR_LIT : COLOR_DARK;
         }
     }
-    if (field == Field::BELL) {
+    switch (field) {
+    case Field::BELL: {
         // The beeper counts its cycle after it rings in cycles 0, 10 and 20,
         // so a count of 1, 11 or 21 with the beeper on is a bell just rung.
         const std::int32_t tick = get(state.low, BEEP_TICK);
         return get(state.low, BEEPER) == BEEPER_ON && tick % 10 == 1 && tick <= 21 ? 1 : 0;
     }
-    // In the order of Field; BELL and the drawn fields have their own rules above.
-    constexpr Slot FIELD_SLOTS[] = {BACKLIGHT, OPERATION, DOOR,   MODE,   SETTING,   RAISE,
-                                    TIME,      SET_TEMP,  CUR_TEMP, BEEPER, BEEPER, SHOWN_MODE};
-    return get(state.low, FIELD_SLOTS[static_cast<std::size_t>(field)]);
+    default:
+        break;
+    }
+    // Where the panel's other fields are packed; the cycle, its key and why
+    // belong to a trace, not to a state.
+    constexpr std::pair<Field, Slot> PACKED[] = {
+        {Field::BACKLIGHT, BACKLIGHT}, {Field::OPERATION, OPERATION}, {Field::DOOR, DOOR},
+        {Field::MODE, MODE},           {Field::SETTING, SETTING},     {Field::RAISE, RAISE},
+        {Field::TIME, TIME},           {Field::SET_TEMP, SET_TEMP},   {Field::CUR_TEMP, CUR_TEMP},
+        {Field::BEEPER, BEEPER},       {Field::SHOWN_MODE, SHOWN_MODE}};
+    for (const auto& [packed, slot] : PACKED) {
+        if (packed == field) {
+            return get(state.low, slot);
+        }
+    }
+    return -1;
 }
 
 StateDetail detail(const PackedState state) {

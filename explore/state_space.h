@@ -24,31 +24,12 @@ namespace panel::explore {
 inline constexpr int INPUT_COUNT = 7;
 inline constexpr std::int32_t INPUT_KEYS[INPUT_COUNT] = {-1, 'a', 'b', 'c', 'd', 'e', 'f'};
 
-// The fields a condition, the state table and the graph speak of, named and
-// valued as the trace writes them.
-enum class Field : std::uint8_t {
-    BACKLIGHT,
-    OPERATION,
-    DOOR,
-    MODE,
-    SETTING,
-    RAISE,
-    TIME,
-    SET_TEMP,
-    CUR_TEMP,
-    BEEPER,
-    BELL,  // the cycle that led to the state rang the bell
-    SHOWN_MODE,
-    // What the cycle that led to the state drew, as the terminal shows it
-    // after the cycle: nothing at start-up.
-    ROW10,
-    ROW11,
-    COLOR
-};
-inline constexpr int FIELD_COUNT = 15;
+// The fields a condition, the state table and the graph speak of
+// (trace::STATE_FIELDS), named and valued as the trace writes them.
+using trace::Field;
 
 // Fields of what is drawn: no condition on them holds before the first cycle.
-inline constexpr bool is_drawn(Field field) { return field >= Field::ROW10; }
+inline bool is_drawn(Field field) { return trace::info(field).drawn; }
 
 // The control flags, quantities, the three counters, the row of the shown
 // mode, the display frame, backlight and beeper, and what the last cycle drew

@@ -99,13 +99,13 @@ bool CsvReader::next(std::vector<std::string>& fields) {
 std::optional<std::string> read_header(const std::vector<std::string>& header, std::vector<std::size_t>& columns) {
     columns.clear();
     for (const std::string& name : header) {
-        const auto* const at = std::find_if(std::begin(CSV_COLUMNS), std::end(CSV_COLUMNS),
-                                            [&name](const CsvColumn& c) { return c.name == name; });
-        if (at == std::end(CSV_COLUMNS)) {
+        const auto* const at = std::find_if(std::begin(CSV_FIELDS), std::end(CSV_FIELDS),
+                                            [&name](Field f) { return field_name(f) == name; });
+        if (at == std::end(CSV_FIELDS)) {
             std::string known;
-            for (const CsvColumn& c : CSV_COLUMNS) {
+            for (const Field f : CSV_FIELDS) {
                 known += known.empty() ? "" : ", ";
-                known += c.name;
+                known += field_name(f);
             }
             std::string message = "unknown column '";
             message += name;
@@ -114,7 +114,7 @@ std::optional<std::string> read_header(const std::vector<std::string>& header, s
             message += ")";
             return message;
         }
-        const auto column = static_cast<std::size_t>(at - std::begin(CSV_COLUMNS));
+        const auto column = static_cast<std::size_t>(at - std::begin(CSV_FIELDS));
         if (std::find(columns.begin(), columns.end(), column) != columns.end()) {
             return "column '" + name + "' named twice";
         }
@@ -157,10 +157,10 @@ void Comparison::cycle(const TraceRecord& ours) {
     const std::string at = name_ + ":" + std::to_string(theirs_.line()) + ": cycle " + std::to_string(ours.cycle) + ": ";
     CsvCell cell;
     for (std::size_t i = 0; i < columns_.size(); ++i) {
-        const std::string_view expected = csv_value(columns_[i], ours, cell);
+        const std::string_view expected = csv_value(CSV_FIELDS[columns_[i]], ours, cell);
         const std::string& got = fields_[i];
         if (got != expected) {
-            say(at + std::string(CSV_COLUMNS[columns_[i]].name) + ": expected " + csv_field(expected) + ", got " +
+            say(at + std::string(field_name(CSV_FIELDS[columns_[i]])) + ": expected " + csv_field(expected) + ", got " +
                 csv_field(got));
         }
     }

@@ -27,49 +27,43 @@ constexpr double PLOT_HEIGHT = 44;  // a step plot's lane, with room for its lev
 constexpr double GLYPH_WIDTH = 7.3;  // of the 12 px monospace text
 constexpr double RIGHT_MARGIN = 24;
 
-// The lanes in the CSV's order: each one's field and its drawing.
+// How a lane draws its field: keys as marks, rows as text, bits as a line
+// high or low, quantities as a step plot, the rest as a bus of values.
 enum class Style : std::uint8_t { KEY, ROW, BUS, BIT, PLOT };
+constexpr Style style_of(const Field field) {
+    if (field == Field::KEY) {
+        return Style::KEY;
+    }
+    switch (info(field).kind) {
+    case FieldKind::TEXT:
+        return Style::ROW;
+    case FieldKind::BIT:
+        return Style::BIT;
+    case FieldKind::SECONDS:
+    case FieldKind::DEGREES:
+        return Style::PLOT;
+    default:
+        return Style::BUS;
+    }
+}
 struct LaneInfo {
-    const char* name;
+    std::string_view name;
     Style style;
-    std::int32_t TraceRecord::*number;       // the field, unless it is text
-    std::string TraceRecord::*text;          // the rows' text
-    std::string_view (*word)(std::int32_t);  // a number the trace writes as a word
 };
-constexpr LaneInfo LANE_INFO[SvgWriter::LANES] = {
-    {"key", Style::KEY, &TraceRecord::key, nullptr, nullptr},
-    {"row10", Style::ROW, nullptr, &TraceRecord::row10, nullptr},
-    {"row11", Style::ROW, nullptr, &TraceRecord::row11, nullptr},
-    {"color", Style::BUS, &TraceRecord::color, nullptr, nullptr},
-    {"bell", Style::BIT, &TraceRecord::bell, nullptr, nullptr},
-    {"backlight", Style::BIT, &TraceRecord::backlight, nullptr, nullptr},
-    {"operation", Style::BUS, &TraceRecord::operation, nullptr, &operation_name},
-    {"door", Style::BUS, &TraceRecord::door, nullptr, &door_name},
-    {"mode", Style::BUS, &TraceRecord::mode, nullptr, nullptr},
-    {"setting", Style::BUS, &TraceRecord::setting, nullptr, &setting_name},
-    {"raise", Style::BUS, &TraceRecord::raise, nullptr, &raise_name},
-    {"time", Style::PLOT, &TraceRecord::time, nullptr, nullptr},
-    {"set_temp", Style::PLOT, &TraceRecord::set_temp, nullptr, nullptr},
-    {"cur_temp", Style::PLOT, &TraceRecord::cur_temp, nullptr, nullptr},
-};
-constexpr std::size_t COLOR_LANE = 3;
+LaneInfo lane_info(const std::size_t lane) {
+    return {field_name(LANE_FIELDS[lane]), style_of(LANE_FIELDS[lane])};
+}
+// The colour's lane, whose pieces tint the rows.
+constexpr std::size_t COLOR_LANE = static_cast<std::size_t>(
+    std::find(std::begin(LANE_FIELDS), std::end(LANE_FIELDS), Field::COLOR) - std::begin(LANE_FIELDS));
 
 // The lane's value in record, as the trace shows it (a tooltip quotes it as
 // the CSV does).
-std::string lane_value(const TraceRecord& r, const LaneInfo& lane) {
-    if (lane.text != nullptr) {
-        return r.*lane.text;
-    }
-    const std::int32_t value = r.*lane.number;
-    if (lane.style == Style::KEY) {
-        char shown[4];
-        return std::string(key_text(value, shown));
-    }
-    return lane.word != nullptr ? std::string(lane.word(value)) : std::to_string(value);
-}
+std::string lane_value(const TraceRecord& r, const std::size_t lane) { return field_text(LANE_FIELDS[lane], r); }
 
-bool lane_changed(const TraceRecord& a, const TraceRecord& b, const LaneInfo& lane) {
-    return lane.text != nullptr ? a.*lane.text != b.*lane.text : a.*lane.number != b.*lane.number;
+bool lane_changed(const TraceRecord& a, const TraceRecord& b, const std::size_t lane) {
+    const FieldInfo& f = info(LANE_FIELDS[lane]);
+    return f.text != nullptr ? a.*f.text != b.*f.text : a.*f.number != b.*f.number;
 }
 
 // A stretch of one lane as drawn: one value, or a busy stretch of changes.
@@ -451,7 +445,7 @@ void draw_lane(Output& out, const LaneInfo& info, const std::vector<Piece>& piec
     const bool plot = info.style == Style::PLOT;
     const double middle = top + (plot ? PLOT_HEIGHT : LANE_HEIGHT) / 2;
     // Shapes take the lane's fill and stroke.
-    Element(out, "g")("id", std::string("lane-") + info.name)(
+    Element(out, "g")("id", std::string("lane-").append(info.name))(
         "fill", info.style == Style::ROW ? "#1f2430" : "#f4f4f5")("stroke", "#555")
         .open();
     Element(out, "text")("x", 8.0)("y", middle + 4)("fill", "#000")("stroke", "none").text(info.name);
@@ -513,9 +507,9 @@ void SvgWriter::write(const TraceRecord& record) {
     const auto slot = static_cast<std::size_t>((cycles_ - 1) / slot_cycles_);
     for (std::size_t lane = 0; lane < LANES; ++lane) {
         std::vector<Slot>& slots = lanes_[lane].slots;
-        const bool changed = first || lane_changed(record, previous_, LANE_INFO[lane]);
+        const bool changed = first || lane_changed(record, previous_, lane);
         if (slot == slots.size()) {
-            std::string value = changed ? lane_value(record, LANE_INFO[lane]) : slots.back().last_value;
+            std::string value = changed ? lane_value(record, lane) : slots.back().last_value;
             slots.push_back(Slot{value, value, 0, 0});
             continue;
         }
@@ -524,7 +518,7 @@ void SvgWriter::write(const TraceRecord& record) {
             if (s.changes++ == 0) {
                 s.change_at = cycles_;
             }
-            s.last_value = lane_value(record, LANE_INFO[lane]);
+            s.last_value = lane_value(record, lane);
         }
     }
     previous_ = record;
@@ -570,7 +564,7 @@ void SvgWriter::finish() {
         if ((shown_ >> lane & 1U) == 0) {
             continue;
         }
-        const bool plot = LANE_INFO[lane].style == Style::PLOT;
+        const bool plot = style_of(LANE_FIELDS[lane]) == Style::PLOT;
         tops[lane] = below;
         below += plot ? PLOT_HEIGHT + LANE_PITCH - LANE_HEIGHT : LANE_PITCH;
     }
@@ -592,7 +586,7 @@ void SvgWriter::finish() {
     draw_axis(scale, plot_width, axis_y);
     for (std::size_t lane = 0; lane < LANES; ++lane) {
         if ((shown_ >> lane & 1U) != 0) {
-            draw_lane(out_, LANE_INFO[lane], drawn[lane], drawn[COLOR_LANE],
+            draw_lane(out_, lane_info(lane), drawn[lane], drawn[COLOR_LANE],
                       LaneGeometry{tops[lane], scale, plot_width, origin_});
         }
     }
@@ -689,12 +683,12 @@ void SvgWriter::load(const std::uint64_t cycles, const std::uint64_t slot_cycles
     }
 }
 
-std::string_view SvgWriter::lane_name(const std::size_t lane) { return LANE_INFO[lane].name; }
+std::string_view SvgWriter::lane_name(const std::size_t lane) { return field_name(LANE_FIELDS[lane]); }
 std::string SvgWriter::lane_text(const TraceRecord& record, const std::size_t lane) {
-    return panel::trace::lane_value(record, LANE_INFO[lane]);
+    return panel::trace::lane_value(record, lane);
 }
 bool SvgWriter::lane_differs(const TraceRecord& a, const TraceRecord& b, const std::size_t lane) {
-    return panel::trace::lane_changed(a, b, LANE_INFO[lane]);
+    return panel::trace::lane_changed(a, b, lane);
 }
 
 // A mark at the cycle of each check, green where it held and red where it

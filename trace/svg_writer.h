@@ -41,8 +41,8 @@ public:
     // Lays the diagram out for the cycles written and writes it whole.
     void finish();
 
-    // The lanes, in the CSV's order.
-    static constexpr std::size_t LANES = 14;
+    // The lanes, one for each of LANE_FIELDS.
+    static constexpr std::size_t LANES = std::size(LANE_FIELDS);
     // A lane's name as the CSV's heading writes it.
     static std::string_view lane_name(std::size_t lane);
     // A lane's value in record as the diagram writes it.

@@ -33,17 +33,22 @@ int digits(std::uint64_t value) {
     return static_cast<int>(decimal(value, text).size());
 }
 
-// One column of the table: its header, width and alignment.
-struct Column {
-    std::string_view name;
-    int width;
-    bool right;
-};
-constexpr Column COLUMNS[] = {{"key", 4, false},    {"row10", 5, false},    {"color", 5, true},
-                              {"bell", 4, true},    {"backlight", 9, true}, {"operation", 9, false},
-                              {"door", 6, false},   {"mode", 4, true},      {"setting", 7, false},
-                              {"raise", 6, false},  {"time", 4, true},      {"set_temp", 8, true},
-                              {"cur_temp", 8, true}};
+// The table's columns: numbers to the right, words and texts to the left.
+bool right_aligned(Field field) {
+    const FieldKind kind = info(field).kind;
+    return kind != FieldKind::WORD && kind != FieldKind::TEXT;
+}
+
+// A column as wide as its name and the widest word it writes; a key's text
+// takes up to four bytes (\xHH).
+std::size_t column_width(Field field) {
+    const FieldInfo& f = info(field);
+    std::size_t width = field == Field::KEY ? 4 : f.name.size();
+    for (const FieldWord& w : f.words) {
+        width = f.kind == FieldKind::WORD ? std::max(width, w.text.size()) : width;
+    }
+    return width;
+}
 
 void blanks(Output& out, std::size_t count) {
     constexpr std::string_view BLANKS = "                    ";
@@ -66,69 +71,30 @@ void padded(Output& out, std::string_view text, std::size_t width, bool right) {
 }
 
 
-// The waveform's signals: identifier, width in bits, name, and the value.
-struct Signal {
-    char id;
-    int bits;
-    std::string_view name;
-    std::int32_t TraceRecord::*field;
-};
-constexpr Signal SIGNALS[] = {
-    {'A', 8, "key", &TraceRecord::key},           {'B', 3, "operation", &TraceRecord::operation},
-    {'C', 1, "door", &TraceRecord::door},         {'D', 3, "mode", &TraceRecord::mode},
-    {'E', 1, "setting", &TraceRecord::setting},   {'F', 2, "raise", &TraceRecord::raise},
-    {'G', 10, "time", &TraceRecord::time},        {'H', 7, "set_temp", &TraceRecord::set_temp},
-    {'I', 7, "cur_temp", &TraceRecord::cur_temp}, {'J', 1, "backlight", &TraceRecord::backlight},
-    {'K', 6, "color", &TraceRecord::color},       {'L', 1, "bell", &TraceRecord::bell},
-};
-
 }  // namespace
 
-std::string_view operation_name(std::int32_t value) {
-    switch (value) {
-    case OP_IDLE:
-        return "idle";
-    case OP_RUNNING:
-        return "running";
-    case OP_ENDED:
-        return "ended";
-    default:
-        return "cancel";
-    }
-}
-std::string_view door_name(std::int32_t value) { return value == OPENING_OPEN ? "open" : "closed"; }
-std::string_view setting_name(std::int32_t value) { return value == SETTING_TEMP ? "temp" : "time"; }
-std::string_view raise_name(std::int32_t value) {
-    return value == RAISE_FINE ? "fine" : value == RAISE_COARSE ? "coarse" : "none";
-}
-
-std::string_view csv_value(const std::size_t column, const TraceRecord& r, CsvCell& cell) {
-    auto number = [&cell](std::uint64_t value) {
-        return std::string_view(cell.bytes, static_cast<std::size_t>(
-                                                std::to_chars(cell.bytes, cell.bytes + 20, value).ptr - cell.bytes));
-    };
-    const CsvColumn& c = CSV_COLUMNS[column];
-    if (c.text != nullptr) {
-        return r.*c.text;
-    }
-    if (c.word != nullptr) {
-        return c.word(r.*c.number);
-    }
-    if (c.number != nullptr) {
-        return number(static_cast<std::uint64_t>(r.*c.number));
-    }
-    if (column == CSV_CYCLE) {
-        return number(r.cycle);
-    }
-    if (column == CSV_KEY) {
-        char key[4];
-        const std::string_view text = key_text(r.key, key);
+std::string_view csv_value(const Field field, const TraceRecord& r, CsvCell& cell) {
+    const FieldInfo& f = info(field);
+    auto kept = [&cell](std::string_view text) {
         text.copy(cell.bytes, text.size());
-        return {cell.bytes, text.size()};
+        return std::string_view(cell.bytes, text.size());
+    };
+    if (f.text != nullptr) {
+        return r.*f.text;
     }
-    const KeyEffectText why = why_text(r);  // CSV_WHY
-    why.view().copy(cell.bytes, why.length);
-    return {cell.bytes, why.length};
+    if (field == Field::WHY) {
+        return kept(why_text(r).view());
+    }
+    if (field == Field::KEY) {
+        char key[4];
+        return kept(key_text(r.key, key));
+    }
+    const std::string_view word = f.kind == FieldKind::WORD ? word_of(field, r.*f.number) : std::string_view();
+    if (!word.empty()) {
+        return word;
+    }
+    const std::uint64_t value = field == Field::CYCLE ? r.cycle : static_cast<std::uint64_t>(r.*f.number);
+    return {cell.bytes, static_cast<std::size_t>(std::to_chars(cell.bytes, cell.bytes + 20, value).ptr - cell.bytes)};
 }
 
 std::string csv_field(std::string_view text) {
@@ -200,47 +166,41 @@ void TraceWriter::begin(const TraceRecord& start) {
     }
     last_ = start;
     if (format_ == Format::CSV) {
-        for (std::size_t c = 0; c < std::size(CSV_COLUMNS); ++c) {
-            if (c != CSV_WHY || why_) {
-                out_.put(c == 0 ? "" : ",");
-                out_.put(CSV_COLUMNS[c].name);
+        for (const Field field : CSV_FIELDS) {
+            if (field != Field::WHY || why_) {
+                out_.put(field == CSV_FIELDS[0] ? "" : ",");
+                out_.put(field_name(field));
             }
         }
         out_.put("\r\n");
     } else if (format_ == Format::TABLE) {
-        padded(out_, "cycle", static_cast<std::size_t>(cycle_width_), true);
-        for (const Column& c : COLUMNS) {
-            out_.put("  ");
-            padded(out_, c.name, static_cast<std::size_t>(c.width), c.right);
-            if (why_ && &c == COLUMNS) {
-                out_.put("  ");
-                padded(out_, "why", key_effect_text_width(), false);
-            }
+        padded(out_, field_name(Field::CYCLE), static_cast<std::size_t>(cycle_width_), true);
+        for (const Field field : TABLE_FIELDS) {
+            table_cell(field, field_name(field));
         }
-        out_.put("  row11\n");
+        out_.put('\n');
     } else {
         out_.put("$version cooker-panel-trace " COOKER_PANEL_VERSION
                  " $end\n$timescale 100 ms $end\n"
                  "$comment\n"
-                 "  One time unit is one cycle; each value is the panel's after the cycle.\n"
-                 "  key: the byte typed in the cycle, x for none\n"
-                 "  operation: 0 idle, 1 running, 2 ended\n"
-                 "  door: 0 closed, 1 open\n"
-                 "  mode: 0 manual, 1 to 5 the automatic modes\n"
-                 "  setting: 0 time, 1 temperature\n"
-                 "  raise: 3 none, 0 fine, 1 coarse\n"
-                 "  time: seconds; set_temp, cur_temp: degrees\n"
-                 "  backlight: 0 off, 1 on; color: the colour code of row 10 (32 green, 33 yellow)\n"
-                 "  bell: 1 in a cycle that rings the bell\n"
-                 "$end\n"
-                 "$scope module panel $end\n");
-        for (const Signal& s : SIGNALS) {
+                 "  One time unit is one cycle; each value is the panel's after the cycle.\n");
+        for (const Field field : VCD_FIELDS) {
+            if (!info(field).legend.empty()) {
+                out_.put("  ");
+                out_.put(field_name(field));
+                out_.put(": ");
+                out_.put(info(field).legend);
+                out_.put('\n');
+            }
+        }
+        out_.put("$end\n$scope module panel $end\n");
+        for (std::size_t s = 0; s < std::size(VCD_FIELDS); ++s) {
             out_.put("$var wire ");
-            out_.put_number(static_cast<std::uint64_t>(s.bits));
+            out_.put_number(static_cast<std::uint64_t>(info(VCD_FIELDS[s]).bits));
             out_.put(' ');
-            out_.put(s.id);
+            out_.put(static_cast<char>('A' + s));
             out_.put(' ');
-            out_.put(s.name);
+            out_.put(field_name(VCD_FIELDS[s]));
             out_.put(" $end\n");
         }
         out_.put("$upscope $end\n$enddefinitions $end\n#0\n$dumpvars\n");
@@ -316,71 +276,50 @@ void TraceWriter::row(const TraceRecord& r) {
     }
 }
 
+void TraceWriter::table_cell(const Field field, const std::string_view text) {
+    if (field == Field::WHY && !why_) {
+        return;
+    }
+    out_.put("  ");
+    if (field == Field::WHY) {
+        padded(out_, text, key_effect_text_width(), false);
+    } else if (field == TABLE_FIELDS[std::size(TABLE_FIELDS) - 1]) {
+        out_.put(text);  // the last column ends its line unpadded
+    } else {
+        padded(out_, text, column_width(field), right_aligned(field));
+    }
+}
+
 void TraceWriter::table_row(const TraceRecord& r) {
     char number[20] = {};
-    auto of = [&number](std::int32_t value) { return decimal(static_cast<std::uint64_t>(value), number); };
     padded(out_, decimal(r.cycle, number), static_cast<std::size_t>(cycle_width_), true);
-    // Each cell is written before the next number is made in the buffer.
-    const Column* column = COLUMNS;
-    auto cell = [&](std::string_view text) {
-        out_.put("  ");
-        padded(out_, text, static_cast<std::size_t>(column->width), column->right);
-        ++column;
-    };
-    char key[4];
-    cell(key_text(r.key, key));
-    if (why_) {
-        out_.put("  ");
-        padded(out_, why_text(r).view(), key_effect_text_width(), false);
+    CsvCell cell;
+    for (const Field field : TABLE_FIELDS) {
+        // Each cell is written before the next one is made in cell.
+        table_cell(field, field == Field::WHY && !why_ ? std::string_view() : csv_value(field, r, cell));
     }
-    cell(r.row10);
-    cell(of(r.color));
-    cell(of(r.bell));
-    cell(of(r.backlight));
-    cell(operation_name(r.operation));
-    cell(door_name(r.door));
-    cell(of(r.mode));
-    cell(setting_name(r.setting));
-    cell(raise_name(r.raise));
-    cell(of(r.time));
-    cell(of(r.set_temp));
-    cell(of(r.cur_temp));
-    out_.put("  ");
-    out_.put(r.row11);
     out_.put('\n');
 }
 
 namespace {
 
-// Column C of a CSV row, made from the table at compile time, so that a row
+// Column C of a CSV row, made from the orders at compile time, so that a row
 // is written as straight-line code: the writer's speed is the trace's.
 template <std::size_t C>
 void put_csv_cell(Output& out, const TraceRecord& r, const bool why, CsvCell& cell) {
-    constexpr CsvColumn column = CSV_COLUMNS[C];
-    if constexpr (C == CSV_CYCLE) {
+    constexpr Field field = CSV_FIELDS[C];
+    if constexpr (C == 0) {
         out.put_number(r.cycle);
-    } else if constexpr (C == CSV_WHY) {
+    } else if constexpr (field == Field::WHY) {
         if (why) {
             out.put(',');
-            out.put(csv_field(csv_value(C, r, cell)));
+            out.put(csv_field(csv_value(field, r, cell)));
         }
-    } else if constexpr (column.number != nullptr && column.word == nullptr) {
-        out.put(',');
-        out.put_number(static_cast<std::uint64_t>(r.*column.number));
     } else {
         out.put(',');
         // No field holds a line end: keys show control bytes as \xHH and the
         // rows hold no control bytes.
-        // cppcheck-suppress variableScope ; the key's text points into it after the branch
-        char key[4];
-        std::string_view text;
-        if constexpr (C == CSV_KEY) {
-            text = key_text(r.key, key);
-        } else if constexpr (column.text != nullptr) {
-            text = r.*column.text;
-        } else {
-            text = column.word(r.*column.number);
-        }
+        const std::string_view text = csv_value(field, r, cell);
         if (needs_quotes(text)) {
             out.put(csv_field(text));
         } else {
@@ -399,14 +338,15 @@ void put_csv_row(Output& out, const TraceRecord& r, const bool why, std::index_s
 }  // namespace
 
 void TraceWriter::csv_row(const TraceRecord& r) {
-    put_csv_row(out_, r, why_, std::make_index_sequence<std::size(CSV_COLUMNS)>());
+    put_csv_row(out_, r, why_, std::make_index_sequence<std::size(CSV_FIELDS)>());
 }
 
 void TraceWriter::vcd_changes(const TraceRecord& r, const bool all) {
     bool stamped = all;
-    for (const Signal& s : SIGNALS) {
-        const std::int32_t value = r.*s.field;
-        if (!all && value == last_.*s.field) {
+    for (std::size_t s = 0; s < std::size(VCD_FIELDS); ++s) {
+        const FieldInfo& f = info(VCD_FIELDS[s]);
+        const std::int32_t value = r.*f.number;
+        if (!all && value == last_.*f.number) {
             continue;
         }
         if (!stamped) {
@@ -415,7 +355,7 @@ void TraceWriter::vcd_changes(const TraceRecord& r, const bool all) {
             out_.put('\n');
             stamped = true;
         }
-        if (s.bits == 1) {
+        if (f.bits == 1) {
             out_.put(value != 0 ? '1' : '0');
         } else {
             out_.put('b');
@@ -429,7 +369,7 @@ void TraceWriter::vcd_changes(const TraceRecord& r, const bool all) {
             }
             out_.put(' ');
         }
-        out_.put(s.id);
+        out_.put(static_cast<char>('A' + s));
         out_.put('\n');
     }
 }

@@ -15,50 +15,16 @@
 
 namespace panel::trace {
 
-// The words the trace writes for the word fields.
-std::string_view operation_name(std::int32_t value);
-std::string_view door_name(std::int32_t value);
-std::string_view setting_name(std::int32_t value);
-std::string_view raise_name(std::int32_t value);
-
 // A field as CSV writes it: in quotes, doubled inside, when it holds a comma
 // or a quote.
 std::string csv_field(std::string_view text);
 
-// The CSV's columns in the order it writes them (why only where asked for):
-// a field of the record as a number, a word for a number, or a text. The
-// cycle, the key and why are made otherwise.
-struct CsvColumn {
-    std::string_view name;
-    std::int32_t TraceRecord::*number = nullptr;
-    std::string_view (*word)(std::int32_t) = nullptr;
-    std::string TraceRecord::*text = nullptr;
-};
-inline constexpr CsvColumn CSV_COLUMNS[] = {
-    {"cycle"},
-    {"key"},
-    {"why"},
-    {"row10", nullptr, nullptr, &TraceRecord::row10},
-    {"row11", nullptr, nullptr, &TraceRecord::row11},
-    {"color", &TraceRecord::color},
-    {"bell", &TraceRecord::bell},
-    {"backlight", &TraceRecord::backlight},
-    {"operation", &TraceRecord::operation, &operation_name},
-    {"door", &TraceRecord::door, &door_name},
-    {"mode", &TraceRecord::mode},
-    {"setting", &TraceRecord::setting, &setting_name},
-    {"raise", &TraceRecord::raise, &raise_name},
-    {"time", &TraceRecord::time},
-    {"set_temp", &TraceRecord::set_temp},
-    {"cur_temp", &TraceRecord::cur_temp},
-};
-inline constexpr std::size_t CSV_CYCLE = 0, CSV_KEY = 1, CSV_WHY = 2;
-// What the CSV writes in a column for a record, before any quoting: made in
+// What the CSV writes for a field of a record, before any quoting: made in
 // cell where it is a number or a phrase.
 struct CsvCell {
     char bytes[KEY_EFFECT_TEXT_SIZE];
 };
-std::string_view csv_value(std::size_t column, const TraceRecord& record, CsvCell& cell);
+std::string_view csv_value(Field field, const TraceRecord& record, CsvCell& cell);
 
 // NONE writes nothing: a run that only checks.
 enum class Format : std::uint8_t { TABLE, CSV, VCD, SVG, NONE };
@@ -111,6 +77,8 @@ public:
 private:
     void row(const TraceRecord& r);
     void table_row(const TraceRecord& r);
+    // One cell of the table's row, or of its heading.
+    void table_cell(Field field, std::string_view text);
     void csv_row(const TraceRecord& r);
     void vcd_changes(const TraceRecord& r, bool all);
 

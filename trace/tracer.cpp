@@ -14,13 +14,6 @@ void to_screen(void* screen, const char* bytes, std::size_t size) {
 
 }  // namespace
 
-bool same_panel(const TraceRecord& a, const TraceRecord& b) {
-    return a.key == b.key && a.row10 == b.row10 && a.row11 == b.row11 && a.color == b.color &&
-           a.bell == b.bell && a.backlight == b.backlight && a.operation == b.operation && a.door == b.door &&
-           a.mode == b.mode && a.setting == b.setting && a.raise == b.raise && a.time == b.time &&
-           a.set_temp == b.set_temp && a.cur_temp == b.cur_temp;
-}
-
 KeyEffectText why_text(const TraceRecord& r) {
     return r.key == NO_KEY ? KeyEffectText{} : key_effect_text(r.why);
 }
@@ -73,6 +66,8 @@ void Tracer::read_panel() {
     record_.time = t.time;
     record_.set_temp = t.set_temp;
     record_.cur_temp = t.cur_temp;
+    record_.beeper = panel_.outputs.beeper;
+    record_.shown_mode = static_cast<std::int32_t>(panel_.current_mode - panel_.table->data());
 }
 
 }  // namespace panel::trace

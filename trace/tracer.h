@@ -8,26 +8,12 @@
 #include <string>
 
 #include "control_cycle.h"
+#include "fields.h"
 #include "key_reason.h"
 #include "output_sink.h"
 #include "screen.h"
 
 namespace panel::trace {
-
-struct TraceRecord {
-    std::uint64_t cycle = 0;     // 0: start-up, then from 1
-    std::int32_t key = -1;       // the byte typed in the cycle, or NO_KEY
-    KeyEffect why{};             // what the key did, or why it did nothing (with a key)
-    std::string row10, row11;    // the panel's two lines as shown
-    std::int32_t color = 0;      // colour code of row 10
-    std::int32_t bell = 0;       // 1 when the cycle wrote BEL
-    std::int32_t backlight = 0;  // the cycle's backlight decision
-    std::int32_t operation = 0, door = 0, mode = 0, setting = 0, raise = 0;
-    std::int32_t time = 0, set_temp = 0, cur_temp = 0;
-};
-
-// Everything but the cycle number is the same.
-bool same_panel(const TraceRecord& a, const TraceRecord& b);
 
 // What the cycle's key did, or why it did nothing; nothing without a key.
 KeyEffectText why_text(const TraceRecord& r);

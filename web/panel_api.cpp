@@ -502,25 +502,44 @@ void add_field(std::string& fields, std::string_view name, std::string_view valu
     fields.append(name).append("\t").append(value).append("\n");
 }
 
-// The fields of a record, one a line, as a condition writes them.
+using panel::trace::Field;
+using panel::trace::FieldKind;
+
+// A field's value in a record as a condition writes it: words for words and
+// colours, a unit on times and temperatures.
+std::string condition_text(const Field field, const panel::trace::TraceRecord& r) {
+    const panel::trace::FieldInfo& f = panel::trace::info(field);
+    if (f.kind == FieldKind::COLOR || f.kind == FieldKind::WORD) {
+        if (const std::string_view word = panel::trace::word_of(field, r.*f.number); !word.empty()) {
+            return std::string(word);
+        }
+    }
+    const std::string text = panel::trace::field_text(field, r);
+    return f.kind == FieldKind::SECONDS ? text + "s" : f.kind == FieldKind::DEGREES ? text + "C" : text;
+}
+
+// The fields "Expect this" offers, and whether each is ticked to begin with.
+struct Offered {
+    Field field;
+    bool ticked;
+};
+constexpr Offered OFFERED[] = {{Field::ROW10, true},     {Field::ROW11, true},   {Field::COLOR, false},
+                               {Field::OPERATION, true}, {Field::DOOR, false},   {Field::MODE, false},
+                               {Field::SETTING, false},  {Field::TIME, false},   {Field::SET_TEMP, false},
+                               {Field::CUR_TEMP, false}, {Field::BELL, false},   {Field::WHY, false}};
+
+// The fields of a record a check may name, one a line, as a condition writes
+// them; those ticked to begin with have a 1 after the value.
 std::string fields_of(const panel::trace::TraceRecord& r) {
     std::string fields;
-    auto add = [&fields](std::string_view name, std::string_view value) { add_field(fields, name, value); };
-    if (r.cycle > 0) {  // nothing is drawn before the first cycle
-        add("row10", r.row10);
-        add("row11", r.row11);
-        add("color", r.color == 33 ? "yellow" : "green");
-    }
-    add("operation", panel::trace::operation_name(r.operation));
-    add("door", panel::trace::door_name(r.door));
-    add("mode", std::to_string(r.mode));
-    add("setting", panel::trace::setting_name(r.setting));
-    add("time", std::to_string(r.time) + "s");
-    add("set_temp", std::to_string(r.set_temp) + "C");
-    add("cur_temp", std::to_string(r.cur_temp) + "C");
-    add("bell", std::to_string(r.bell));
-    if (r.key != panel::NO_KEY) {
-        add("why", panel::trace::why_text(r).view());
+    for (const auto& [field, ticked] : OFFERED) {
+        if ((panel::trace::info(field).drawn && r.cycle == 0) || (field == Field::WHY && r.key == panel::NO_KEY)) {
+            continue;  // nothing is drawn before the first cycle, and no key has no reason
+        }
+        add_field(fields, panel::trace::field_name(field), condition_text(field, r));
+        if (ticked) {
+            fields.insert(fields.size() - 1, "\t1");
+        }
     }
     return fields;
 }
@@ -953,16 +972,16 @@ EMSCRIPTEN_KEEPALIVE const char* cp_inspect() {
     const panel::Panel& p = t.panel();
     std::string fields;
     auto add = [&fields](std::string_view name, std::string_view value) { add_field(fields, name, value); };
-    add("operation", panel::trace::operation_name(r.operation));
-    add("door", panel::trace::door_name(r.door));
-    add("mode", std::to_string(r.mode));
-    add("mode_name", (*p.table)[static_cast<std::size_t>(r.mode)].name);
-    add("setting", panel::trace::setting_name(r.setting));
-    add("time", std::to_string(r.time));
-    add("set_temp", std::to_string(r.set_temp));
-    add("cur_temp", std::to_string(r.cur_temp));
-    add("backlight", p.outputs.backlight == panel::BACKLIGHT_ON ? "on" : "off");
-    add("beeper", p.outputs.beeper == panel::BEEPER_ON ? "on" : "off");
+    // The inspector's fields as the trace writes them (bits as on and off),
+    // and the mode's name after the mode.
+    for (const Field field : {Field::OPERATION, Field::DOOR, Field::MODE, Field::SETTING, Field::TIME,
+                              Field::SET_TEMP, Field::CUR_TEMP, Field::BACKLIGHT, Field::BEEPER}) {
+        const panel::trace::FieldInfo& f = panel::trace::info(field);
+        add(f.name, f.kind == FieldKind::BIT ? (r.*f.number != 0 ? "on" : "off") : panel::trace::field_text(field, r));
+        if (field == Field::MODE) {
+            add("mode_name", (*p.table)[static_cast<std::size_t>(r.mode)].name);
+        }
+    }
     // What each key would do in the next cycle, or why it would do nothing.
     for (const char key : std::string_view("abcdef")) {
         const panel::KeyEffect effect = panel::key_effect(p.control, p.time_temp, static_cast<std::int8_t>(key));

@@ -24,6 +24,15 @@
     const s = Number(seconds);
     return `${String(Math.floor(s / 60)).padStart(2, '0')}:${String(s % 60).padStart(2, '0')}`;
   };
+  const SHOWN = {
+    operation: (f) => STATES[f.operation] || f.operation,
+    mode: (f) => {
+      const gloss = GLOSS[Number(f.mode)] || '';
+      return gloss === f.mode_name ? `${f.mode} ${gloss}` : `${f.mode} ${f.mode_name} (${gloss})`;
+    },
+    time: (f) => `${clock(f.time)} (${f.time} s)${f.setting === 'temp' && f.mode === '0' ? ', row 10 shows the temperature' : ''}`,
+    set_temp: (f) => `${f.set_temp} \u00b0C set, ${f.cur_temp} \u00b0C now`,
+  };
 
   // Shows the panel the engine shows now; queue: the keys waiting; replay:
   // words on the replay's progress ('' when none plays).
@@ -38,14 +47,11 @@
       box.dataset.operation = f.operation;
       element('[data-display]').dataset.operation = f.operation;
     }
-    set('operation', STATES[f.operation] || f.operation);
-    set('door', f.door);
-    const gloss = GLOSS[Number(f.mode)] || '';
-    set('mode', gloss === f.mode_name ? `${f.mode} ${gloss}` : `${f.mode} ${f.mode_name} (${gloss})`);
-    set('time', `${clock(f.time)} (${f.time} s)${f.setting === 'temp' && f.mode === '0' ? ', row 10 shows the temperature' : ''}`);
-    set('temp', `${f.set_temp} \u00b0C set, ${f.cur_temp} \u00b0C now`);
-    set('backlight', f.backlight);
-    set('beeper', f.beeper);
+    // Each field the module lists that has a place here, read as people
+    // read it where the module's words are not enough.
+    for (const [name, value] of Object.entries(f)) {
+      if (element(`[data-inspect="${name}"]`) !== null) set(name, SHOWN[name] ? SHOWN[name](f) : value);
+    }
     set('queue', queue.length === 0 ? 'none' : queue.map((code) => String.fromCharCode(code)).join(' '));
     set('replay', replay === '' ? 'none' : replay);
     for (const key of KEYS) {

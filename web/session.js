@@ -212,13 +212,13 @@
       if (!open) return;
       const fields = $('[data-expect-fields]');
       fields.textContent = '';
-      for (const [name, value] of engine.fields()) {
+      for (const [name, value, ticked] of engine.fields()) {
         const label = document.createElement('label');
         const box = document.createElement('input');
         box.type = 'checkbox';
         box.dataset.field = name;
         box.value = `${name}=${quoted(value)}`;
-        box.checked = ['row10', 'row11', 'operation'].includes(name);
+        box.checked = ticked === '1';
         label.append(box, ` ${name}=${value}`);
         fields.append(label);
       }

@@ -33,7 +33,7 @@ test('the inspector says ended plainly and why each key does what it does', asyn
   await h.cycles(page, 4);  // a raise shows a cycle after its key
   expect(await h.display(page)).toMatchObject({ row10: '40C' });
   expect(await page.textContent('[data-inspect="time"]')).toMatch(/^00:0\d \(\d s\), row 10 shows the temperature$/);  // the time follows the temperature
-  expect(await page.textContent('[data-inspect="temp"]')).toMatch(/^40 \u00b0C set, \d0 \u00b0C now$/);
+  expect(await page.textContent('[data-inspect="set_temp"]')).toMatch(/^40 \u00b0C set, \d0 \u00b0C now$/);
   await page.click('[data-key="d"]');
   await h.cycles(page, 2);
   expect(await page.textContent('[data-inspect="mode"]')).toBe('1 \ub5a1 (rice cake)');
