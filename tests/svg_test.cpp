@@ -9,6 +9,7 @@
 #include <random>
 #include <regex>
 
+#include "fields.h"
 #include "test_support.h"
 
 namespace {
@@ -16,9 +17,13 @@ namespace {
 using panel::test::Result;
 using panel::test::run_program;
 
-const char* const FIELDS[] = {"key",  "row10", "row11",   "color", "bell", "backlight", "operation",
-                              "door", "mode",  "setting", "raise", "time", "set_temp",  "cur_temp"};
-constexpr std::size_t LANES = std::size(FIELDS);
+// The lanes' names, top to bottom: the CSV's columns after the cycle.
+const std::vector<std::string> FIELDS = [] {
+    std::vector<std::string> names;
+    for (const panel::trace::Field f : panel::trace::LANE_FIELDS) names.emplace_back(panel::trace::field_name(f));
+    return names;
+}();
+const std::size_t LANES = FIELDS.size();
 
 bool have(const char* tool) {
     return std::system(("command -v " + std::string(tool) + " >/dev/null 2>&1").c_str()) == 0;
@@ -80,7 +85,7 @@ std::size_t check_lanes(const std::string& svg, const std::vector<std::vector<st
     std::size_t busy = 0;
     for (const std::string& tip : tooltips(svg)) {
         const std::string field = tip.substr(0, tip.find(' ')), cycles = tip.substr(tip.rfind(' ') + 1);
-        const std::size_t column = std::size_t(std::find(FIELDS, FIELDS + LANES, field) - FIELDS) + 1;
+        const std::size_t column = std::size_t(std::find(FIELDS.begin(), FIELDS.end(), field) - FIELDS.begin()) + 1;
         const std::size_t first = std::stoul(cycles), dash = cycles.find('-');
         const std::size_t last = dash == std::string::npos ? first : std::stoul(cycles.substr(dash + 1));
         Lane& lane = lanes[field];
@@ -106,7 +111,7 @@ std::size_t check_lanes(const std::string& svg, const std::vector<std::vector<st
         }
         lane.next = last + 1;
     }
-    for (const char* field : FIELDS) {
+    for (const std::string& field : FIELDS) {
         for (std::size_t c = lanes[field].next; c <= rows.size(); ++c)
             EXPECT_TRUE(field == FIELDS[0] && rows[c - 1][1].empty()) << field << " does not reach cycle " << c;
     }

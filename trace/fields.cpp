@@ -24,7 +24,7 @@ constexpr std::span<const FieldWord> NONE;
 }  // namespace
 
 // In the order of Field. Widths: bits in the waveform.
-const FieldInfo FIELDS[FIELD_COUNT] = {
+constinit const FieldInfo FIELDS[FIELD_COUNT] = {
     {"cycle", FieldKind::NUMBER, NONE, nullptr, nullptr, 0, false, "the cycle's number, 0 at start-up", ""},
     {"key", FieldKind::TEXT, NONE, &R::key, nullptr, 8, false, "the byte typed in the cycle, as a script writes it",
      "the byte typed in the cycle, x for none"},
