@@ -471,6 +471,38 @@ std::string field_list() {
     return listed(fields(), [](const FieldInfo& f) { return f.name; });
 }
 
+std::string field_help() {
+    constexpr std::size_t NAME_WIDTH = 12, LINE_WIDTH = 79;
+    std::string help;
+    for (const FieldInfo& f : fields()) {
+        std::string line(trace::info(f.field).help);
+        if (!f.words.empty()) {
+            const auto own = static_cast<std::ptrdiff_t>(trace::info(f.field).words.size());
+            line += ": " + listed(std::vector<Word>(f.words.begin(), f.words.begin() + own),
+                                  [](const Word& w) { return w.text; });
+            line += f.kind == Kind::MODE ? ", or the name row 11 shows for it" : "";
+        }
+        // Wrapped under the text, between blanks.
+        std::string out = "  " + std::string(f.name) + std::string(NAME_WIDTH - f.name.size(), ' ');
+        std::size_t column = out.size();
+        for (std::size_t at = 0; at < line.size();) {
+            const std::size_t end = std::min(line.find(' ', at), line.size());
+            if (column + (end - at) > LINE_WIDTH && column > NAME_WIDTH + 2) {
+                out += "\n" + std::string(NAME_WIDTH + 4, ' ');
+                column = NAME_WIDTH + 4;
+            } else if (at > 0) {
+                out += ' ';
+                ++column;
+            }
+            out.append(line, at, end - at);
+            column += end - at;
+            at = end + 1;
+        }
+        help += out + "\n";
+    }
+    return help;
+}
+
 std::string unknown_field(std::string_view name) { return "unknown field " + quoted(name) + " (" + field_list() + ")"; }
 
 std::optional<Field> field_named(std::string_view name) {

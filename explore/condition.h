@@ -45,6 +45,9 @@ using trace::field_name;
 std::optional<Field> field_named(std::string_view name);
 // The fields' names, "a, b, ... or z", for messages and the help.
 std::string field_list();
+// The fields, a line each (wrapped at 79 columns): its name, what it is and
+// its words, for the help.
+std::string field_help();
 // What is said of a name that is no field, with the names that are.
 std::string unknown_field(std::string_view name);
 std::string value_text(Field field, std::int32_t value);

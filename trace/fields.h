@@ -81,7 +81,7 @@ struct FieldInfo {
     std::string TraceRecord::*text;     // a text; neither for the cycle, key and why
     int bits;                           // its width in the waveform; 0: not in it
     bool drawn;                         // what the cycle drew: nothing before the first
-    std::string_view help;              // one line: what it is, and the values it takes
+    std::string_view help;              // one line: what it is (its words are listed apart)
     std::string_view legend;            // the waveform's note on it, if any
 };
 
