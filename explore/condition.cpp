@@ -472,7 +472,8 @@ std::string field_list() {
 }
 
 std::string field_help() {
-    constexpr std::size_t NAME_WIDTH = 12, LINE_WIDTH = 79;
+    constexpr std::size_t NAME_WIDTH = 12;
+    constexpr std::size_t LINE_WIDTH = 79;
     std::string help;
     for (const FieldInfo& f : fields()) {
         std::string line(trace::info(f.field).help);

@@ -1,6 +1,7 @@
 #include "effects.h"
 
 #include <algorithm>
+#include <iterator>
 #include <map>
 
 #include "condition.h"
@@ -14,9 +15,9 @@ std::string_view mode_kind(bool automatic) { return automatic ? "automatic" : "m
 // (of the mode, only whether it is manual), what the key does, the states.
 std::vector<std::string> headers() {
     std::vector<std::string> all;
-    for (const Field field : {Field::KEY, Field::OPERATION, Field::DOOR, Field::MODE, Field::SETTING}) {
-        all.emplace_back(field_name(field));
-    }
+    constexpr Field FIELDS[] = {Field::KEY, Field::OPERATION, Field::DOOR, Field::MODE, Field::SETTING};
+    std::transform(std::begin(FIELDS), std::end(FIELDS), std::back_inserter(all),
+                   [](Field field) { return std::string(field_name(field)); });
     all.emplace_back("what the key does");
     all.emplace_back("states");
     return all;
