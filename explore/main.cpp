@@ -81,43 +81,43 @@ using panel::Argument;
 using panel::Repeat;
 // clang-format off
 constexpr panel::OptionRow OPTIONS[] = {
-    {REACH, "reach", 'r', Argument::REQUIRED, "EXPR",
+    {REACH, 'r', Argument::REQUIRED, Repeat::REFUSED, "reach", "EXPR",
      "print the shortest key script to a state where EXPR\n"
      "holds (status 1 when none is reachable; a comment\n"
-     "when it holds at the start, no key needed)", Repeat::REFUSED},
-    {NEVER, "never", 'n', Argument::REQUIRED, "EXPR",
+     "when it holds at the start, no key needed)"},
+    {NEVER, 'n', Argument::REQUIRED, Repeat::REFUSED, "never", "EXPR",
      "check that EXPR holds in no reachable state; else\n"
-     "print the shortest script to one (status 1)", Repeat::REFUSED},
-    {STATES, "states", 's', Argument::NONE, nullptr,
-     "every reachable state as CSV, breadth-first", Repeat::REFUSED},
-    {GRAPH, "graph", 'g', Argument::OPTIONAL, "FIELDS",
+     "print the shortest script to one (status 1)"},
+    {STATES, 's', Argument::NONE, Repeat::REFUSED, "states", nullptr,
+     "every reachable state as CSV, breadth-first"},
+    {GRAPH, 'g', Argument::OPTIONAL, Repeat::REFUSED, "graph", "FIELDS",
      "the states merged on the comma-separated FIELDS\n"
      "(default operation,door) as a Graphviz digraph;\n"
-     "FIELDS attached: --graph=mode or -gmode", Repeat::REFUSED},
-    {FROM, "from", 'f', Argument::REQUIRED, "FILE",
+     "FIELDS attached: --graph=mode or -gmode"},
+    {FROM, 'f', Argument::REQUIRED, Repeat::REFUSED, "from", "FILE",
      "start from the state after the key script in FILE\n"
      "(- for standard input) instead of start-up; the\n"
-     "scripts printed then start with FILE's keys", Repeat::REFUSED},
-    {EFFECTS, "effects", 'e', Argument::NONE, nullptr,
+     "scripts printed then start with FILE's keys"},
+    {EFFECTS, 'e', Argument::NONE, Repeat::REFUSED, "effects", nullptr,
      "what every key does: one row per key, operation,\n"
      "door, manual or automatic mode, setting and what\n"
      "the key did there (its number as N), with the\n"
-     "reachable states where it occurs", Repeat::REFUSED},
-    {FORMAT, "format", 0, Argument::REQUIRED, "FORMAT",
-     "with --effects: markdown (the default) or csv", Repeat::REFUSED},
-    {COVER, "cover", 0, Argument::NONE, "FILE...",
+     "reachable states where it occurs"},
+    {FORMAT, 0, Argument::REQUIRED, Repeat::REFUSED, "format", "FORMAT",
+     "with --effects: markdown (the default) or csv"},
+    {COVER, 0, Argument::NONE, Repeat::REFUSED, "cover", "FILE...",
      "run each scenario FILE with its checks and say what\n"
      "they cover of the states, the transitions and the\n"
      "effects; then each effect not covered with a\n"
-     "shortest script, and the scenarios without checks", Repeat::REFUSED},
-    {MIN, "min", 0, Argument::REQUIRED, "PCT",
+     "shortest script, and the scenarios without checks"},
+    {MIN, 0, Argument::REQUIRED, Repeat::REFUSED, "min", "PCT",
      "with --cover: status 1 when the effects covered are\n"
-     "below PCT percent (0 to 100, one decimal)", Repeat::REFUSED},
-    {SUITE, "suite", 0, Argument::REQUIRED, "DIR",
+     "below PCT percent (0 to 100, one decimal)"},
+    {SUITE, 0, Argument::REQUIRED, Repeat::REFUSED, "suite", "DIR",
      "write into DIR a conformance suite: scenarios from\n"
      "start-up that cover every effect and every\n"
      "transition of the default graph, checking every\n"
-     "field of the trace's row where it matters", Repeat::REFUSED},
+     "field of the trace's row where it matters"},
 };
 // clang-format on
 static_assert(panel::well_formed(OPTIONS));

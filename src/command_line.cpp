@@ -12,10 +12,10 @@ namespace panel {
 namespace {
 
 // --help and --version, last in every table; their codes follow the table's.
-constexpr OptionRow HELP_ROW = {0, "help", 0, Argument::NONE, nullptr, "display this help and exit",
-                                Repeat::LAST_WINS};
-constexpr OptionRow VERSION_ROW = {0, "version", 0, Argument::NONE, nullptr, "output version information and exit",
-                                   Repeat::LAST_WINS};
+constexpr OptionRow HELP_ROW = {
+    0, 0, Argument::NONE, Repeat::LAST_WINS, "help", nullptr, "display this help and exit"};
+constexpr OptionRow VERSION_ROW = {
+    0, 0, Argument::NONE, Repeat::LAST_WINS, "version", nullptr, "output version information and exit"};
 
 // An option without a letter has a code above 255, so that it is in no
 // option string and optopt never mistakes one for the other.
@@ -49,7 +49,7 @@ bool refuses_argument(const option* long_options, const char* name, std::size_t 
 // a usage error in GNU's words, naming a long option in full and a short one
 // from optopt, also inside a cluster of short options.
 [[noreturn]] void option_error(const char* program, const int result, const option* const long_options,
-                  char* const* const argv) {
+                               char* const* const argv) {
     // getopt_long steps past an element once it is done with it: after a long
     // option (refused, unknown or short of its argument) and with the last
     // letter of a cluster of short options, so argv[optind - 1] is then the
@@ -144,12 +144,12 @@ CommandLine::CommandLine(const ProgramText& text, const OptionRow* const rows, c
     std::size_t letters = 0;
     short_options_[letters++] = ':';
     for (std::size_t i = 0; i <= count_ + 1; ++i) {
-        const OptionRow& row = i < count_ ? rows_[i] : i == count_ ? HELP_ROW : VERSION_ROW;
+        const OptionRow& row = row_at(i);
         const int has_arg = row.argument == Argument::REQUIRED   ? required_argument
                             : row.argument == Argument::OPTIONAL ? optional_argument
                                                                  : no_argument;
-        const int code = row.letter != 0 ? static_cast<unsigned char>(row.letter)
-                                         : FIRST_LONG_CODE + static_cast<int>(i);
+        const int code =
+            row.letter != 0 ? static_cast<unsigned char>(row.letter) : FIRST_LONG_CODE + static_cast<int>(i);
         long_options_[i] = {row.name, has_arg, nullptr, code};
         if (row.letter != 0) {
             short_options_[letters++] = row.letter;
@@ -163,6 +163,7 @@ CommandLine::CommandLine(const ProgramText& text, const OptionRow* const rows, c
 int CommandLine::next() {
     const int code = getopt_long(argc_, argv_, short_options_, long_options_, nullptr);
     if (code == -1) {
+        first_operand_ = optind;
         return END;
     }
     if (code == '?' || code == ':') {
@@ -191,7 +192,9 @@ int CommandLine::next() {
     return rows_[row].id;
 }
 
-int CommandLine::first_operand() const { return optind; }
+const OptionRow& CommandLine::row_at(const std::size_t i) const {
+    return i < count_ ? rows_[i] : i == count_ ? HELP_ROW : VERSION_ROW;
+}
 
 void CommandLine::print_help() const {
     // Every option on a line "  -x, --name=ARG  description", the
@@ -200,22 +203,22 @@ void CommandLine::print_help() const {
     char shown[MAX_OPTIONS + 2][64] = {};
     int width = 0;
     for (std::size_t i = 0; i <= count_ + 1; ++i) {
-        const OptionRow& row = i < count_ ? rows_[i] : i == count_ ? HELP_ROW : VERSION_ROW;
+        const OptionRow& row = row_at(i);
         const char* const metavar = row.metavar != nullptr ? row.metavar : "";
-        const char* const before = row.metavar == nullptr            ? ""
+        const char* const before = row.metavar == nullptr               ? ""
                                    : row.argument == Argument::NONE     ? " "
                                    : row.argument == Argument::OPTIONAL ? "[="
                                                                         : "=";
         const char* const after = row.metavar != nullptr && row.argument == Argument::OPTIONAL ? "]" : "";
-        const int n = row.letter != 0 ? std::snprintf(shown[i], sizeof shown[i], "-%c, --%s%s%s%s", row.letter,
-                                                      row.name, before, metavar, after)
+        const int n = row.letter != 0 ? std::snprintf(shown[i], sizeof shown[i], "-%c, --%s%s%s%s",
+                                                      row.letter, row.name, before, metavar, after)
                                       : std::snprintf(shown[i], sizeof shown[i], "    --%s%s%s%s", row.name,
                                                       before, metavar, after);
         width = n > width ? n : width;
     }
     (void)std::fputs(text_.usage, stdout);
     for (std::size_t i = 0; i <= count_ + 1; ++i) {
-        const OptionRow& row = i < count_ ? rows_[i] : i == count_ ? HELP_ROW : VERSION_ROW;
+        const OptionRow& row = row_at(i);
         (void)std::printf("  %-*s  ", width, shown[i]);
         for (const char* line = row.help;; ++line) {
             const std::size_t length = std::strcspn(line, "\n");

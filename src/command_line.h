@@ -27,13 +27,13 @@ enum class Repeat : std::uint8_t { LAST_WINS, REFUSED };
 
 // One option of a program, a row of its table.
 struct OptionRow {
-    int id;               // the program's name for the option: the row's index
-    const char* name;     // the long name, without "--"
-    char letter;          // the short name, or 0
+    int id;       // the program's name for the option: the row's index
+    char letter;  // the short name, or 0
     Argument argument;
+    Repeat repeat;
+    const char* name;     // the long name, without "--"
     const char* metavar;  // --help's word for the argument, or (Argument::NONE) for the operands it goes with
     const char* help;     // --help's description, its lines apart by '\n'
-    Repeat repeat;
 };
 
 // What --help and --version print around the table's lines.
@@ -61,7 +61,8 @@ constexpr bool well_formed(const OptionRow (&rows)[N]) {
     for (std::size_t i = 0; i < N; ++i) {
         ok = ok && rows[i].id == static_cast<int>(i) && rows[i].letter != ':' && rows[i].letter != '?';
         for (std::size_t j = 0; j < i; ++j) {
-            ok = ok && !same(rows[i].name, rows[j].name) && (rows[i].letter == 0 || rows[i].letter != rows[j].letter);
+            ok = ok && !same(rows[i].name, rows[j].name) &&
+                 (rows[i].letter == 0 || rows[i].letter != rows[j].letter);
         }
     }
     return ok;
@@ -87,15 +88,17 @@ public:
     // The id of the next option given, or END after the last.
     int next();
     // The argument of the option next() returned; nullptr when it has none.
-    const char* argument() const { return argument_; }
+    [[nodiscard]] const char* argument() const { return argument_; }
     // Whether the option of that id was given so far.
-    bool given(int id) const { return given_[id]; }
+    [[nodiscard]] bool given(int id) const { return given_[id]; }
     // The index in argv of the first operand, once next() returned END.
-    int first_operand() const;
+    [[nodiscard]] int first_operand() const { return first_operand_; }
 
 private:
     CommandLine(const ProgramText& text, const OptionRow* rows, std::size_t count, int argc, char** argv);
     [[noreturn]] void print_help() const;
+    // The row of index i, --help's and --version's after the table's.
+    [[nodiscard]] const OptionRow& row_at(std::size_t i) const;
 
     ProgramText text_;
     const OptionRow* rows_;
@@ -107,6 +110,7 @@ private:
     char short_options_[1 + 3 * MAX_OPTIONS + 1] = {};
     bool given_[MAX_OPTIONS] = {};
     const char* argument_ = nullptr;
+    int first_operand_ = 0;
 };
 
 // One word a value may be given as, with what it stands for.

@@ -69,34 +69,34 @@ using panel::Argument;
 using panel::Repeat;
 // clang-format off
 constexpr panel::OptionRow OPTIONS[] = {
-    {RAW, "raw", 'r', Argument::NONE, nullptr,
+    {RAW, 'r', Argument::NONE, Repeat::LAST_WINS, "raw", nullptr,
      "every input byte is one cycle's key, as the panel reads\n"
-     "a replayed file", Repeat::LAST_WINS},
-    {CYCLES, "cycles", 'n', Argument::REQUIRED, "N",
+     "a replayed file"},
+    {CYCLES, 'n', Argument::REQUIRED, Repeat::LAST_WINS, "cycles", "N",
      "run exactly N cycles (0 to 1000000000); a shorter\n"
-     "script goes on without keys, a longer one is cut", Repeat::LAST_WINS},
-    {FORMAT, "format", 'f', Argument::REQUIRED, "FORMAT",
-     "table (the default), csv, vcd or svg (a timing diagram)", Repeat::LAST_WINS},
-    {CHANGES, "changes", 'c', Argument::NONE, nullptr,
+     "script goes on without keys, a longer one is cut"},
+    {FORMAT, 'f', Argument::REQUIRED, Repeat::LAST_WINS, "format", "FORMAT",
+     "table (the default), csv, vcd or svg (a timing diagram)"},
+    {CHANGES, 'c', Argument::NONE, Repeat::LAST_WINS, "changes", nullptr,
      "table and csv: only the cycles that change a field,\n"
-     "and the first and the last", Repeat::LAST_WINS},
-    {WHY, "why", 0, Argument::NONE, nullptr,
+     "and the first and the last"},
+    {WHY, 0, Argument::NONE, Repeat::LAST_WINS, "why", nullptr,
      "table and csv: a column right after the key saying\n"
-     "what the key did, or why it did nothing", Repeat::LAST_WINS},
-    {CHECK, "check", 0, Argument::NONE, nullptr,
+     "what the key did, or why it did nothing"},
+    {CHECK, 0, Argument::NONE, Repeat::LAST_WINS, "check", nullptr,
      "run each SCRIPT for its checks alone: say where one\n"
-     "fails, then how many passed", Repeat::LAST_WINS},
-    {REPORT, "report", 0, Argument::REQUIRED, "FORMAT",
+     "fails, then how many passed"},
+    {REPORT, 0, Argument::REQUIRED, Repeat::LAST_WINS, "report", "FORMAT",
      "with --check: junit (XML) or tap on standard output,\n"
-     "the summary on standard error", Repeat::LAST_WINS},
-    {COMPARE, "compare", 0, Argument::REQUIRED, "FILE",
+     "the summary on standard error"},
+    {COMPARE, 0, Argument::REQUIRED, Repeat::LAST_WINS, "compare", "FILE",
      "hold another implementation's trace of SCRIPT, a CSV\n"
      "file of this program's columns (any order, any\n"
      "subset, cycle first), against this one: say the\n"
      "first field that differs, FILE:LINE: cycle N: FIELD:\n"
-     "expected X, got Y (status 1)", Repeat::LAST_WINS},
-    {ALL, "all", 0, Argument::NONE, nullptr,
-     "with --compare: say every difference", Repeat::LAST_WINS},
+     "expected X, got Y (status 1)"},
+    {ALL, 0, Argument::NONE, Repeat::LAST_WINS, "all", nullptr,
+     "with --compare: say every difference"},
 };
 // clang-format on
 static_assert(panel::well_formed(OPTIONS));
