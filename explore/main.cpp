@@ -7,7 +7,6 @@
 // that covers everything.
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <getopt.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -41,7 +40,7 @@ using panel::explore::StateSpace;
 constexpr const char* PROGRAM = "cooker-panel-explore";
 constexpr int STATUS_FAILED = 1;  // a property violated, or nothing reached
 
-constexpr char HELP[] =
+constexpr char USAGE[] =
     "Usage: cooker-panel-explore [OPTION]...\n"
     "  or:  cooker-panel-explore --cover [--min=PCT] FILE...\n"
     "Search every state the cooker panel can reach, by running its control cycle\n"
@@ -49,36 +48,9 @@ constexpr char HELP[] =
     "\n"
     "With no option, print a summary and whether each built-in property holds,\n"
     "with the shortest key script to a state that violates it.\n"
-    "\n"
-    "  -r, --reach=EXPR      print the shortest key script to a state where EXPR\n"
-    "                          holds (status 1 when none is reachable; a comment\n"
-    "                          when it holds at the start, no key needed)\n"
-    "  -n, --never=EXPR      check that EXPR holds in no reachable state; else\n"
-    "                          print the shortest script to one (status 1)\n"
-    "  -s, --states          every reachable state as CSV, breadth-first\n"
-    "  -g, --graph[=FIELDS]  the states merged on the comma-separated FIELDS\n"
-    "                          (default operation,door) as a Graphviz digraph;\n"
-    "                          FIELDS attached: --graph=mode or -gmode\n"
-    "  -f, --from=FILE       start from the state after the key script in FILE\n"
-    "                          (- for standard input) instead of start-up; the\n"
-    "                          scripts printed then start with FILE's keys\n"
-    "  -e, --effects         what every key does: one row per key, operation,\n"
-    "                          door, manual or automatic mode, setting and what\n"
-    "                          the key did there (its number as N), with the\n"
-    "                          reachable states where it occurs\n"
-    "      --format=FORMAT   with --effects: markdown (the default) or csv\n"
-    "      --cover FILE...   run each scenario FILE with its checks and say what\n"
-    "                          they cover of the states, the transitions and the\n"
-    "                          effects; then each effect not covered with a\n"
-    "                          shortest script, and the scenarios without checks\n"
-    "      --min=PCT         with --cover: status 1 when the effects covered are\n"
-    "                          below PCT percent (0 to 100, one decimal)\n"
-    "      --suite=DIR       write into DIR a conformance suite: scenarios from\n"
-    "                          start-up that cover every effect and every\n"
-    "                          transition of the default graph, checking every\n"
-    "                          field of the trace's row where it matters\n"
-    "      --help            display this help and exit\n"
-    "      --version         output version information and exit\n"
+    "\n";
+// --help's lines for the options come between, from the table below.
+constexpr char NOTES[] =
     "\n"
     "EXPR is COND[,COND]..., all of which must hold; COND is FIELD OP VALUE (or\n"
     "VALUE OP FIELD), OP one of = (or ==) != < <= > >=, FIELD one of:\n"
@@ -103,15 +75,58 @@ constexpr char HELP[] =
 
 constexpr char VERSION[] = "cooker-panel-explore (cooker-panel) " COOKER_PANEL_VERSION "\n";
 
+// The options, each of which may be given once.
+enum : std::uint8_t { REACH, NEVER, STATES, GRAPH, FROM, EFFECTS, FORMAT, COVER, MIN, SUITE };
+using panel::Argument;
+using panel::Repeat;
+// clang-format off
+constexpr panel::OptionRow OPTIONS[] = {
+    {REACH, 'r', Argument::REQUIRED, Repeat::REFUSED, "reach", "EXPR",
+     "print the shortest key script to a state where EXPR\n"
+     "holds (status 1 when none is reachable; a comment\n"
+     "when it holds at the start, no key needed)"},
+    {NEVER, 'n', Argument::REQUIRED, Repeat::REFUSED, "never", "EXPR",
+     "check that EXPR holds in no reachable state; else\n"
+     "print the shortest script to one (status 1)"},
+    {STATES, 's', Argument::NONE, Repeat::REFUSED, "states", nullptr,
+     "every reachable state as CSV, breadth-first"},
+    {GRAPH, 'g', Argument::OPTIONAL, Repeat::REFUSED, "graph", "FIELDS",
+     "the states merged on the comma-separated FIELDS\n"
+     "(default operation,door) as a Graphviz digraph;\n"
+     "FIELDS attached: --graph=mode or -gmode"},
+    {FROM, 'f', Argument::REQUIRED, Repeat::REFUSED, "from", "FILE",
+     "start from the state after the key script in FILE\n"
+     "(- for standard input) instead of start-up; the\n"
+     "scripts printed then start with FILE's keys"},
+    {EFFECTS, 'e', Argument::NONE, Repeat::REFUSED, "effects", nullptr,
+     "what every key does: one row per key, operation,\n"
+     "door, manual or automatic mode, setting and what\n"
+     "the key did there (its number as N), with the\n"
+     "reachable states where it occurs"},
+    {FORMAT, 0, Argument::REQUIRED, Repeat::REFUSED, "format", "FORMAT",
+     "with --effects: markdown (the default) or csv"},
+    {COVER, 0, Argument::NONE, Repeat::REFUSED, "cover", "FILE...",
+     "run each scenario FILE with its checks and say what\n"
+     "they cover of the states, the transitions and the\n"
+     "effects; then each effect not covered with a\n"
+     "shortest script, and the scenarios without checks"},
+    {MIN, 0, Argument::REQUIRED, Repeat::REFUSED, "min", "PCT",
+     "with --cover: status 1 when the effects covered are\n"
+     "below PCT percent (0 to 100, one decimal)"},
+    {SUITE, 0, Argument::REQUIRED, Repeat::REFUSED, "suite", "DIR",
+     "write into DIR a conformance suite: scenarios from\n"
+     "start-up that cover every effect and every\n"
+     "transition of the default graph, checking every\n"
+     "field of the trace's row where it matters"},
+};
+// clang-format on
+static_assert(panel::well_formed(OPTIONS));
+
+constexpr panel::Word<bool> EFFECT_FORMATS[] = {{"markdown", false}, {"csv", true}};  // true: CSV
+
 [[noreturn]] void usage_error(const std::string& message) { panel::usage_error(PROGRAM, message.c_str()); }
 
 enum class Mode : std::uint8_t { SUMMARY, REACH, NEVER, STATES, GRAPH, EFFECTS, COVER, SUITE };
-
-// Long options without a letter.
-constexpr int FORMAT_OPTION = panel::VERSION_OPTION + 1;
-constexpr int COVER_OPTION = panel::VERSION_OPTION + 2;
-constexpr int MIN_OPTION = panel::VERSION_OPTION + 3;
-constexpr int SUITE_OPTION = panel::VERSION_OPTION + 4;
 
 struct Options {
     Mode mode = Mode::SUMMARY;
@@ -123,14 +138,6 @@ struct Options {
     std::optional<std::uint32_t> min;   // --cover: tenths of a percent
     const char* suite = nullptr;
 };
-
-// Each option at most once.
-void once(bool& given, const char* name) {
-    if (given) {
-        usage_error(std::string("option '") + name + "' was given twice");
-    }
-    given = true;
-}
 
 std::vector<Condition> parse_conditions(const char* option, const char* text) {
     std::vector<Condition> conditions;
@@ -183,93 +190,63 @@ std::uint32_t parse_percent(const std::string& text) {
 }
 
 Options parse_options(int argc, char** argv) {
-    using panel::HELP_OPTION;
-    using panel::VERSION_OPTION;
-    static const option LONG_OPTIONS[] = {{"reach", required_argument, nullptr, 'r'},
-                                          {"never", required_argument, nullptr, 'n'},
-                                          {"states", no_argument, nullptr, 's'},
-                                          {"graph", optional_argument, nullptr, 'g'},
-                                          {"from", required_argument, nullptr, 'f'},
-                                          {"effects", no_argument, nullptr, 'e'},
-                                          {"format", required_argument, nullptr, FORMAT_OPTION},
-                                          {"cover", no_argument, nullptr, COVER_OPTION},
-                                          {"min", required_argument, nullptr, MIN_OPTION},
-                                          {"suite", required_argument, nullptr, SUITE_OPTION},
-                                          {"help", no_argument, nullptr, HELP_OPTION},
-                                          {"version", no_argument, nullptr, VERSION_OPTION},
-                                          {nullptr, 0, nullptr, 0}};
+    panel::CommandLine line({PROGRAM, USAGE, NOTES, VERSION}, OPTIONS, argc, argv);
     Options o;
     int modes = 0;
-    // Which options were given, each at most once.
-    enum : std::uint8_t { REACH, NEVER, STATES, GRAPH, FROM, EFFECTS, FORMAT, COVER, MIN, SUITE, OPTION_COUNT };
-    bool given[OPTION_COUNT] = {};
     // An option that says what the program does: one of them at most.
-    auto choose = [&o, &modes, &given](int option, const char* name, Mode mode) {
-        once(given[option], name);
+    auto choose = [&o, &modes](Mode mode) {
         o.mode = mode;
         ++modes;
     };
-    for (int c; (c = getopt_long(argc, argv, ":r:n:sg::f:e", LONG_OPTIONS, nullptr)) != -1;) {
-        switch (c) {
-        case 'r':
-            choose(REACH, "--reach", Mode::REACH);
-            o.conditions = parse_conditions("--reach", optarg);
+    for (int id; (id = line.next()) != panel::CommandLine::END;) {
+        const char* const value = line.argument();
+        switch (id) {
+        case REACH:
+            choose(Mode::REACH);
+            o.conditions = parse_conditions("--reach", value);
             break;
-        case 'n':
-            choose(NEVER, "--never", Mode::NEVER);
-            o.conditions = parse_conditions("--never", optarg);
+        case NEVER:
+            choose(Mode::NEVER);
+            o.conditions = parse_conditions("--never", value);
             break;
-        case 's':
-            choose(STATES, "--states", Mode::STATES);
+        case STATES:
+            choose(Mode::STATES);
             break;
-        case 'g':
-            choose(GRAPH, "--graph", Mode::GRAPH);
-            if (optarg != nullptr) {
-                o.graph_fields = parse_fields(optarg);
+        case GRAPH:
+            choose(Mode::GRAPH);
+            if (value != nullptr) {
+                o.graph_fields = parse_fields(value);
             }
             break;
-        case 'f':
-            once(given[FROM], "--from");
-            o.from = optarg;
+        case FROM:
+            o.from = value;
             break;
-        case 'e':
-            choose(EFFECTS, "--effects", Mode::EFFECTS);
+        case EFFECTS:
+            choose(Mode::EFFECTS);
             break;
-        case FORMAT_OPTION: {
-            once(given[FORMAT], "--format");
-            const std::string format = optarg != nullptr ? optarg : "";
-            if (format != "csv" && format != "markdown") {
-                usage_error("invalid format '" + format + "' (markdown or csv)");
-            }
-            o.csv = format == "csv";
+        case FORMAT:
+            o.csv = panel::choose_word(PROGRAM, "format", value, EFFECT_FORMATS);
             break;
-        }
-        case COVER_OPTION:
-            choose(COVER, "--cover", Mode::COVER);
+        case COVER:
+            choose(Mode::COVER);
             break;
-        case MIN_OPTION:
-            once(given[MIN], "--min");
-            o.min = parse_percent(optarg != nullptr ? optarg : "");
+        case MIN:
+            o.min = parse_percent(value);
             break;
-        case SUITE_OPTION:
-            choose(SUITE, "--suite", Mode::SUITE);
-            o.suite = optarg;
+        case SUITE:
+            choose(Mode::SUITE);
+            o.suite = value;
             break;
-        case HELP_OPTION:
-            panel::print_and_exit(HELP);
-        case VERSION_OPTION:
-            panel::print_and_exit(VERSION);
-        default:
-            panel::option_error(PROGRAM, c, LONG_OPTIONS, argv);
         }
     }
+    const int first = line.first_operand();  // the first operand
     if (modes > 1) {
         usage_error("--reach, --never, --states, --graph, --effects, --cover and --suite exclude each other");
     }
-    if (given[FORMAT] && o.mode != Mode::EFFECTS) {
+    if (line.given(FORMAT) && o.mode != Mode::EFFECTS) {
         usage_error("option '--format' goes with '--effects'");
     }
-    if (given[MIN] && o.mode != Mode::COVER) {
+    if (line.given(MIN) && o.mode != Mode::COVER) {
         usage_error("option '--min' goes with '--cover'");
     }
     // Coverage and the suite are of the space from start-up.
@@ -278,7 +255,7 @@ Options parse_options(int argc, char** argv) {
                     (o.mode == Mode::COVER ? "--cover" : "--suite") + "'");
     }
     if (o.mode == Mode::COVER) {
-        for (int i = optind; i < argc; ++i) {
+        for (int i = first; i < argc; ++i) {
             o.scenarios.push_back(argv[i]);
         }
         if (o.scenarios.empty()) {
@@ -286,8 +263,8 @@ Options parse_options(int argc, char** argv) {
         }
         return o;
     }
-    if (optind < argc) {
-        panel::extra_operand(PROGRAM, argv[optind]);
+    if (first < argc) {
+        panel::extra_operand(PROGRAM, argv[first]);
     }
     return o;
 }

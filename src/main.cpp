@@ -1,6 +1,5 @@
 // The host: start-up, the terminal, and the endless 100 ms control cycle.
 // Everything the cycle does lives in the panel library.
-#include <getopt.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -15,7 +14,7 @@ namespace {
 
 constexpr const char* PROGRAM = "cooker-panel";
 
-constexpr char HELP[] =
+constexpr char USAGE[] =
     "Usage: cooker-panel [OPTION]\n"
     "Simulate a cooker's control panel in the terminal: keys a to f are its\n"
     "buttons and its door, rows 10 and 11 show the time or temperature and the\n"
@@ -24,9 +23,9 @@ constexpr char HELP[] =
     "  a  raise, fine step (+10 s, +10 degrees)   d  mode\n"
     "  b  raise, coarse step (+30 s, +20 degrees) e  start / cancel\n"
     "  c  time / temperature                      f  door: open / close\n"
-    "\n"
-    "      --help     display this help and exit\n"
-    "      --version  output version information and exit\n"
+    "\n";
+// --help's lines for --help and --version come between.
+constexpr char NOTES[] =
     "\n"
     "The terminal needs at least 12 rows and 45 columns, UTF-8 and a font with\n"
     "Hangul. With standard input from a file, one byte is read per cycle.\n"
@@ -36,24 +35,13 @@ constexpr char HELP[] =
 
 constexpr char VERSION[] = "cooker-panel " COOKER_PANEL_VERSION "\n";
 
+// The panel takes no option but --help and --version, and no operand.
 void parse_options(int argc, char** argv) {
-    using panel::HELP_OPTION;
-    using panel::VERSION_OPTION;
-    static const option LONG_OPTIONS[] = {{"help", no_argument, nullptr, HELP_OPTION},
-                                          {"version", no_argument, nullptr, VERSION_OPTION},
-                                          {nullptr, 0, nullptr, 0}};
-    for (int c; (c = getopt_long(argc, argv, ":", LONG_OPTIONS, nullptr)) != -1;) {
-        switch (c) {
-        case HELP_OPTION:
-            panel::print_and_exit(HELP);
-        case VERSION_OPTION:
-            panel::print_and_exit(VERSION);
-        default:
-            panel::option_error(PROGRAM, c, LONG_OPTIONS, argv);
-        }
+    panel::CommandLine line({PROGRAM, USAGE, NOTES, VERSION}, argc, argv);
+    while (line.next() != panel::CommandLine::END) {
     }
-    if (optind < argc) {
-        panel::extra_operand(PROGRAM, argv[optind]);
+    if (line.first_operand() < argc) {
+        panel::extra_operand(PROGRAM, argv[line.first_operand()]);
     }
 }
 

@@ -226,6 +226,7 @@ TEST(Coverage, ProgramSaysTheThreeLinesThenWhatIsMissedAndWhatTestsNothing) {
         {{"--format=csv"}, me + "option '--format' goes with '--effects'\n" + help},
         {{"--effects", "--format=tsv"}, me + "invalid format 'tsv' (markdown or csv)\n" + help},
         {{"--effects", "-e"}, me + "option '--effects' was given twice\n" + help},
+        {{"--effects", "--format=csv", "--format=csv"}, me + "option '--format' was given twice\n" + help},
         {{"--cover", "--from=" + checked, checked}, me + "option '--from' does not go with '--cover'\n" + help},
         {{"--cover", checked, dir.file("bad.keys", "a {expect tiem=1}")},
          (dir.path / "bad.keys").string() + ":1:11: unknown field 'tiem' (backlight, operation, door, mode, setting, "

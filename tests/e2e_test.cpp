@@ -376,6 +376,9 @@ TEST(EndToEnd, ArgumentsAndATooSmallTerminalAreRefusedUntouched) {
     const panel::test::Result help = panel::test::run_program(COOKER_PANEL_BINARY, {"--help"});
     EXPECT_EQ(help.out.substr(0, help.out.find('\n')), "Usage: cooker-panel [OPTION]");
     EXPECT_NE(help.out.find("  f  door: open / close\n"), std::string::npos);
+    EXPECT_NE(help.out.find("\n\n      --help     display this help and exit\n"
+                            "      --version  output version information and exit\n\n"),
+              std::string::npos);
     EXPECT_EQ(panel::test::run_program(COOKER_PANEL_BINARY, {"--version"}).out, "cooker-panel 1.0.0\n");
 }
 

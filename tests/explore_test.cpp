@@ -381,6 +381,13 @@ TEST(ExploreProgram, AnswersPipeIntoTheTraceAndBadInputIsRefused) {
     const Result full = explore({"--states"}, "", "/dev/full");
     EXPECT_EQ((std::tuple(full.status, full.out, full.err)),
               (std::tuple(1, "", "cooker-panel-explore: write error: No space left on device\n")));
+    // --help shows each kind of argument in its own form, the descriptions in one column.
+    const std::string usage = explore({"--help"}).out;
+    for (const char* line : {"\n  -r, --reach=EXPR      print the shortest key script to a state where EXPR\n"
+                             "                          holds",
+                             "\n  -g, --graph[=FIELDS]  the states", "\n      --cover FILE...   run each"}) {
+        EXPECT_NE(usage.find(line), std::string::npos) << line;
+    }
 }
 
 TEST(ExploreProgram, AnswersFromAScriptFirstHoldWhereTheyEnd) {
@@ -428,7 +435,7 @@ TEST(ExploreProgram, StatesGraphAndStartFromAScript) {
     }
     // From mode 5 with the door open: d steps on, e (a cancel) and f (opening
     // at the end) go back to manual.
-    EXPECT_EQ(explore({"--graph=mode", "--from=-"}, "d{5} f").out, slurp(GOLDEN_DIR "/modes-from-pizza-open.dot"));
+    EXPECT_EQ(explore({"-gmode", "--from=-"}, "d{5} f").out, slurp(GOLDEN_DIR "/modes-from-pizza-open.dot"));
     // The answer starts with the script's keys, merged where they meet: the
     // open door is closed in one cycle more.
     const Result after = explore({"--reach=door=closed", "--from=-"}, "d{5} f");

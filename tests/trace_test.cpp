@@ -237,7 +237,8 @@ TEST(TraceProgram, RawInputAndCycleCounts) {
 TEST(TraceProgram, WaveformOfTheTypicalUse) {
     // Header, start-up values at #0, the end in cycle 101 with the bell pulse
     // and the backlight off, the opening in 130: all in the golden file.
-    EXPECT_EQ(trace({"--format", "vcd", GOLDEN + "/typical.keys"}).out, slurp(GOLDEN + "/typical.vcd"));
+    // Of two --format, the last counts.
+    EXPECT_EQ(trace({"-fcsv", "--format", "vcd", GOLDEN + "/typical.keys"}).out, slurp(GOLDEN + "/typical.vcd"));
     // The dump ends one unit after the last cycle, which so has a width,
     // also when that cycle changes nothing.
     const std::string quiet = trace({"-fvcd", "-n1"}, ".").out;
@@ -371,7 +372,11 @@ TEST(TraceProgram, BadInputGetsOneLineAndNoOutput) {
     EXPECT_EQ((std::tuple(full.status, full.err)),
               (std::tuple(1, "cooker-panel-trace: write error: No space left on device\n")));
     EXPECT_EQ(trace({"--version"}).out, "cooker-panel-trace (cooker-panel) 1.0.0\n");
-    EXPECT_EQ(trace({"--help"}).out.substr(0, 47), "Usage: cooker-panel-trace [OPTION]... [SCRIPT]\n");
+    const std::string help = trace({"--help"}).out;
+    EXPECT_EQ(help.substr(0, 47), "Usage: cooker-panel-trace [OPTION]... [SCRIPT]\n");
+    EXPECT_NE(help.find("\n  -n, --cycles=N       run exactly N cycles (0 to 1000000000); a shorter\n"
+                        "                         script goes on without keys, a longer one is cut\n"),
+              std::string::npos);
     EXPECT_EQ(trace({"--help"}, "", "/dev/full").status, 1);  // help that cannot be written is an I/O error
 }
 

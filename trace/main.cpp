@@ -5,7 +5,6 @@
 // is read and checked whole before the first cycle, so bad input leaves
 // nothing on standard output; --raw input streams.
 #include <fcntl.h>
-#include <getopt.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,15 +33,9 @@ using panel::trace::Format;
 
 constexpr const char* PROGRAM = "cooker-panel-trace";
 constexpr std::uint64_t MAX_CYCLES = 1'000'000'000;
-// Long options without a letter.
-constexpr int WHY_OPTION = panel::VERSION_OPTION + 1;
-constexpr int CHECK_OPTION = panel::VERSION_OPTION + 2;
-constexpr int REPORT_OPTION = panel::VERSION_OPTION + 3;
-constexpr int COMPARE_OPTION = panel::VERSION_OPTION + 4;
-constexpr int ALL_OPTION = panel::VERSION_OPTION + 5;
 constexpr int STATUS_FAILED = 1;  // a check failed
 
-constexpr char HELP[] =
+constexpr char USAGE[] =
     "Usage: cooker-panel-trace [OPTION]... [SCRIPT]\n"
     "  or:  cooker-panel-trace --check [--report=FORMAT] [SCRIPT]...\n"
     "  or:  cooker-panel-trace --compare=THEIRS.csv [--all] [SCRIPT]\n"
@@ -51,28 +44,9 @@ constexpr char HELP[] =
     "script expects on the way.\n"
     "\n"
     "With no SCRIPT, or when SCRIPT is -, read standard input.\n"
-    "\n"
-    "  -r, --raw            every input byte is one cycle's key, as the panel reads\n"
-    "                         a replayed file\n"
-    "  -n, --cycles=N       run exactly N cycles (0 to 1000000000); a shorter\n"
-    "                         script goes on without keys, a longer one is cut\n"
-    "  -f, --format=FORMAT  table (the default), csv, vcd or svg (a timing diagram)\n"
-    "  -c, --changes        table and csv: only the cycles that change a field,\n"
-    "                         and the first and the last\n"
-    "      --why            table and csv: a column right after the key saying\n"
-    "                         what the key did, or why it did nothing\n"
-    "      --check          run each SCRIPT for its checks alone: say where one\n"
-    "                         fails, then how many passed\n"
-    "      --report=FORMAT  with --check: junit (XML) or tap on standard output,\n"
-    "                         the summary on standard error\n"
-    "      --compare=FILE   hold another implementation's trace of SCRIPT, a CSV\n"
-    "                         file of this program's columns (any order, any\n"
-    "                         subset, cycle first), against this one: say the\n"
-    "                         first field that differs, FILE:LINE: cycle N: FIELD:\n"
-    "                         expected X, got Y (status 1)\n"
-    "      --all            with --compare: say every difference\n"
-    "      --help           display this help and exit\n"
-    "      --version        output version information and exit\n"
+    "\n";
+// --help's lines for the options come between, from the table below.
+constexpr char NOTES[] =
     "\n"
     "Script: a to f act, any other character is a key that means nothing, '.' is\n"
     "a cycle without a key, {N} after a key or '.' repeats it to N cycles in all,\n"
@@ -90,11 +64,52 @@ constexpr char HELP[] =
 
 constexpr char VERSION[] = "cooker-panel-trace (cooker-panel) " COOKER_PANEL_VERSION "\n";
 
+enum : std::uint8_t { RAW, CYCLES, FORMAT, CHANGES, WHY, CHECK, REPORT, COMPARE, ALL };
+using panel::Argument;
+using panel::Repeat;
+// clang-format off
+constexpr panel::OptionRow OPTIONS[] = {
+    {RAW, 'r', Argument::NONE, Repeat::LAST_WINS, "raw", nullptr,
+     "every input byte is one cycle's key, as the panel reads\n"
+     "a replayed file"},
+    {CYCLES, 'n', Argument::REQUIRED, Repeat::LAST_WINS, "cycles", "N",
+     "run exactly N cycles (0 to 1000000000); a shorter\n"
+     "script goes on without keys, a longer one is cut"},
+    {FORMAT, 'f', Argument::REQUIRED, Repeat::LAST_WINS, "format", "FORMAT",
+     "table (the default), csv, vcd or svg (a timing diagram)"},
+    {CHANGES, 'c', Argument::NONE, Repeat::LAST_WINS, "changes", nullptr,
+     "table and csv: only the cycles that change a field,\n"
+     "and the first and the last"},
+    {WHY, 0, Argument::NONE, Repeat::LAST_WINS, "why", nullptr,
+     "table and csv: a column right after the key saying\n"
+     "what the key did, or why it did nothing"},
+    {CHECK, 0, Argument::NONE, Repeat::LAST_WINS, "check", nullptr,
+     "run each SCRIPT for its checks alone: say where one\n"
+     "fails, then how many passed"},
+    {REPORT, 0, Argument::REQUIRED, Repeat::LAST_WINS, "report", "FORMAT",
+     "with --check: junit (XML) or tap on standard output,\n"
+     "the summary on standard error"},
+    {COMPARE, 0, Argument::REQUIRED, Repeat::LAST_WINS, "compare", "FILE",
+     "hold another implementation's trace of SCRIPT, a CSV\n"
+     "file of this program's columns (any order, any\n"
+     "subset, cycle first), against this one: say the\n"
+     "first field that differs, FILE:LINE: cycle N: FIELD:\n"
+     "expected X, got Y (status 1)"},
+    {ALL, 0, Argument::NONE, Repeat::LAST_WINS, "all", nullptr,
+     "with --compare: say every difference"},
+};
+// clang-format on
+static_assert(panel::well_formed(OPTIONS));
+
 [[noreturn]] void usage_error(const std::string& message) { panel::usage_error(PROGRAM, message.c_str()); }
 
 [[noreturn]] void io_error(const char* name, int error) { panel::io_error(PROGRAM, name, error); }
 
 enum class Report : std::uint8_t { TEXT, JUNIT, TAP };
+
+constexpr panel::Word<Format> FORMATS[] = {
+    {"table", Format::TABLE}, {"csv", Format::CSV}, {"vcd", Format::VCD}, {"svg", Format::SVG}};
+constexpr panel::Word<Report> REPORTS[] = {{"junit", Report::JUNIT}, {"tap", Report::TAP}};
 
 struct Options {
     bool raw = false;
@@ -111,82 +126,48 @@ struct Options {
 };
 
 Options parse_options(int argc, char** argv) {
-    using panel::HELP_OPTION;
-    using panel::VERSION_OPTION;
-    static const option LONG_OPTIONS[] = {{"raw", no_argument, nullptr, 'r'},
-                                          {"cycles", required_argument, nullptr, 'n'},
-                                          {"format", required_argument, nullptr, 'f'},
-                                          {"changes", no_argument, nullptr, 'c'},
-                                          {"why", no_argument, nullptr, WHY_OPTION},
-                                          {"check", no_argument, nullptr, CHECK_OPTION},
-                                          {"report", required_argument, nullptr, REPORT_OPTION},
-                                          {"compare", required_argument, nullptr, COMPARE_OPTION},
-                                          {"all", no_argument, nullptr, ALL_OPTION},
-                                          {"help", no_argument, nullptr, HELP_OPTION},
-                                          {"version", no_argument, nullptr, VERSION_OPTION},
-                                          {nullptr, 0, nullptr, 0}};
+    panel::CommandLine line({PROGRAM, USAGE, NOTES, VERSION}, OPTIONS, argc, argv);
     Options o;
-    for (int c; (c = getopt_long(argc, argv, ":rn:f:c", LONG_OPTIONS, nullptr)) != -1;) {
-        const std::string value = optarg != nullptr ? optarg : "";
-        switch (c) {
-        case 'r':
+    for (int id; (id = line.next()) != panel::CommandLine::END;) {
+        const char* const value = line.argument();
+        switch (id) {
+        case RAW:
             o.raw = true;
             break;
-        case 'c':
+        case CHANGES:
             o.changes = true;
             break;
-        case WHY_OPTION:
+        case WHY:
             o.why = true;
             break;
-        case CHECK_OPTION:
+        case CHECK:
             o.check = true;
             break;
-        case COMPARE_OPTION:
-            o.compare = optarg;
+        case COMPARE:
+            o.compare = value;
             break;
-        case ALL_OPTION:
+        case ALL:
             o.all = true;
             break;
-        case REPORT_OPTION:
-            if (value == "junit") {
-                o.report = Report::JUNIT;
-            } else if (value == "tap") {
-                o.report = Report::TAP;
-            } else {
-                usage_error("invalid report '" + value + "' (junit or tap)");
-            }
+        case REPORT:
+            o.report = panel::choose_word(PROGRAM, "report", value, REPORTS);
             break;
-        case 'n': {
+        case CYCLES: {
             std::uint64_t cycles = 0;
-            const char* const end = value.data() + value.size();
-            const auto [stop, error] = std::from_chars(value.data(), end, cycles);
+            const char* const end = value + std::strlen(value);
+            const auto [stop, error] = std::from_chars(value, end, cycles);
             if (error != std::errc() || stop != end || cycles > MAX_CYCLES) {
-                usage_error("invalid number of cycles '" + value + "' (0 to 1000000000)");
+                usage_error(std::string("invalid number of cycles '") + value + "' (0 to 1000000000)");
             }
             o.cycles = cycles;
             break;
         }
-        case 'f':
-            if (value == "table") {
-                o.format = Format::TABLE;
-            } else if (value == "csv") {
-                o.format = Format::CSV;
-            } else if (value == "vcd") {
-                o.format = Format::VCD;
-            } else if (value == "svg") {
-                o.format = Format::SVG;
-            } else {
-                usage_error("invalid format '" + value + "' (table, csv, vcd or svg)");
-            }
+        case FORMAT:
+            o.format = panel::choose_word(PROGRAM, "format", value, FORMATS);
             break;
-        case HELP_OPTION:
-            panel::print_and_exit(HELP);
-        case VERSION_OPTION:
-            panel::print_and_exit(VERSION);
-        default:
-            panel::option_error(PROGRAM, c, LONG_OPTIONS, argv);
         }
     }
+    const int first = line.first_operand();  // the first operand
     if (o.why && (o.format == Format::VCD || o.format == Format::SVG)) {
         usage_error("option '--why' goes with the table and csv formats only");
     }
@@ -213,7 +194,7 @@ Options parse_options(int argc, char** argv) {
                 usage_error(std::string("option '") + name + "' does not go with '--check'");
             }
         }
-        for (int i = optind; i < argc; ++i) {
+        for (int i = first; i < argc; ++i) {
             o.scripts.push_back(argv[i]);
         }
         if (o.scripts.empty()) {
@@ -221,11 +202,11 @@ Options parse_options(int argc, char** argv) {
         }
         return o;
     }
-    if (argc - optind > 1) {
-        panel::extra_operand(PROGRAM, argv[optind + 1]);
+    if (argc - first > 1) {
+        panel::extra_operand(PROGRAM, argv[first + 1]);
     }
-    if (optind < argc) {
-        o.input = argv[optind];
+    if (first < argc) {
+        o.input = argv[first];
     }
     return o;
 }
