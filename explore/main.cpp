@@ -50,19 +50,12 @@ constexpr char USAGE[] =
     "with the shortest key script to a state that violates it.\n"
     "\n";
 // --help's lines for the options come between, from the table below.
-constexpr char NOTES[] =
+constexpr char NOTES_BEFORE[] =
     "\n"
     "EXPR is COND[,COND]..., all of which must hold; COND is FIELD OP VALUE (or\n"
-    "VALUE OP FIELD), OP one of = (or ==) != < <= > >=, FIELD one of:\n"
-    "  operation  idle, running or ended     door      closed or open\n"
-    "  setting    time or temp               raise     none, fine or coarse\n"
-    "  time       seconds: 90, 90s or 1:30   set_temp, cur_temp  degrees: 50 or 50C\n"
-    "  mode, shown_mode  the mode selected, the mode row 11 shows: 0 to 5, or\n"
-    "             manual, rice_cake, porridge, rice, soup, pizza, or the name shown\n"
-    "  backlight, beeper  0 or 1             bell      1 in a cycle that rings\n"
-    "  row10, row11  the text the cycle drew, as the trace writes it: 01:30, 50C,\n"
-    "             '00: manual' (quoted, or the rest of the condition)\n"
-    "  color      green or yellow (32 or 33): the colour row 10 was drawn in\n"
+    "VALUE OP FIELD), OP one of = (or ==) != < <= > >=, FIELD one of:\n";
+// The fields come between, from the table of fields.
+constexpr char NOTES_AFTER[] =
     "VALUE is a number, a word of the field or another field of the same kind;\n"
     "word fields, the rows and color take = and != only. Before the first cycle\n"
     "nothing is drawn, and no condition on row10, row11 or color holds.\n"
@@ -190,7 +183,8 @@ std::uint32_t parse_percent(const std::string& text) {
 }
 
 Options parse_options(int argc, char** argv) {
-    panel::CommandLine line({PROGRAM, USAGE, NOTES, VERSION}, OPTIONS, argc, argv);
+    static const std::string notes = NOTES_BEFORE + panel::explore::field_help() + NOTES_AFTER;
+    panel::CommandLine line({PROGRAM, USAGE, notes.c_str(), VERSION}, OPTIONS, argc, argv);
     Options o;
     int modes = 0;
     // An option that says what the program does: one of them at most.
