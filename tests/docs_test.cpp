@@ -3,7 +3,11 @@
 // under it when run from the repository's root.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <regex>
 
 #include "test_support.h"
 
@@ -66,6 +70,61 @@ TEST(Docs, ReadmeCommandsPrintWhatTheReadmeShows) {
         for (std::string line; std::getline(printed, line);) steady_out += steady(line) + "\n";
         EXPECT_EQ(steady_out, shown) << command;
     }
+}
+
+// 96875 as 96,875.
+std::string grouped(unsigned long long n) {
+    std::string digits = std::to_string(n);
+    for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
+    return digits;
+}
+
+// The explorer's figures are pinned once, in the golden its tests keep: the
+// README's summary block shows its lines (and the time the search took), its
+// prose the panel's own counts. With COOKER_PANEL_UPDATE_GOLDEN set, the
+// README's figures are written from the golden instead (scripts/update-figures).
+TEST(Docs, ReadmeShowsTheExplorersFiguresAsTheGoldenHoldsThem) {
+    std::vector<std::string> golden;
+    std::istringstream pinned(slurp(SOURCE_DIR "/tests/golden/explore.summary"));
+    for (std::string line; std::getline(pinned, line);) golden.push_back(line);
+    ASSERT_EQ(golden.size(), 8U);
+    std::string readme = slurp(SOURCE_DIR "/README.md");
+    const std::string command = "\n$ ./build/release/cooker-panel-explore\n";
+    const std::size_t begin = readme.find(command) + command.size();
+    std::size_t end = readme.find("\n```", begin);
+    ASSERT_TRUE(begin >= command.size() && end != std::string::npos);
+    // The time is the run's own: kept as the README shows it.
+    const std::size_t took = readme.find(" cycles from the start; ", begin);
+    const std::string time = took < end ? readme.substr(took + 22, readme.find('\n', took) - took - 22) : "";
+    std::string block;
+    for (std::size_t i = 0; i + 1 < golden.size(); ++i) block += golden[i] + (i == 0 ? time : "") + "\n";
+    block.pop_back();
+    unsigned long long states = 0, transitions = 0, loops = 0, inputs = 0, deepest = 0;
+    ASSERT_EQ(std::sscanf(golden.back().c_str(),
+                          "the panel's own: %llu states, %llu transitions (%llu of them self-loops) under %llu "
+                          "inputs tried, the deepest %llu cycles from the start",
+                          &states, &transitions, &loops, &inputs, &deepest),
+              5)
+        << golden.back();
+    const std::regex own(R"(the panel's own states are(\s+)[\d,]+, with [\d,]+ distinct transitions(\s+)\([\d,]+ )"
+                         R"(self-loops\) under [\d,]+(\s+)inputs, the deepest [\d,]+ cycles)");
+    std::smatch found;
+    ASSERT_TRUE(std::regex_search(readme, found, own)) << "the panel's own counts are no longer in the README";
+    // The counts as the README writes them, its line breaks kept.
+    const std::string prose = "the panel's own states are" + found.str(1) + grouped(states) + ", with " +
+                              grouped(transitions) + " distinct transitions" + found.str(2) + "(" + grouped(loops) +
+                              " self-loops) under " + grouped(inputs) + found.str(3) + "inputs, the deepest " +
+                              grouped(deepest) + " cycles";
+    if (std::getenv("COOKER_PANEL_UPDATE_GOLDEN") != nullptr) {
+        const auto at = found.position(0), length = found.length(0);
+        readme.replace(std::size_t(at), std::size_t(length), prose);
+        readme.replace(begin, end - begin, block);
+        end = begin + block.size();
+        std::ofstream(SOURCE_DIR "/README.md", std::ios::binary) << readme;
+        ASSERT_TRUE(std::regex_search(readme, found, own));
+    }
+    EXPECT_EQ(readme.substr(begin, end - begin), block) << "the summary block is not the golden's";
+    EXPECT_EQ(found.str(), prose) << "the panel's own counts are not the golden's";
 }
 
 }  // namespace

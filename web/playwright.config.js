@@ -5,6 +5,8 @@ module.exports = defineConfig({
   testDir: './tests',
   timeout: 60000,
   workers: 2,
+  // Tests, not files, are shared out, so a file of long tests does not hold one worker.
+  fullyParallel: true,
   reporter: [['list']],
   outputDir: process.env.COOKER_PANEL_TEST_OUTPUT || '../build/web-test-results',
   use: {
