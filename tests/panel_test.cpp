@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 
 #include <cstring>
@@ -145,6 +146,8 @@ TEST(Panel, ASuspendInACycleWaitsForItsEnd) {
         const char mid = 'm';  // still running: the suspend waits
         (void)!::write(report[1], &mid, 1);
         cycle_ends();  // stops here
+        cycle_begins();  // and, resumed, runs its next cycle through
+        cycle_ends();
         ::_exit(0);
     }
     ::close(report[1]);
@@ -157,9 +160,65 @@ TEST(Panel, ASuspendInACycleWaitsForItsEnd) {
     char mid = 0;
     EXPECT_EQ(::read(report[0], &mid, 1), 1);
     ::kill(child, SIGCONT);  // our own child, above 0
-    EXPECT_EQ(::waitpid(child, &status, 0), child);
+    // Resumed, its next cycle runs to the end: the suspend was taken once.
+    EXPECT_EQ(::waitpid(child, &status, WUNTRACED), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    if (WIFSTOPPED(status)) {
+        ::kill(child, SIGKILL);  // our own child, above 0
+        (void)::waitpid(child, &status, 0);
+    }
     ::close(report[0]);
+}
+
+// The terminal's helpers that need no terminal: which sizes fit, what a
+// clear writes, a descriptor that is no terminal refused, and key polling on
+// a pipe in place of standard input.
+TEST(Terminal, SizesTheClearAndPollingWithoutWaiting) {
+    const struct {
+        TerminalSize size;
+        bool fits;
+    } SIZES[] = {{{0, 0}, true},   {{0, 10}, true},   {{10, 0}, true},
+                 {{12, 45}, true}, {{11, 200}, false}, {{200, 44}, false}};
+    for (const auto& [size, fit] : SIZES) EXPECT_EQ(fits(size), fit) << size.rows << "x" << size.columns;
+
+    constexpr std::string_view CLEAR = "\x1b[H\x1b[2J";
+    const std::string notice = TOO_SMALL_NOTICE;
+    const struct {
+        std::optional<TerminalSize> size;
+        std::string shown;
+    } CLEARS[] = {{std::nullopt, ""}, {TerminalSize{12, 45}, ""}, {TerminalSize{5, 10}, notice.substr(0, 10)},
+                  {TerminalSize{5, 200}, notice}};
+    for (const auto& [size, shown] : CLEARS) {
+        int out[2];
+        ASSERT_EQ(::pipe(out), 0);
+        clear_screen(out[1], size);
+        ::close(out[1]);
+        char bytes[128];
+        const ssize_t n = ::read(out[0], bytes, sizeof bytes);
+        ::close(out[0]);
+        EXPECT_EQ(std::string(bytes, static_cast<std::size_t>(std::max<ssize_t>(n, 0))), std::string(CLEAR) + shown);
+    }
+
+    int keys[2];
+    ASSERT_EQ(::pipe(keys), 0);
+    EXPECT_EQ(tty_cbreak(keys[0]), -1);  // a pipe is no terminal
+    const int saved = ::dup(STDIN_FILENO);
+    ASSERT_GE(saved, 0);
+    ASSERT_EQ(::dup2(keys[0], STDIN_FILENO), STDIN_FILENO);
+    const auto before = std::chrono::steady_clock::now();
+    const int empty = kbdhit();
+    const auto waited = std::chrono::steady_clock::now() - before;
+    (void)!::write(keys[1], "a", 1);
+    const int waiting = kbdhit();
+    const int byte = getch();
+    ::dup2(saved, STDIN_FILENO);
+    ::close(saved);
+    ::close(keys[0]);
+    ::close(keys[1]);
+    EXPECT_EQ(empty, 0);
+    EXPECT_LT(waited, std::chrono::milliseconds(500));  // a cycle's poll never waits for a key
+    EXPECT_EQ(waiting, 1);
+    EXPECT_EQ(byte, 'a');
 }
 
 }  // namespace
