@@ -17,9 +17,11 @@ const SEQUENCES = [
   { name: 'a cancel in an automatic mode', script: 'd d . e . . e . a .', by: 'click', tones: 0 },
 ];
 
-for (const sequence of SEQUENCES) {
-  test(`cycle by cycle as traced: ${sequence.name}`, async ({ page }) => {
-    const seen = await h.open(page);
+test('cycle by cycle as traced, each sequence a new session', async ({ page }) => {
+  const seen = await h.open(page);
+  for (const sequence of SEQUENCES) {
+    await page.click('[data-action="new-session"]');
+    const tones = await page.evaluate(() => window.tones);
     const shown = [];
     for (const key of h.keysOf(sequence.script)) {
       if (key !== '.' && sequence.by === 'click') await page.click(`[data-key="${key}"]`);
@@ -27,15 +29,14 @@ for (const sequence of SEQUENCES) {
       await h.cycles(page);
       shown.push(await h.display(page));
     }
-    const script = await h.sessionScript(page);
-    const traced = h.tracedDisplay(script);
+    const traced = h.tracedDisplay(await h.sessionScript(page));
     const ours = traced.slice(traced.length - shown.length);
-    expect(ours.map((cycle) => cycle.key || '.')).toEqual(h.keysOf(sequence.script));
-    expect(shown).toEqual(ours.map((cycle) => cycle.display));
-    expect(await page.evaluate(() => window.tones)).toBe(sequence.tones);
-    h.expectClean(seen);
-  });
-}
+    expect(ours.map((cycle) => cycle.key || '.'), sequence.name).toEqual(h.keysOf(sequence.script));
+    expect(shown, sequence.name).toEqual(ours.map((cycle) => cycle.display));
+    expect(await page.evaluate(() => window.tones) - tones, sequence.name).toBe(sequence.tones);
+  }
+  h.expectClean(seen);
+});
 
 test('the session script and every download are the trace program\'s', async ({ page }) => {
   const seen = await h.open(page);
