@@ -280,14 +280,15 @@ TEST(PageHost, SeekShowsTheCycleAsASessionPlayedToIt) {
 TEST(PageHost, InspectorSaysEachKeysReason) {
     play("d{4} .");
     EXPECT_EQ(text(cp_inspect()),
-              "operation\tidle\ndoor\tclosed\nmode\t4\nmode_name\t\xea\xb5\xad/\xec\xb0\x8c\xea\xb0\x9c\nsetting\ttime\n"
-              "time\t300\nset_temp\t90\ncur_temp\t20\nbacklight\toff\nbeeper\toff\n"
+              "operation\tidle\ndoor\tclosed\tDoor\nmode\t4\tMode\nmode_name\t\xea\xb5\xad/\xec\xb0\x8c\xea\xb0\x9c\n"
+              "setting\ttime\ntime\t300\tTime\nset_temp\t90\tTemperature\ncur_temp\t20\nbacklight\toff\tBacklight\n"
+              "beeper\toff\tBeeper\n"
               "a\tignored: only in manual mode\nb\tignored: only in manual mode\nc\tignored: only in manual mode\n"
               "d\tmode 5\ne\tstarted\nf\tdoor opened\n");
     play("a e .{100}");
     const std::string ended = text(cp_inspect());
     EXPECT_NE(ended.find("operation\tended\n"), std::string::npos);
-    EXPECT_NE(ended.find("beeper\ton\n"), std::string::npos);
+    EXPECT_NE(ended.find("beeper\ton\tBeeper\n"), std::string::npos);
     EXPECT_NE(ended.find("e\tignored: after an end only the door acts\nf\tdoor opened\n"), std::string::npos) << ended;
 }
 

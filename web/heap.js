@@ -79,8 +79,10 @@
       seek: (cycle) => call('cp_seek')(cycle),
       shownCycle: () => call('cp_shown_cycle')(),
       scriptUntil: (cycle) => text(call('cp_script_until')(cycle)),
-      // The panel shown as { operation, door, mode, mode_name, ..., a: reason, ..., f: reason }.
-      inspect: () => Object.fromEntries(lines(text(call('cp_inspect')()))),
+      // The panel shown: a line each [name, value] or, for a field with a row
+      // of its own in the inspector, [name, value, label]; then a to f with
+      // what each key would do.
+      inspect: () => lines(text(call('cp_inspect')())),
       fieldsAt: (cycle) => lines(text(call('cp_fields_at')(cycle))),
       until: (condition) => withBytes([encoder.encode(condition + '\0')], ([c]) => text(call('cp_until')(c))),
       untilHolds: () => call('cp_until_holds')() === 1,

@@ -973,11 +973,18 @@ EMSCRIPTEN_KEEPALIVE const char* cp_inspect() {
     std::string fields;
     auto add = [&fields](std::string_view name, std::string_view value) { add_field(fields, name, value); };
     // The inspector's fields as the trace writes them (bits as on and off),
-    // and the mode's name after the mode.
-    for (const Field field : {Field::OPERATION, Field::DOOR, Field::MODE, Field::SETTING, Field::TIME,
-                              Field::SET_TEMP, Field::CUR_TEMP, Field::BACKLIGHT, Field::BEEPER}) {
+    // each with the label of its row where it has one of its own, and the
+    // mode's name after the mode.
+    static constexpr std::pair<Field, std::string_view> INSPECTED[] = {
+        {Field::OPERATION, ""},          {Field::DOOR, "Door"},   {Field::MODE, "Mode"},
+        {Field::SETTING, ""},            {Field::TIME, "Time"},   {Field::SET_TEMP, "Temperature"},
+        {Field::CUR_TEMP, ""},           {Field::BACKLIGHT, "Backlight"}, {Field::BEEPER, "Beeper"}};
+    for (const auto& [field, label] : INSPECTED) {
         const panel::trace::FieldInfo& f = panel::trace::info(field);
         add(f.name, f.kind == FieldKind::BIT ? (r.*f.number != 0 ? "on" : "off") : panel::trace::field_text(field, r));
+        if (!label.empty()) {
+            fields.insert(fields.size() - 1, std::string("\t").append(label));
+        }
         if (field == Field::MODE) {
             add("mode_name", (*p.table)[static_cast<std::size_t>(r.mode)].name);
         }

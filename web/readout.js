@@ -14,6 +14,7 @@
     ended: 'Ended: the cook is over and the bells have rung. Only the door acts: open it (f) to set again',
   };
   const KEYS = 'abcdef';
+  let made = false;  // the fields' rows
   const found = new Map();  // the inspector's elements, looked up once
   const element = (selector) => {
     if (!found.has(selector)) found.set(selector, $(selector));
@@ -24,8 +25,8 @@
     const s = Number(seconds);
     return `${String(Math.floor(s / 60)).padStart(2, '0')}:${String(s % 60).padStart(2, '0')}`;
   };
+  // How a field reads in its row where the module's words are not enough.
   const SHOWN = {
-    operation: (f) => STATES[f.operation] || f.operation,
     mode: (f) => {
       const gloss = GLOSS[Number(f.mode)] || '';
       return gloss === f.mode_name ? `${f.mode} ${gloss}` : `${f.mode} ${f.mode_name} (${gloss})`;
@@ -34,10 +35,31 @@
     set_temp: (f) => `${f.set_temp} \u00b0C set, ${f.cur_temp} \u00b0C now`,
   };
 
+  // The rows of the fields the module labels, made once before the rows of
+  // the keys waiting and the replay.
+  function makeRows(lines) {
+    const list = $('[data-inspect-rows]');
+    const before = list.firstElementChild;
+    for (const [name, , label] of lines) {
+      if (label === undefined) continue;
+      const term = document.createElement('dt');
+      term.textContent = label;
+      const value = document.createElement('dd');
+      value.dataset.inspect = name;
+      list.insertBefore(term, before);
+      list.insertBefore(value, before);
+    }
+  }
+
   // Shows the panel the engine shows now; queue: the keys waiting; replay:
   // words on the replay's progress ('' when none plays).
   CP.inspect = function (engine, queue, replay) {
-    const f = engine.inspect();
+    const lines = engine.inspect();
+    const f = Object.fromEntries(lines);
+    if (!made) {
+      makeRows(lines);
+      made = true;
+    }
     const box = $('[data-inspector]');
     const set = (name, value) => {
       const field = element(`[data-inspect="${name}"]`);
@@ -47,10 +69,10 @@
       box.dataset.operation = f.operation;
       element('[data-display]').dataset.operation = f.operation;
     }
-    // Each field the module lists that has a place here, read as people
-    // read it where the module's words are not enough.
-    for (const [name, value] of Object.entries(f)) {
-      if (element(`[data-inspect="${name}"]`) !== null) set(name, SHOWN[name] ? SHOWN[name](f) : value);
+    const state = element('[data-inspect-state]');
+    if (state.textContent !== (STATES[f.operation] || f.operation)) state.textContent = STATES[f.operation] || f.operation;
+    for (const [name, value, label] of lines) {
+      if (label !== undefined) set(name, SHOWN[name] ? SHOWN[name](f) : value);
     }
     set('queue', queue.length === 0 ? 'none' : queue.map((code) => String.fromCharCode(code)).join(' '));
     set('replay', replay === '' ? 'none' : replay);

@@ -16,7 +16,7 @@ test('the inspector says ended plainly and why each key does what it does', asyn
   expect(await attribute(page, '[data-inspector]', 'data-operation')).toBe('ended');
   expect(await attribute(page, '[data-display]', 'data-operation')).toBe('ended');
   expect(await page.isVisible('[data-display] .ended-mark')).toBe(true);
-  expect(await page.textContent('[data-inspect="operation"]')).toMatch(/^Ended: .*open it \(f\)/);
+  expect(await page.textContent('[data-inspect-state]')).toMatch(/^Ended: .*open it \(f\)/);
   expect(await page.textContent('[data-reason="e"]')).toBe('e: ignored: after an end only the door acts');
   expect(await page.textContent('[data-reason="f"]')).toBe('f: door opened');
   expect(await attribute(page, '[data-key="a"]', 'data-ignored')).toBe('true');
