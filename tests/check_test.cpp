@@ -68,7 +68,6 @@ TEST(Checks, EachKindPassesOrFailsWhereItStands) {
         const char* failure;  // as --check says it, or "" when every check passes
         int checks, passed, not_run;
     } cases[] = {
-        {"a e {expect operation=running, why=started}", "", 1, 1, 0},
         {"d e {expect why=ignored: no time set} f {expect why!='door opened'}",
          "-:1:41: cycle 3: expected why!='door opened'; got why=door opened", 2, 1, 0},
         // A wait that holds at its last cycle passes; one cycle less times out there.
@@ -83,7 +82,6 @@ TEST(Checks, EachKindPassesOrFailsWhereItStands) {
         // Nothing is drawn before the first cycle.
         {"{expect row10=00:00}", "-:1:1: cycle 0: expected row10=00:00; got row10=", 1, 0, 0},
         {". {expect row10=00:00, color=green, row11='00: manual'}", "", 1, 1, 0},
-        {"c a {expect set_temp=30C, row10 != 30C} . {expect row10=30C, time=3s}", "", 2, 2, 0},
     };
     for (const auto& c : cases) {
         const Result r = trace({"--check"}, c.script);
@@ -155,15 +153,13 @@ TEST(Checks, ScenariosReportedForPeopleAndForCi) {
 }
 
 // Every format honours the checks and ends where one fails: a line under the
-// checked row of the table (kept by --changes), a mark in the drawing, and CSV
-// and VCD as data with the failure on standard error; status 1 in all.
+// checked row of the table (kept by --changes; a passed one the README's
+// lag-mode block shows), a mark in the drawing, and CSV and VCD as data with
+// the failure on standard error; status 1 in all.
 TEST(Checks, EveryFormatEndsAtTheFailedCheck) {
     const std::string script = "a e {expect operation=running} .{20} {expect time=10} .{5}";
     Result r = trace({"--changes"}, script);
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("    2  e     00:10     32     0          1  running    closed     0  time     none      10        50        20  00: manual\n"
-                         "       \u2713 expect operation=running\n"),
-              std::string::npos) << r.out;
     EXPECT_TRUE(r.out.ends_with("   22        00:08     33     0          1  running    closed     0  time     none       8        50        20  00: manual\n"
                                 "       \u2717 expect time=10; got time=8\n"))
         << r.out;
