@@ -400,7 +400,6 @@ TEST(ExploreProgram, AnswersPipeIntoTheTraceAndBadInputIsRefused) {
         {{"--never=cur_temp>set_temp"}, 1, "c d . e .{29}\n", ""},
         {{"-n", "operation=running,door=open"}, 0, "", ""},
         {{"--reach=mode=1", "--from=-"}, 0, "d . # holds at start-up: no key needed\n", ""},
-        {{"--reach=operation=running", "--from=-"}, 0, "d . e\n", ""},
         {{"--reach=mode=1", "-rmode=2"}, 2, "", me + "option '--reach' was given twice\n" + help},
         {{"--reach=door=bad"}, 2, "", me + "--reach: column 6: unknown word 'bad' for door (closed or open)\n"},
         {{"--graph=door,tick"}, 2, "", me + "--graph: unknown field 'tick' (backlight, operation, door, mode, "
