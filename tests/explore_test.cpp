@@ -167,6 +167,15 @@ TEST(StateSpace, LongRandomRunsVisitOnlySearchedStates) {
     }
 }
 
+// A value the packing cannot hold stops the search rather than merge states.
+TEST(StateSpace, AValueOutsideItsSlotIsNotPacked) {
+    for (const std::int32_t time : {-1, 1 << 16}) {
+        Panel p = test::started();
+        p.time_temp.time = time;
+        EXPECT_FALSE(pack(p, std::nullopt).has_value()) << time;
+    }
+}
+
 // The summary of a search from start, or under a faulty cycle: which
 // properties fail, and by which script.
 std::string summary(const Panel& start, Cycle cycle, bool& all_hold) {
@@ -367,6 +376,7 @@ TEST(Conditions, BadExpressionsSayWhereAndWhat) {
         {"mode=backlight", 6, "'mode' and 'backlight' are fields of different kinds"},
         {"set_temp=1:30", 10, "'1:30' is a time, but 'set_temp' takes degrees (50 or 50C) or cur_temp"},
         {"time=1:75", 6, "expected a value, a time is M:SS, seconds 00 to 59, not '1:75'"},
+        {"time=1:60", 6, "expected a value, a time is M:SS, seconds 00 to 59, not '1:60'"},
         {"1=2", 1, "expected a field name, not '1'"},
         {"open=closed", 1, "unknown field 'open'" + fields},
         {"time=door", 6, "'time' and 'door' are fields of different kinds"},

@@ -327,6 +327,8 @@ TEST(PageHost, WindowsDrawTheirCyclesOnly) {
         {all - 19, all, all - 19, all, "door closed, cycles 300128-300147<"},
         {1000, 200000, 769, 200192, "door open, cycles 769-200192<"},  // whole blocks of 256
         {1, all, 1, 300288, "row10 00:00, cycles 257-300032<"},
+        {1, all, 1, 300288, "<title>key changes"},                                   // the keys' lane too
+        {1000, 200193, 769, 200448, "door open, cycles 769-200448<"},  // a cycle into a block takes it whole
     };
     for (const auto& c : CASES) {
         const std::string svg = text(cp_window(c.first, c.last, 800, 0x3FFF));
