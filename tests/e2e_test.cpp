@@ -380,6 +380,7 @@ TEST(EndToEnd, ArgumentsAndATooSmallTerminalAreRefusedUntouched) {
         ::close(master), ::close(err[0]);
     }
     const panel::test::Result help = panel::test::run_program(COOKER_PANEL_BINARY, {"--help"});
+    EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.substr(0, help.out.find('\n')), "Usage: cooker-panel [OPTION]");
     EXPECT_NE(help.out.find("  f  door: open / close\n"), std::string::npos);
     EXPECT_NE(help.out.find("\n\n      --help     display this help and exit\n"

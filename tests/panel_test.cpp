@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "backlight_beep_control.h"
+#include "command_line.h"
 #include "mode_controller.h"
 #include "output_sink.h"
 #include "pacing.h"
@@ -168,6 +169,20 @@ TEST(Panel, ASuspendInACycleWaitsForItsEnd) {
         (void)::waitpid(child, &status, 0);
     }
     ::close(report[0]);
+}
+
+// A table may put an option without a letter before one with a letter.
+TEST(CommandLine, OptionsWithoutALetterGoAnywhereInTheTable) {
+    const OptionRow ROWS[] = {{0, 0, Argument::NONE, Repeat::LAST_WINS, "long-only", nullptr, "one"},
+                              {1, 'x', Argument::REQUIRED, Repeat::LAST_WINS, "ex", "N", "two"}};
+    char program[] = "program", letter[] = "-x3", word[] = "--long-only";
+    char* argv[] = {program, letter, word, nullptr};
+    optind = 0;  // getopt_long starts afresh
+    CommandLine line({"program", "", "", ""}, ROWS, 3, argv);
+    EXPECT_EQ(line.next(), 1);
+    EXPECT_STREQ(line.argument(), "3");
+    EXPECT_EQ(line.next(), 0);
+    EXPECT_EQ(line.next(), CommandLine::END);
 }
 
 // The terminal's helpers that need no terminal: which sizes fit, what a
