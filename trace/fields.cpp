@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "backlight_beep_control.h"
-#include "key_script.h"
 #include "panel_state.h"
+#include "trace_writer.h"
 
 namespace panel::trace {
 namespace {
@@ -68,36 +68,18 @@ std::string_view word_of(const Field field, const std::int32_t value) {
 }
 
 std::string field_text(const Field field, const TraceRecord& r) {
+    CsvCell cell;
+    return std::string(csv_value(field, r, cell));
+}
+
+bool same_field(const Field field, const TraceRecord& a, const TraceRecord& b) {
     const FieldInfo& f = info(field);
-    if (f.text != nullptr) {
-        return r.*f.text;
-    }
-    switch (field) {
-    case Field::CYCLE:
-        return std::to_string(r.cycle);
-    case Field::KEY: {
-        char key[4];
-        return std::string(key_text(r.key, key));
-    }
-    case Field::WHY:
-        return std::string(r.key == NO_KEY ? std::string_view() : key_effect_text(r.why).view());
-    default:
-        break;
-    }
-    const std::int32_t value = r.*f.number;
-    if (f.kind == FieldKind::WORD) {
-        if (const std::string_view word = word_of(field, value); !word.empty()) {
-            return std::string(word);
-        }
-    }
-    return std::to_string(value);
+    return f.text != nullptr ? a.*f.text == b.*f.text : a.*f.number == b.*f.number;
 }
 
 bool same_panel(const TraceRecord& a, const TraceRecord& b) {
-    return std::all_of(std::begin(LANE_FIELDS), std::end(LANE_FIELDS), [&](Field field) {
-        const FieldInfo& f = info(field);
-        return f.text != nullptr ? a.*f.text == b.*f.text : a.*f.number == b.*f.number;
-    });
+    return std::all_of(std::begin(LANE_FIELDS), std::end(LANE_FIELDS),
+                       [&](Field field) { return same_field(field, a, b); });
 }
 
 }  // namespace panel::trace

@@ -125,6 +125,8 @@ inline constexpr Field STATE_FIELDS[] = {Field::BACKLIGHT, Field::OPERATION, Fie
                                          Field::CUR_TEMP,  Field::BEEPER,    Field::BELL,    Field::SHOWN_MODE,
                                          Field::ROW10,     Field::ROW11,     Field::COLOR};
 
+// The field holds the same in both records (not for the cycle and why).
+bool same_field(Field field, const TraceRecord& a, const TraceRecord& b);
 // Everything a trace shows but the cycle number is the same.
 bool same_panel(const TraceRecord& a, const TraceRecord& b);
 

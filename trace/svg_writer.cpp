@@ -62,8 +62,7 @@ constexpr std::size_t COLOR_LANE = static_cast<std::size_t>(
 std::string lane_value(const TraceRecord& r, const std::size_t lane) { return field_text(LANE_FIELDS[lane], r); }
 
 bool lane_changed(const TraceRecord& a, const TraceRecord& b, const std::size_t lane) {
-    const FieldInfo& f = info(LANE_FIELDS[lane]);
-    return f.text != nullptr ? a.*f.text != b.*f.text : a.*f.number != b.*f.number;
+    return !same_field(LANE_FIELDS[lane], a, b);
 }
 
 // A stretch of one lane as drawn: one value, or a busy stretch of changes.

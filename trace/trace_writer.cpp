@@ -93,8 +93,9 @@ std::string_view csv_value(const Field field, const TraceRecord& r, CsvCell& cel
     if (!word.empty()) {
         return word;
     }
-    const std::uint64_t value = field == Field::CYCLE ? r.cycle : static_cast<std::uint64_t>(r.*f.number);
-    return {cell.bytes, static_cast<std::size_t>(std::to_chars(cell.bytes, cell.bytes + 20, value).ptr - cell.bytes)};
+    const char* const end = field == Field::CYCLE ? std::to_chars(cell.bytes, cell.bytes + 20, r.cycle).ptr
+                                                   : std::to_chars(cell.bytes, cell.bytes + 20, r.*f.number).ptr;
+    return {cell.bytes, static_cast<std::size_t>(end - cell.bytes)};
 }
 
 std::string csv_field(std::string_view text) {

@@ -498,8 +498,12 @@ Place place_of(const Session& s, std::uint64_t target) {
 }
 
 // A line of fields: NAME, a tab, the value.
-void add_field(std::string& fields, std::string_view name, std::string_view value) {
-    fields.append(name).append("\t").append(value).append("\n");
+void add_field(std::string& fields, std::string_view name, std::string_view value, std::string_view more = {}) {
+    fields.append(name).append("\t").append(value);
+    if (!more.empty()) {
+        fields.append("\t").append(more);
+    }
+    fields.append("\n");
 }
 
 using panel::trace::Field;
@@ -536,10 +540,7 @@ std::string fields_of(const panel::trace::TraceRecord& r) {
         if ((panel::trace::info(field).drawn && r.cycle == 0) || (field == Field::WHY && r.key == panel::NO_KEY)) {
             continue;  // nothing is drawn before the first cycle, and no key has no reason
         }
-        add_field(fields, panel::trace::field_name(field), condition_text(field, r));
-        if (ticked) {
-            fields.insert(fields.size() - 1, "\t1");
-        }
+        add_field(fields, panel::trace::field_name(field), condition_text(field, r), ticked ? "1" : "");
     }
     return fields;
 }
@@ -971,7 +972,9 @@ EMSCRIPTEN_KEEPALIVE const char* cp_inspect() {
     const panel::trace::TraceRecord& r = t.record();
     const panel::Panel& p = t.panel();
     std::string fields;
-    auto add = [&fields](std::string_view name, std::string_view value) { add_field(fields, name, value); };
+    auto add = [&fields](std::string_view name, std::string_view value, std::string_view label = {}) {
+        add_field(fields, name, value, label);
+    };
     // The inspector's fields as the trace writes them (bits as on and off),
     // each with the label of its row where it has one of its own, and the
     // mode's name after the mode.
@@ -981,10 +984,8 @@ EMSCRIPTEN_KEEPALIVE const char* cp_inspect() {
         {Field::CUR_TEMP, ""},           {Field::BACKLIGHT, "Backlight"}, {Field::BEEPER, "Beeper"}};
     for (const auto& [field, label] : INSPECTED) {
         const panel::trace::FieldInfo& f = panel::trace::info(field);
-        add(f.name, f.kind == FieldKind::BIT ? (r.*f.number != 0 ? "on" : "off") : panel::trace::field_text(field, r));
-        if (!label.empty()) {
-            fields.insert(fields.size() - 1, std::string("\t").append(label));
-        }
+        add(f.name, f.kind == FieldKind::BIT ? (r.*f.number != 0 ? "on" : "off") : panel::trace::field_text(field, r),
+            label);
         if (field == Field::MODE) {
             add("mode_name", (*p.table)[static_cast<std::size_t>(r.mode)].name);
         }
