@@ -136,6 +136,7 @@ public:
     }
     // The state reached from index under input (an index of INPUT_KEYS).
     [[nodiscard]] std::uint32_t next(std::uint32_t index, int input) const {
+        assert(input >= 0 && input < INPUT_COUNT);  // past the last lies the next state's first
         return next_[static_cast<std::size_t>(index) * INPUT_COUNT + static_cast<std::size_t>(input)];
     }
     [[nodiscard]] TransitionCount transitions() const;

@@ -1,8 +1,8 @@
 // Scripts that check themselves, in the page: replays and links run their
 // checks as the trace program does, a failed one pauses the panel at its
 // cycle, and "Expect this" puts a check into the session's script.
-const { test, expect } = require('@playwright/test');
 const h = require('./helpers');
+const { test, expect } = h;
 
 const checks = (page) => page.$$eval('[data-checks] li', (items) =>
   items.map((item) => `${item.dataset.check} ${item.textContent}`));

@@ -5,7 +5,33 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const { execFileSync, spawnSync } = require('child_process');
-const { expect } = require('@playwright/test');
+const { test: base, expect } = require('@playwright/test');
+
+// One tab for all the tests of a worker: a new context and its renderer
+// cost more than most tests. Each test gets it back as a new tab would be:
+// the default size and scheme, no other pages, no storage and no listeners.
+const test = base.extend({
+  tab: [async ({ browser }, use) => {
+    const context = await browser.newContext();
+    await use(await context.newPage());
+    await context.close();
+  }, { scope: 'worker' }],
+  page: async ({ tab }, use) => {
+    await use(tab);
+    for (const other of tab.context().pages()) if (other !== tab) await other.close();
+    await tab.removeAllListeners();
+    // The page keeps its session as it is left: it keeps none from here.
+    if (tab.url().startsWith('file:')) {
+      await tab.evaluate(() => {
+        sessionStorage.clear();
+        Storage.prototype.setItem = () => {};
+      });
+    }
+    await tab.goto('about:blank');
+    await tab.setViewportSize({ width: 1280, height: 720 });
+    await tab.emulateMedia({ colorScheme: 'light' });
+  },
+});
 
 const PAGE = path.resolve(__dirname, '..', process.env.COOKER_PANEL_PAGE || '../build/web/cooker-panel.html');
 const TRACE = process.env.COOKER_PANEL_TRACE || path.resolve(__dirname, '../../build/dev/cooker-panel-trace');
@@ -118,6 +144,6 @@ function expectClean(seen) {
 }
 
 module.exports = {
-  open, cycles, display, sessionScript, trace, tracedDisplay, csvDisplay, keysOf, expectClean, traceFile, download,
+  test, expect, open, cycles, display, sessionScript, trace, tracedDisplay, csvDisplay, keysOf, expectClean, traceFile, download,
   settled, cycle, toTick, PAGE,
 };

@@ -2,8 +2,8 @@
 // files and links, long sessions and replays played at once, the schedule
 // when a tick comes late, links opened in an open tab, answers the panel
 // has moved away from, presses during a replay, and a reload.
-const { test, expect } = require('@playwright/test');
 const h = require('./helpers');
+const { test, expect } = h;
 
 const bytes = (text) => Buffer.from(text, 'latin1');
 

@@ -1,8 +1,8 @@
 // The page as an instrument: the state inspector, the speeds, run until,
 // seeking and forking, and the waveform view's zoom, pan, fit, follow,
 // cursor, markers and lanes, all on Playwright's clock.
-const { test, expect } = require('@playwright/test');
 const h = require('./helpers');
+const { test, expect } = h;
 
 const FRAME = 20;  // ms between two ticks above x1
 const wave = async (page) => page.$eval('[data-wave]', (pane) => ({

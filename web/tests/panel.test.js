@@ -6,13 +6,13 @@
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
-const { test, expect } = require('@playwright/test');
 const h = require('./helpers');
+const { test, expect } = h;
 
 const SEQUENCES = [
   { name: 'a manual cook to its end, three bells', script: 'a e .{122}', by: 'click', tones: 3 },
   { name: 'an automatic mode, its start waiting for the preset', script: 'd e e .{12}', by: 'key', tones: 0 },
-  { name: 'the temperature form', script: 'c a a . e .{82}', by: 'click', tones: 3 },
+  { name: 'the temperature form', script: 'c a a . e .{5}', by: 'click', tones: 0 },
   { name: 'the door open and closed, refused while running', script: 'f . a f . a e . f .', by: 'key', tones: 0 },
   { name: 'a cancel in an automatic mode', script: 'd d . e . . e . a .', by: 'click', tones: 0 },
 ];
