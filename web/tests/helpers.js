@@ -10,9 +10,21 @@ const { test: base, expect } = require('@playwright/test');
 // One tab for all the tests of a worker: a new context and its renderer
 // cost more than most tests. Each test gets it back as a new tab would be:
 // the default size and scheme, no other pages, no storage and no listeners.
+// Its pages count the beeper's tones in tones, through a stand-in for Web
+// Audio.
 const test = base.extend({
   tab: [async ({ browser }, use) => {
     const context = await browser.newContext();
+    await context.addInitScript(() => {
+      window.tones = 0;
+      window.AudioContext = class {
+        constructor() { this.currentTime = 0; this.destination = {}; }
+        createGain() { return { gain: {}, connect: (next) => next }; }
+        createOscillator() {
+          return { frequency: {}, connect: (next) => next, start: () => { window.tones += 1; }, stop() {} };
+        }
+      };
+    });
     await use(await context.newPage());
     await context.close();
   }, { scope: 'worker' }],
@@ -37,24 +49,13 @@ const PAGE = path.resolve(__dirname, '..', process.env.COOKER_PANEL_PAGE || '../
 const TRACE = process.env.COOKER_PANEL_TRACE || path.resolve(__dirname, '../../build/dev/cooker-panel-trace');
 const PERIOD = 100;
 
-// Opens the page (with fragment), paused on Playwright's clock; tones counts
-// the beeper's tones through a stand-in for Web Audio; requests and errors
-// collect what the page fetched and what its console complained of.
+// Opens the page (with fragment), paused on Playwright's clock; requests and
+// errors collect what the page fetched and what its console complained of.
 async function open(page, fragment = '') {
   const seen = { requests: [], errors: [] };
   page.on('request', (request) => seen.requests.push(request.url()));
   page.on('console', (message) => { if (message.type() === 'error') seen.errors.push(message.text()); });
   page.on('pageerror', (error) => seen.errors.push(String(error)));
-  await page.addInitScript(() => {
-    window.tones = 0;
-    window.AudioContext = class {
-      constructor() { this.currentTime = 0; this.destination = {}; }
-      createGain() { return { gain: {}, connect: (next) => next }; }
-      createOscillator() {
-        return { frequency: {}, connect: (next) => next, start: () => { window.tones += 1; }, stop() {} };
-      }
-    };
-  });
   await page.clock.install({ time: 0 });
   await page.goto('file://' + PAGE + fragment);
   await page.waitForSelector('body[data-ready]');
