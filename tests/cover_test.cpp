@@ -22,14 +22,7 @@ namespace {
 using test::Result;
 using test::slurp;
 
-const StateSpace& space() {
-    static const StateSpace searched = [] {
-        StateSpace s;
-        EXPECT_TRUE(s.explore(*pack(trace::Tracer())));
-        return s;
-    }();
-    return searched;
-}
+using test::space;
 
 const EffectTable& effects() {
     static const EffectTable table(space());
@@ -42,15 +35,11 @@ using test::trace;
 
 // The states a script's trace passes through, start-up first.
 std::vector<std::uint32_t> visited(const std::string& script) {
-    Script parsed;
-    EXPECT_FALSE(parse_script(script, parsed));
     trace::Tracer tracer;
     std::vector<std::uint32_t> states{*space().find(*pack(tracer))};
-    for (const ScriptStep& step : parsed.steps) {
-        for (std::uint64_t n = 0; n < step.count && step.key != CHECK; ++n) {
-            tracer.step(step.key);
-            states.push_back(space().find(*pack(tracer)).value_or(UINT32_MAX));
-        }
+    for (const std::int32_t key : test::keys_of(script)) {
+        tracer.step(key);
+        states.push_back(space().find(*pack(tracer)).value_or(UINT32_MAX));
     }
     return states;
 }
@@ -122,16 +111,9 @@ TEST(Coverage, CountsDistinctStatesTransitionsAndEffectsOfWhatRan) {
     };
     for (const auto& c : cases) {
         Coverage coverage(space(), effects());
-        Script parsed;
-        ASSERT_FALSE(parse_script(c.script, parsed));
         trace::Tracer tracer;
         coverage.begin(tracer);
-        for (const ScriptStep& step : parsed.steps) {
-            for (std::uint64_t n = 0; n < step.count; ++n) {
-                tracer.step(step.key);
-                coverage.cycle(tracer);
-            }
-        }
+        for (const std::int32_t key : test::keys_of(c.script)) tracer.step(key), coverage.cycle(tracer);
         EXPECT_TRUE(coverage.mapped()) << c.script;
         EXPECT_EQ((std::tuple(coverage.states().covered, coverage.transitions().covered, coverage.effects().covered)),
                   (std::tuple(c.states, c.transitions, c.effects)))
@@ -198,7 +180,7 @@ TEST(Coverage, ProgramSaysTheThreeLinesThenWhatIsMissedAndWhatTestsNothing) {
 
 // The edges of the operation and door graph, each with its input.
 std::set<std::tuple<std::int32_t, std::int32_t, std::int32_t, std::int32_t, int>> graph_edges(
-    const std::vector<std::uint32_t>& states, const std::vector<int>& inputs) {
+    const std::vector<std::uint32_t>& states, const std::vector<std::int32_t>& inputs) {
     std::set<std::tuple<std::int32_t, std::int32_t, std::int32_t, std::int32_t, int>> edges;
     for (std::size_t n = 0; n < inputs.size(); ++n) {
         const PackedState from = space().state(states[n]), to = space().state(states[n + 1]);
@@ -232,14 +214,7 @@ TEST(Suite, CoversEveryEffectAndEveryGraphTransitionAndPassesItsChecks) {
     }
     for (const SuiteFile& file : suite) {
         EXPECT_TRUE(file.text.starts_with("# ")) << file.name;
-        Script parsed;
-        ASSERT_FALSE(parse_script(file.text, parsed)) << file.name;
-        std::vector<int> keys;
-        for (const ScriptStep& step : parsed.steps) {
-            for (std::uint64_t n = 0; n < step.count && step.key != CHECK; ++n) {
-                keys.push_back(step.key);
-            }
-        }
+        const std::vector<std::int32_t> keys = test::keys_of(file.text);
         EXPECT_EQ(keys.size(), file.cycles) << file.name;
         const std::vector<std::uint32_t> states = visited(file.text);
         for (const std::uint32_t i : states) {

@@ -260,12 +260,8 @@ TEST(Tracer, GoesOnFromASavedPanelAsTheWholeRunDoes) {
     // the next cycles as the whole run does: saved at every cycle of a
     // session that selects, raises, cooks in two modes, opens the door in
     // each phase, cancels and rings, in manual mode with the temperature shown.
-    std::vector<std::int32_t> keys;
-    for (const char* run : {"a", "c", "a", "b", "e", "..........", "f", "f", "e", "c", "d", "d", "e", ".", "f",
-                            "f", "e", "d", "d", "d", "e"}) {
-        for (const char* k = run; *k != 0; ++k) keys.push_back(*k == '.' ? NO_KEY : *k);
-    }
-    for (int i = 0; i < 1300; ++i) keys.push_back(i == 400 ? 'f' : i == 420 ? 'f' : NO_KEY);
+    const std::vector<std::int32_t> keys =
+        test::keys_of("a c a b e .{10} f f e c d d e . f f e d d d e .{400} f .{19} f .{879}");
     Tracer whole;
     std::vector<TraceRecord> records;
     for (const std::int32_t key : keys) records.push_back(whole.step(key));
