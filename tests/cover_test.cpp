@@ -197,44 +197,29 @@ TEST(Suite, CoversEveryEffectAndEveryGraphTransitionAndPassesItsChecks) {
     const std::vector<SuiteFile> suite = make_suite(space(), effects());
     // Every edge of the graph, with the input that takes it.
     std::set<std::tuple<std::int32_t, std::int32_t, std::int32_t, std::int32_t, int>> wanted, taken;
-    for (std::uint32_t i = 0; i < space().size(); ++i) {
-        for (int input = 0; input < INPUT_COUNT; ++input) {
-            for (const auto& e : graph_edges({i, space().next(i, input)}, {INPUT_KEYS[input]})) {
-                wanted.insert(e);
-            }
-        }
-    }
-    std::set<std::uint32_t> rows;
+    for (std::uint32_t i = 0; i < space().size(); ++i)
+        for (int input = 0; input < INPUT_COUNT; ++input)
+            wanted.merge(graph_edges({i, space().next(i, input)}, {INPUT_KEYS[input]}));
     std::map<Field, std::set<std::int32_t>> values;  // of the quantities, in the states passed
     std::set<std::pair<std::uint32_t, std::int32_t>> numbers, all_numbers;  // each row with each number it takes
-    for (std::uint32_t i = 0; i < space().size(); ++i) {
-        for (std::int8_t key = 'a'; key <= 'f'; ++key) {
+    for (std::uint32_t i = 0; i < space().size(); ++i)
+        for (std::int8_t key = 'a'; key <= 'f'; ++key)
             all_numbers.emplace(effects().row_of(i, key), effects().amount_of(i, key));
-        }
-    }
     for (const SuiteFile& file : suite) {
         EXPECT_TRUE(file.text.starts_with("# ")) << file.name;
         const std::vector<std::int32_t> keys = test::keys_of(file.text);
         EXPECT_EQ(keys.size(), file.cycles) << file.name;
         const std::vector<std::uint32_t> states = visited(file.text);
-        for (const std::uint32_t i : states) {
-            for (const Field f : {Field::TIME, Field::SET_TEMP, Field::CUR_TEMP}) {
+        for (const std::uint32_t i : states)
+            for (const Field f : {Field::TIME, Field::SET_TEMP, Field::CUR_TEMP})
                 values[f].insert(field_value(space().state(i), f));
-            }
-        }
         for (std::size_t n = 0; n < keys.size(); ++n) {
-            if (keys[n] != NO_KEY) {
-                const auto key = static_cast<std::int8_t>(keys[n]);
-                rows.insert(effects().row_of(states[n], key));
-                numbers.emplace(effects().row_of(states[n], key), effects().amount_of(states[n], key));
-            }
+            const auto key = static_cast<std::int8_t>(keys[n]);
+            if (keys[n] != NO_KEY) numbers.emplace(effects().row_of(states[n], key), effects().amount_of(states[n], key));
         }
-        for (const auto& e : graph_edges(states, keys)) {
-            taken.insert(e);
-        }
+        taken.merge(graph_edges(states, keys));
     }
     EXPECT_EQ(numbers, all_numbers);  // every effect, the mode key in every mode, both steps of each raise
-    EXPECT_GT(all_numbers.size(), rows.size());
     EXPECT_EQ(taken, wanted);
     EXPECT_GE(wanted.size(), 10U);
     // Each quantity at both its bounds: 10:00 on the display, 90 degrees.
