@@ -69,8 +69,7 @@ TEST(EndToEnd, ReplaySendsTheCyclesBytesOnTheClock) {
     const std::size_t cycles = keys.size() + 2;
     // The same cycles in-process: every byte they flush, and where each
     // cycle's bytes end.
-    panel::Panel p{};
-    panel::Start_Panel(p);
+    panel::Panel p = panel::test::started();
     std::string expected;
     std::vector<std::size_t> ends;
     {
@@ -426,8 +425,7 @@ TEST_F(OnPty, ResizeClearsOnceAndATooSmallTerminalShowsOnlyTheNotice) {
     EXPECT_EQ(grown.find(CLEAR), 0U) << "drawn before the clear";
     // The panel's two lines as the same keys leave them in-process, and no
     // other row written.
-    panel::Panel p{};
-    panel::Start_Panel(p);
+    panel::Panel p = panel::test::started();
     panel::trace::Screen expected;
     {
         panel::test::Recorder rec(p);

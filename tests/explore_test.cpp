@@ -63,12 +63,6 @@ std::string steady(const std::string& line) {
     return took == std::string::npos ? line : line.substr(0, took + 22);
 }
 
-std::string counts(std::uint64_t states, std::uint64_t transitions, std::uint64_t self_loops, std::uint32_t deepest) {
-    return std::to_string(states) + " states, " + std::to_string(transitions) + " transitions (" +
-           std::to_string(self_loops) + " of them self-loops) under " + std::to_string(states * INPUT_COUNT) +
-           " inputs tried, the deepest " + std::to_string(deepest) + " cycles from the start";
-}
-
 // The summary of a search as printed: which properties fail, and by which
 // script; all_hold says whether none does.
 std::string summary(const StateSpace& space, bool& all_hold) {
@@ -107,7 +101,10 @@ TEST(StateSpace, FiguresAreTheGoldens) {
     });
     std::uint32_t deepest = 0;
     for (const auto& [state, depth] : own) deepest = std::max(deepest, depth);
-    figures += "the panel's own: " + counts(own.size(), joined.size(), std::uint64_t(loops), deepest) + "\n";
+    figures += "the panel's own: " + std::to_string(own.size()) + " states, " + std::to_string(joined.size()) +
+               " transitions (" + std::to_string(loops) + " of them self-loops) under " +
+               std::to_string(own.size() * INPUT_COUNT) + " inputs tried, the deepest " + std::to_string(deepest) +
+               " cycles from the start\n";
     if (std::getenv("COOKER_PANEL_UPDATE_GOLDEN") != nullptr) {
         std::ofstream(FIGURES, std::ios::binary) << figures;
     }
@@ -315,8 +312,7 @@ TEST(Conditions, EachOperatorAndFormOnBothSidesOfItsBoundary) {
 }
 
 TEST(Conditions, BadExpressionsSayWhereAndWhat) {
-    const std::string fields = " (backlight, operation, door, mode, setting, raise, time, set_temp, cur_temp, "
-                               "beeper, bell, shown_mode, row10, row11 or color)";
+    const std::string& fields = test::FIELD_NAMES;
     const std::string modes = "a mode (0 to 5, manual, rice_cake, porridge, rice, soup, pizza, \xEB\x96\xA1, "
                               "\xEC\xA3\xBD, \xEB\xB0\xA5, \xEA\xB5\xAD/\xEC\xB0\x8C\xEA\xB0\x9C or "
                               "\xED\x94\xBC\xEC\x9E\x90)";
@@ -389,8 +385,7 @@ TEST(ExploreProgram, AnswersPipeIntoTheTraceAndBadInputIsRefused) {
         {{"--reach=mode=1", "--from=-"}, 0, "d . # holds at start-up: no key needed\n", ""},
         {{"--reach=mode=1", "-rmode=2"}, 2, "", me + "option '--reach' was given twice\n" + help},
         {{"--reach=door=bad"}, 2, "", me + "--reach: column 6: unknown word 'bad' for door (closed or open)\n"},
-        {{"--graph=door,tick"}, 2, "", me + "--graph: unknown field 'tick' (backlight, operation, door, mode, "
-                                       "setting, raise, time, set_temp, cur_temp, beeper, bell, shown_mode, row10, row11 or color)\n" + help},
+        {{"--graph=door,tick"}, 2, "", me + "--graph: unknown field 'tick'" + test::FIELD_NAMES + "\n" + help},
         {{"--states", "--graph"}, 2, "", me + "--reach, --never, --states, --graph, --effects, --cover and --suite exclude each other\n" + help},
         {{"--from=-", "-s"}, 2, "", "-:1:4: '{' must follow a key or '.'\n"},
         {{"--from=/nonexistent"}, 1, "", me + "/nonexistent: No such file or directory\n"},

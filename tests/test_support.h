@@ -148,6 +148,10 @@ inline Result explore(const std::vector<std::string>& args, const std::string& i
     return run_program(COOKER_PANEL_EXPLORE, args, input, out_path);
 }
 
+// The fields a condition may name, as a message lists them.
+inline const std::string FIELD_NAMES = " (backlight, operation, door, mode, setting, raise, time, set_temp, cur_temp, "
+                                       "beeper, bell, shown_mode, row10, row11 or color)";
+
 // The whole space from start-up, searched once for all of a program's tests.
 inline const explore::StateSpace& space() {
     static const explore::StateSpace searched = [] {

@@ -33,6 +33,13 @@ std::string expand(const Script& script) {
     return keys;
 }
 
+// Runs as key and count, to compare.
+std::vector<std::pair<std::int32_t, std::uint64_t>> runs(const std::vector<ScriptStep>& steps) {
+    std::vector<std::pair<std::int32_t, std::uint64_t>> pairs;
+    for (const ScriptStep& s : steps) pairs.emplace_back(s.key, s.count);
+    return pairs;
+}
+
 TEST(KeyScript, ParsesStepsAndReportsWhereItFails) {
     // A script, its keys, and the script as the notation writes them back.
     const std::tuple<const char*, std::string, const char*> valid[] = {
@@ -143,13 +150,8 @@ TEST(KeyScript, ReadInPiecesAsWhole) {
     for (ScriptStep run{}; reader.next(run);) pieces.steps.push_back(run);
     std::fclose(file);
     EXPECT_FALSE(reader.error() || reader.read_error() != 0);
-    for (const Script* read : {&whole, &pieces}) {
-        ASSERT_EQ(read->steps.size(), written.steps.size());
-        for (std::size_t i = 0; i < written.steps.size(); ++i)
-            ASSERT_EQ((std::tuple(read->steps[i].key, read->steps[i].count)),
-                      (std::tuple(written.steps[i].key, written.steps[i].count)))
-                << i;
-    }
+    EXPECT_EQ(runs(whole.steps), runs(written.steps));
+    EXPECT_EQ(runs(pieces.steps), runs(written.steps));
     EXPECT_EQ((std::tuple(whole.cycles, reader.cycles())), (std::tuple(written.cycles, written.cycles)));
 }
 
@@ -171,10 +173,7 @@ TEST(RunSpool, SpilledRunsReplayAsAdded) {
         replayed.push_back(run);
         return true;
     }));
-    ASSERT_EQ(replayed.size(), added.size());
-    for (std::size_t i = 0; i < added.size(); ++i) {
-        ASSERT_EQ((std::tuple(replayed[i].key, replayed[i].count)), (std::tuple(added[i].key, added[i].count))) << i;
-    }
+    EXPECT_EQ(runs(replayed), runs(added));
     std::uint64_t cycles = 0;
     for (const ScriptStep& run : added) cycles += run.key == CHECK ? 0 : run.count;
     EXPECT_EQ(spool.cycles(), cycles);
