@@ -23,12 +23,6 @@ namespace {
 using namespace std::chrono_literals;
 const std::string LEAVE = "\x1b[0m\x1b[12;1f\x1b[J";  // what an interrupted panel writes last
 
-// Starts the panel with in, out and err as descriptors 0, 1 and 2 (-1:
-// closed) and args after its name; -1 when fork failed.
-pid_t spawn(int in, int out, const std::vector<std::string>& args = {}, int err = STDERR_FILENO) {
-    return panel::test::spawn(COOKER_PANEL_BINARY, args, in, out, err);
-}
-
 // What fd yields within span, until done(text), or until its writers are all
 // gone (end of file, or EIO from a pseudo-terminal whose slave is closed).
 template <typename Done = bool (*)(const std::string&)>
@@ -75,8 +69,7 @@ TEST(EndToEnd, ReplaySendsTheCyclesBytesOnTheClock) {
     const std::size_t cycles = keys.size() + 2;
     // The same cycles in-process: every byte they flush, and where each
     // cycle's bytes end.
-    panel::Panel p{};
-    panel::Start_Panel(p);
+    panel::Panel p = panel::test::started();
     std::string expected;
     std::vector<std::size_t> ends;
     {
@@ -93,7 +86,7 @@ TEST(EndToEnd, ReplaySendsTheCyclesBytesOnTheClock) {
     ASSERT_EQ(::pipe(in) | ::pipe(out), 0);
     ASSERT_EQ(::write(in[1], keys.data(), keys.size()), ssize_t(keys.size()));
     ::close(in[1]);
-    const pid_t pid = spawn(in[0], out[1]);
+    const pid_t pid = panel::test::spawn(COOKER_PANEL_BINARY, {}, in[0], out[1], STDERR_FILENO);
     ASSERT_GT(pid, 0);
     ::close(in[0]), ::close(out[1]);
     std::vector<std::chrono::steady_clock::time_point> arrived;  // when each cycle's bytes were all there
@@ -131,7 +124,8 @@ TEST(EndToEnd, FailingStreamsNeverStopTheCycle) {
         const int null_in = ::open("/dev/null", O_RDONLY);
         int out[2];
         ASSERT_EQ(::pipe(out), 0);
-        pids[i] = spawn(cases[i].in_closed ? -1 : null_in, cases[i].out_closed ? -1 : out[1]);
+        pids[i] = panel::test::spawn(COOKER_PANEL_BINARY, {}, cases[i].in_closed ? -1 : null_in,
+                                     cases[i].out_closed ? -1 : out[1], STDERR_FILENO);
         ::close(out[1]), ::close(null_in);
         outs[i] = out[0];
     }
@@ -363,7 +357,7 @@ TEST(EndToEnd, ArgumentsAndATooSmallTerminalAreRefusedUntouched) {
         ASSERT_EQ(::pipe(err), 0);
         termios before{};
         ::tcgetattr(master, &before);
-        const pid_t pid = spawn(slave, slave, c.args, err[1]);
+        const pid_t pid = panel::test::spawn(COOKER_PANEL_BINARY, c.args, slave, slave, err[1]);
         ASSERT_GT(pid, 0);
         ::close(slave), ::close(err[1]);
         int status = 0;
@@ -403,14 +397,6 @@ bool cleared_and_drawn(const std::string& s) {
     return at != std::string::npos && s.find("\x1b[11;30f", s.find("\x1b[11;30f", at) + 1) != std::string::npos;
 }
 
-// The screen a terminal shows after text, from its last clear on.
-panel::trace::Screen after_clear(const std::string& text) {
-    panel::trace::Screen screen;
-    const std::size_t at = text.rfind(CLEAR);
-    screen.feed(at == std::string::npos ? text : text.substr(at + CLEAR.size()));
-    return screen;
-}
-
 TEST_F(OnPty, ResizeClearsOnceAndATooSmallTerminalShowsOnlyTheNotice) {
     start();  // a pseudo-terminal of 0 by 0: a size it does not know
     const auto resize = [this](unsigned short rows, unsigned short columns) {
@@ -439,15 +425,15 @@ TEST_F(OnPty, ResizeClearsOnceAndATooSmallTerminalShowsOnlyTheNotice) {
     EXPECT_EQ(grown.find(CLEAR), 0U) << "drawn before the clear";
     // The panel's two lines as the same keys leave them in-process, and no
     // other row written.
-    panel::Panel p{};
-    panel::Start_Panel(p);
+    panel::Panel p = panel::test::started();
     panel::trace::Screen expected;
     {
         panel::test::Recorder rec(p);
         panel::test::run(p, "c a x e .{30} f .{10}");
         for (const std::string& batch : rec.batches) expected.feed(batch);
     }
-    panel::trace::Screen shown = after_clear(grown);
+    panel::trace::Screen shown;  // from the clear on
+    shown.feed(grown.substr(CLEAR.size()));
     for (int row = 1; row <= panel::trace::Screen::ROWS; ++row) {
         EXPECT_EQ(shown.text(row), row == 10 || row == 11 ? expected.text(row) : "") << row;
         EXPECT_EQ(shown.color(row), expected.color(row)) << row;

@@ -26,26 +26,14 @@ namespace {
 using test::Result;
 using test::slurp;
 
-PackedState packed(const Panel& p, const std::optional<Drawn>& drawn = std::nullopt) {
-    const std::optional<PackedState> s = pack(p, drawn);
+using test::space;
+
+// What pack makes of a panel (and what it drew) or of a tracer, which must fit.
+template <typename... From>
+PackedState packed(const From&... from) {
+    const std::optional<PackedState> s = pack(from...);
     EXPECT_TRUE(s.has_value());
     return s.value_or(PackedState{});
-}
-
-PackedState packed(const trace::Tracer& tracer) {
-    const std::optional<PackedState> s = pack(tracer);
-    EXPECT_TRUE(s.has_value());
-    return s.value_or(PackedState{});
-}
-
-// The whole space from start-up, searched once for all tests.
-const StateSpace& space() {
-    static const StateSpace searched = [] {
-        StateSpace s;
-        EXPECT_TRUE(s.explore(packed(test::started())));
-        return s;
-    }();
-    return searched;
 }
 
 // One cycle on p, and the state after it with what the cycle drew as a
@@ -75,23 +63,23 @@ std::string steady(const std::string& line) {
     return took == std::string::npos ? line : line.substr(0, took + 22);
 }
 
-std::string counts(std::uint64_t states, std::uint64_t transitions, std::uint64_t self_loops, std::uint32_t deepest) {
-    return std::to_string(states) + " states, " + std::to_string(transitions) + " transitions (" +
-           std::to_string(self_loops) + " of them self-loops) under " + std::to_string(states * INPUT_COUNT) +
-           " inputs tried, the deepest " + std::to_string(deepest) + " cycles from the start";
+// The summary of a search as printed: which properties fail, and by which
+// script; all_hold says whether none does.
+std::string summary(const StateSpace& space, bool& all_hold) {
+    std::string text;
+    trace::Output out(text);
+    RunSpool none;
+    all_hold = write_summary(out, none, space, std::chrono::steady_clock::now());
+    out.flush();
+    return text;
 }
 
 TEST(StateSpace, FiguresAreTheGoldens) {
     const StateSpace& s = space();
-    std::string summary;
-    {
-        trace::Output out(summary);
-        RunSpool none;
-        EXPECT_TRUE(write_summary(out, none, s, std::chrono::steady_clock::now()));
-        out.flush();
-    }
+    bool all_hold = false;
+    std::istringstream lines(summary(s, all_hold));
+    EXPECT_TRUE(all_hold);
     std::string figures;
-    std::istringstream lines(summary);
     for (std::string line; std::getline(lines, line);) figures += steady(line) + "\n";
     // Without what was drawn, the panel's own states, each at the depth of
     // the first state it is part of (the search is breadth-first), and the
@@ -113,7 +101,10 @@ TEST(StateSpace, FiguresAreTheGoldens) {
     });
     std::uint32_t deepest = 0;
     for (const auto& [state, depth] : own) deepest = std::max(deepest, depth);
-    figures += "the panel's own: " + counts(own.size(), joined.size(), std::uint64_t(loops), deepest) + "\n";
+    figures += "the panel's own: " + std::to_string(own.size()) + " states, " + std::to_string(joined.size()) +
+               " transitions (" + std::to_string(loops) + " of them self-loops) under " +
+               std::to_string(own.size() * INPUT_COUNT) + " inputs tried, the deepest " + std::to_string(deepest) +
+               " cycles from the start\n";
     if (std::getenv("COOKER_PANEL_UPDATE_GOLDEN") != nullptr) {
         std::ofstream(FIGURES, std::ios::binary) << figures;
     }
@@ -136,7 +127,7 @@ TEST(StateSpace, HoldsExactlyWhatEveryShortScriptReaches) {
             self(self, next, there, depth + 1);
         }
     };
-    walk(walk, test::started(), packed(test::started()), 0);
+    walk(walk, test::started(), packed(test::started(), std::nullopt), 0);
     std::uint32_t searched = 0;
     for (std::uint32_t i = 0; i < s.size() && s.depth(i) <= DEPTH; ++i, ++searched) {
         const PackedState st = s.state(i);
@@ -176,19 +167,6 @@ TEST(StateSpace, AValueOutsideItsSlotIsNotPacked) {
     }
 }
 
-// The summary of a search from start, or under a faulty cycle: which
-// properties fail, and by which script.
-std::string summary(const Panel& start, Cycle cycle, bool& all_hold) {
-    StateSpace space;
-    EXPECT_TRUE(space.explore(packed(start), cycle));
-    std::string text;
-    trace::Output out(text);
-    RunSpool none;
-    all_hold = write_summary(out, none, space, std::chrono::steady_clock::now());
-    out.flush();
-    return text;
-}
-
 TEST(Properties, EachFailsWhereItShould) {
     // Start states no key script reaches, and one panel with the old fault
     // that a start took the time of the setting before.
@@ -225,30 +203,27 @@ TEST(Properties, EachFailsWhereItShould) {
         {test::started(), stale_row, 6, "d . e{2} f"},
     };
     for (const auto& [panel, cycle, property, script] : cases) {
+        StateSpace searched;  // from the start, under the cycle
+        EXPECT_TRUE(searched.explore(packed(panel, std::nullopt), cycle));
         bool all_hold = true;
-        const std::string text = summary(panel, cycle, all_hold);
+        const std::string text = summary(searched, all_hold);
         const std::size_t at = text.find("\nproperty " + std::to_string(property) + ", ");
         const std::string line = text.substr(at + 1, text.find('\n', at + 1) - at);
         EXPECT_TRUE(at != std::string::npos && line.ends_with(": violated by: " + std::string(script) + "\n")) << text;
         EXPECT_FALSE(all_hold) << property;
     }
-    bool all_hold = false;
-    const std::string text = summary(test::started(), nullptr, all_hold);
-    EXPECT_TRUE(all_hold) << text;
 }
 
 // The first cycle, from cycle from on, of a script's trace in which
 // conditions hold (0 at start-up), read through the trace's own records;
 // nullopt if none.
-std::optional<std::uint64_t> first_holding(const std::vector<Condition>& conditions, const Script& script,
+std::optional<std::uint64_t> first_holding(const std::vector<Condition>& conditions, const std::string& script,
                                            std::uint64_t from = 0) {
     trace::Tracer tracer;
     if (from == 0 && holds(conditions, packed(tracer))) return 0;
-    for (const ScriptStep& step : script.steps) {
-        for (std::uint64_t n = 0; n < step.count; ++n) {
-            tracer.step(step.key);
-            if (tracer.record().cycle >= from && holds(conditions, packed(tracer))) return tracer.record().cycle;
-        }
+    for (const std::int32_t key : test::keys_of(script)) {
+        tracer.step(key);
+        if (tracer.record().cycle >= from && holds(conditions, packed(tracer))) return tracer.record().cycle;
     }
     return std::nullopt;
 }
@@ -281,10 +256,9 @@ TEST(Conditions, WitnessesFirstHoldInTheirLastTracedCycle) {
         }
         ASSERT_TRUE(found) << text;
         // The witness, written and read back, holds first where it ends.
-        Script script;
-        ASSERT_FALSE(parse_script(format_script(s.script_to(*found)), script));
-        EXPECT_EQ(script.cycles, s.depth(*found)) << text;
-        EXPECT_EQ(first_holding(conditions, script), script.cycles) << text;
+        const std::string script = format_script(s.script_to(*found));
+        EXPECT_EQ(test::keys_of(script).size(), s.depth(*found)) << text;
+        EXPECT_EQ(first_holding(conditions, script), s.depth(*found)) << text << ": " << script;
     }
     for (const char* text : {"operation=running,door=open", "time>600", "cur_temp<20", "raise=fine", "raise=coarse",
                              "operation=running,time=0", "set_temp=25", "mode>5", "set_temp>100", "time>=601",
@@ -305,7 +279,7 @@ TEST(Conditions, EachOperatorAndFormOnBothSidesOfItsBoundary) {
     p.control.mode_number = 2;
     p.current_mode = &MODE_TABLE[2];
     const PackedState state = packed(p, Drawn{"01:30", "02: \xEC\xA3\xBD", COLOR_LIT});
-    const PackedState undrawn = packed(p);
+    const PackedState undrawn = packed(p, std::nullopt);
     const struct {
         const char* text;
         bool holds;
@@ -338,8 +312,7 @@ TEST(Conditions, EachOperatorAndFormOnBothSidesOfItsBoundary) {
 }
 
 TEST(Conditions, BadExpressionsSayWhereAndWhat) {
-    const std::string fields = " (backlight, operation, door, mode, setting, raise, time, set_temp, cur_temp, "
-                               "beeper, bell, shown_mode, row10, row11 or color)";
+    const std::string& fields = test::FIELD_NAMES;
     const std::string modes = "a mode (0 to 5, manual, rice_cake, porridge, rice, soup, pizza, \xEB\x96\xA1, "
                               "\xEC\xA3\xBD, \xEB\xB0\xA5, \xEA\xB5\xAD/\xEC\xB0\x8C\xEA\xB0\x9C or "
                               "\xED\x94\xBC\xEC\x9E\x90)";
@@ -412,8 +385,7 @@ TEST(ExploreProgram, AnswersPipeIntoTheTraceAndBadInputIsRefused) {
         {{"--reach=mode=1", "--from=-"}, 0, "d . # holds at start-up: no key needed\n", ""},
         {{"--reach=mode=1", "-rmode=2"}, 2, "", me + "option '--reach' was given twice\n" + help},
         {{"--reach=door=bad"}, 2, "", me + "--reach: column 6: unknown word 'bad' for door (closed or open)\n"},
-        {{"--graph=door,tick"}, 2, "", me + "--graph: unknown field 'tick' (backlight, operation, door, mode, "
-                                       "setting, raise, time, set_temp, cur_temp, beeper, bell, shown_mode, row10, row11 or color)\n" + help},
+        {{"--graph=door,tick"}, 2, "", me + "--graph: unknown field 'tick'" + test::FIELD_NAMES + "\n" + help},
         {{"--states", "--graph"}, 2, "", me + "--reach, --never, --states, --graph, --effects, --cover and --suite exclude each other\n" + help},
         {{"--from=-", "-s"}, 2, "", "-:1:4: '{' must follow a key or '.'\n"},
         {{"--from=/nonexistent"}, 1, "", me + "/nonexistent: No such file or directory\n"},
@@ -453,12 +425,10 @@ TEST(ExploreProgram, AnswersFromAScriptFirstHoldWhereTheyEnd) {
     for (const auto& c : cases) {
         const Result r = explore({std::string("--reach=") + c.condition, "--from=-"}, c.from);
         ASSERT_EQ(r.status, 0) << c.condition << r.err;
-        Script prefix, answer;
-        ASSERT_FALSE(parse_script(c.from, prefix));
-        ASSERT_FALSE(parse_script(r.out, answer)) << r.out;
         std::vector<Condition> conditions;
         ASSERT_FALSE(parse_expression(c.condition, conditions));
-        EXPECT_EQ(first_holding(conditions, answer, prefix.cycles), answer.cycles) << c.condition << ": " << r.out;
+        EXPECT_EQ(first_holding(conditions, r.out, test::keys_of(c.from).size()), test::keys_of(r.out).size())
+            << c.condition << ": " << r.out;
     }
 }
 

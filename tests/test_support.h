@@ -20,6 +20,9 @@
 #include "control_cycle.h"
 #include "key_script.h"
 #include "output_sink.h"
+#ifdef COOKER_PANEL_EXPLORE
+#include "state_space.h"
+#endif
 
 namespace panel::test {
 
@@ -53,6 +56,16 @@ inline void run(Panel& p, std::string_view script) {
     Script parsed;
     if (const auto error = parse_script(script, parsed)) throw std::invalid_argument(error->message);
     run_script(p, parsed);
+}
+
+// A script's keys, one a cycle (NO_KEY for '.'), its checks left out.
+inline std::vector<std::int32_t> keys_of(std::string_view script) {
+    Script parsed;
+    if (const auto error = parse_script(script, parsed)) throw std::invalid_argument(error->message);
+    std::vector<std::int32_t> keys;
+    for (const ScriptStep& step : parsed.steps)
+        if (step.key != CHECK) keys.insert(keys.end(), step.count, step.key);
+    return keys;
 }
 
 inline std::string slurp(const std::string& path) {
@@ -133,6 +146,20 @@ inline Result trace(const std::vector<std::string>& args, const std::string& inp
 inline Result explore(const std::vector<std::string>& args, const std::string& input = "",
                       const std::string& out_path = "") {
     return run_program(COOKER_PANEL_EXPLORE, args, input, out_path);
+}
+
+// The fields a condition may name, as a message lists them.
+inline const std::string FIELD_NAMES = " (backlight, operation, door, mode, setting, raise, time, set_temp, cur_temp, "
+                                       "beeper, bell, shown_mode, row10, row11 or color)";
+
+// The whole space from start-up, searched once for all of a program's tests.
+inline const explore::StateSpace& space() {
+    static const explore::StateSpace searched = [] {
+        explore::StateSpace s;
+        EXPECT_TRUE(s.explore(explore::pack(started(), std::nullopt).value()));
+        return s;
+    }();
+    return searched;
 }
 #endif
 

@@ -33,6 +33,13 @@ std::string expand(const Script& script) {
     return keys;
 }
 
+// Runs as key and count, to compare.
+std::vector<std::pair<std::int32_t, std::uint64_t>> runs(const std::vector<ScriptStep>& steps) {
+    std::vector<std::pair<std::int32_t, std::uint64_t>> pairs;
+    for (const ScriptStep& s : steps) pairs.emplace_back(s.key, s.count);
+    return pairs;
+}
+
 TEST(KeyScript, ParsesStepsAndReportsWhereItFails) {
     // A script, its keys, and the script as the notation writes them back.
     const std::tuple<const char*, std::string, const char*> valid[] = {
@@ -143,13 +150,8 @@ TEST(KeyScript, ReadInPiecesAsWhole) {
     for (ScriptStep run{}; reader.next(run);) pieces.steps.push_back(run);
     std::fclose(file);
     EXPECT_FALSE(reader.error() || reader.read_error() != 0);
-    for (const Script* read : {&whole, &pieces}) {
-        ASSERT_EQ(read->steps.size(), written.steps.size());
-        for (std::size_t i = 0; i < written.steps.size(); ++i)
-            ASSERT_EQ((std::tuple(read->steps[i].key, read->steps[i].count)),
-                      (std::tuple(written.steps[i].key, written.steps[i].count)))
-                << i;
-    }
+    EXPECT_EQ(runs(whole.steps), runs(written.steps));
+    EXPECT_EQ(runs(pieces.steps), runs(written.steps));
     EXPECT_EQ((std::tuple(whole.cycles, reader.cycles())), (std::tuple(written.cycles, written.cycles)));
 }
 
@@ -171,10 +173,7 @@ TEST(RunSpool, SpilledRunsReplayAsAdded) {
         replayed.push_back(run);
         return true;
     }));
-    ASSERT_EQ(replayed.size(), added.size());
-    for (std::size_t i = 0; i < added.size(); ++i) {
-        ASSERT_EQ((std::tuple(replayed[i].key, replayed[i].count)), (std::tuple(added[i].key, added[i].count))) << i;
-    }
+    EXPECT_EQ(runs(replayed), runs(added));
     std::uint64_t cycles = 0;
     for (const ScriptStep& run : added) cycles += run.key == CHECK ? 0 : run.count;
     EXPECT_EQ(spool.cycles(), cycles);
@@ -260,12 +259,8 @@ TEST(Tracer, GoesOnFromASavedPanelAsTheWholeRunDoes) {
     // the next cycles as the whole run does: saved at every cycle of a
     // session that selects, raises, cooks in two modes, opens the door in
     // each phase, cancels and rings, in manual mode with the temperature shown.
-    std::vector<std::int32_t> keys;
-    for (const char* run : {"a", "c", "a", "b", "e", "..........", "f", "f", "e", "c", "d", "d", "e", ".", "f",
-                            "f", "e", "d", "d", "d", "e"}) {
-        for (const char* k = run; *k != 0; ++k) keys.push_back(*k == '.' ? NO_KEY : *k);
-    }
-    for (int i = 0; i < 1300; ++i) keys.push_back(i == 400 ? 'f' : i == 420 ? 'f' : NO_KEY);
+    const std::vector<std::int32_t> keys =
+        test::keys_of("a c a b e .{10} f f e c d d e . f f e d d d e .{400} f .{19} f .{879}");
     Tracer whole;
     std::vector<TraceRecord> records;
     for (const std::int32_t key : keys) records.push_back(whole.step(key));
@@ -301,13 +296,10 @@ TEST(Tracer, PanelsKeepTheirOwnOutputOnThreadsAndInAnyOrder) {
             for (int t = 0; t < 2; ++t)
                 if (tracers[t]) records[t].push_back(tracers[t]->step(key(cycle)));
         }
-        for (const auto& r : records)
-            for (std::size_t i = 0; i < r.size(); ++i) ASSERT_TRUE(same_panel(r[i], alone[i])) << i;
-        EXPECT_EQ(records[first_ends_first ? 1 : 0].size(), 400U);
-    }
-    for (const auto* other : {&left, &right}) {
-        ASSERT_EQ(other->size(), alone.size());
-        for (std::size_t i = 0; i < alone.size(); ++i) ASSERT_TRUE(same_panel((*other)[i], alone[i])) << i;
+        for (const auto* other : {&records[0], &records[1], &left, &right}) {
+            ASSERT_EQ(other->size(), other == &records[first_ends_first ? 0 : 1] ? 200U : 400U);
+            for (std::size_t i = 0; i < other->size(); ++i) ASSERT_TRUE(same_panel((*other)[i], alone[i])) << i;
+        }
     }
 }
 

@@ -26,6 +26,13 @@ void play(std::string_view script) {
 
 std::string text(const char* bytes) { return {bytes, static_cast<std::size_t>(cp_size())}; }
 
+// The export begun, read in pieces of so many cycles each, to its last piece.
+std::string rest_in_pieces(double cycles) {
+    std::string pieces = text(cp_export_next(cycles));
+    while (cp_export_left() > 0) pieces += text(cp_export_next(cycles));
+    return pieces + text(cp_export_next(cycles));
+}
+
 TEST(PageHost, CyclesRecordReplayTraceAndAsk) {
     cp_start();
     int bells = 0;
@@ -86,13 +93,8 @@ TEST(PageHost, ScriptsAreReadAsBytesAndCheckedWhole) {
         play("c a .");
         const std::string before = cp_script();
         EXPECT_EQ(load(c.script, "link"), c.message) << c.script;
-        if (c.message.empty()) {
-            cp_play(1);
-            cp_replay_all();
-            EXPECT_EQ(std::string(cp_script()), c.session);
-        } else {
-            EXPECT_EQ(std::string(cp_script()), before) << c.script;
-        }
+        if (c.message.empty()) cp_play(1), cp_replay_all();
+        EXPECT_EQ(std::string(cp_script()), c.message.empty() ? c.session : before) << c.script;
     }
     std::string many;
     for (int i = 0; i < 2'000'001; ++i) many += "a b ";
@@ -114,12 +116,7 @@ TEST(PageHost, LiveDiagramAndPiecesAreTheWholeSession) {
             const std::string whole = cp_export(format);
             cp_export_begin(format);
             cp_cycle('a');  // the session goes on; the export is of the session when it began
-            std::string pieces;
-            do {
-                pieces += text(cp_export_next(7));
-            } while (cp_export_left() > 0);
-            pieces += text(cp_export_next(7));
-            EXPECT_EQ(pieces, whole) << script << " format " << format;
+            EXPECT_EQ(rest_in_pieces(7), whole) << script << " format " << format;
             play(script);
         }
     }
@@ -138,10 +135,6 @@ TEST(PageHost, ReplaysStopAndCheckpointsKeepTheirDistance) {
     play(".{1100000}");
     EXPECT_EQ((std::tuple(cp_checkpoints(), cp_checkpoint_every())), (std::tuple(550.0, 2000.0)));
 }
-
-}  // namespace
-
-namespace {
 
 // What the trace program writes for script in format, with its checks.
 std::string traced(const std::string& script, panel::trace::Format format) {
@@ -195,9 +188,7 @@ TEST(PageHost, ReplaysRunTheirChecks) {
     // Checks after the last cycle are in the download made in pieces too.
     play("d{4} {expect mode=4}");
     cp_export_begin(3);
-    std::string pieces;
-    while (cp_export_left() > 0 || pieces.empty()) pieces += text(cp_export_next(4));
-    pieces += text(cp_export_next(4));
+    const std::string pieces = rest_in_pieces(4);
     EXPECT_EQ(pieces, std::string(cp_export(3)));
     EXPECT_NE(pieces.find("data-check=\"passed\""), std::string::npos);
     // A check that runs cycles goes on only with them: asking again gives the
