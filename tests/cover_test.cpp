@@ -113,7 +113,7 @@ TEST(Coverage, CountsDistinctStatesTransitionsAndEffectsOfWhatRan) {
         Coverage coverage(space(), effects());
         trace::Tracer tracer;
         coverage.begin(tracer);
-        for (const std::int32_t key : test::keys_of(c.script)) tracer.step(key), coverage.cycle(tracer);
+        for (const std::int32_t key : test::keys_of(c.script)) { tracer.step(key); coverage.cycle(tracer); }
         EXPECT_TRUE(coverage.mapped()) << c.script;
         EXPECT_EQ((std::tuple(coverage.states().covered, coverage.transitions().covered, coverage.effects().covered)),
                   (std::tuple(c.states, c.transitions, c.effects)))
