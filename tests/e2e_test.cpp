@@ -119,7 +119,7 @@ TEST(EndToEnd, FailingStreamsNeverStopTheCycle) {
     } cases[] = {{false, true, false}, {false, false, true}, {true, false, false}};
     pid_t pids[3];
     int outs[3];
-    long before[3];
+    long switches[3];  // voluntary context switches: a count, then the second's
     for (std::size_t i = 0; i < 3; ++i) {
         const int null_in = ::open("/dev/null", O_RDONLY);
         int out[2];
@@ -132,13 +132,16 @@ TEST(EndToEnd, FailingStreamsNeverStopTheCycle) {
     std::this_thread::sleep_for(300ms);
     for (std::size_t i = 0; i < 3; ++i) {
         if (cases[i].reader_leaves) ::close(outs[i]);
-        before[i] = voluntary_switches(pids[i]);
+        switches[i] = voluntary_switches(pids[i]);
     }
     std::this_thread::sleep_for(1s);
+    // About ten sleeps a second: neither blocked (one switch at most) nor
+    // spinning (none). A panel starved of the processor on a busy machine
+    // sleeps less often, never less than every few cycles. All three are
+    // read at once, before any is ended, so each is read over the same second.
+    for (std::size_t i = 0; i < 3; ++i) switches[i] = voluntary_switches(pids[i]) - switches[i];
     for (std::size_t i = 0; i < 3; ++i) {
-        // About ten sleeps a second: neither blocked nor spinning.
-        const long switches = voluntary_switches(pids[i]) - before[i];
-        EXPECT_TRUE(switches >= 6 && switches <= 30) << i << ": " << switches;
+        EXPECT_TRUE(switches[i] >= 3 && switches[i] <= 30) << i << ": " << switches[i];
         EXPECT_EQ(end_signal(pids[i], SIGTERM), SIGTERM) << i;  // alive until then, and ends by the signal
         if (!cases[i].reader_leaves) {
             const std::string seen = read_for(outs[i], 1s);
