@@ -358,13 +358,18 @@ bool cover(panel::trace::Output& out, const Options& o, const StateSpace& space)
     return passed && (!o.min || e.covered * 1000 >= *o.min * e.total);
 }
 
-// --suite: the files into dir, made if it does not exist.
-void write_suite(panel::trace::Output& said, const char* dir, const StateSpace& space) {
-    const panel::explore::EffectTable effects(space);
-    const std::vector<panel::explore::SuiteFile> suite = panel::explore::make_suite(space, effects);
+// --suite: the folder, made before the search if it does not exist, so that
+// one that cannot be made is said at once.
+void make_folder(const char* dir) {
     if (::mkdir(dir, 0777) != 0 && errno != EEXIST) {
         panel::io_error(PROGRAM, dir, errno);
     }
+}
+
+// --suite: the files into dir.
+void write_suite(panel::trace::Output& said, const char* dir, const StateSpace& space) {
+    const panel::explore::EffectTable effects(space);
+    const std::vector<panel::explore::SuiteFile> suite = panel::explore::make_suite(space, effects);
     std::uint64_t cycles = 0;
     std::uint64_t checks = 0;
     for (const panel::explore::SuiteFile& file : suite) {
@@ -405,6 +410,9 @@ int main(int argc, char** argv) {
     const Options o = parse_options(argc, argv);
     static panel::RunSpool prefix;
     const std::optional<panel::explore::PackedState> start = start_state(o.from, prefix);
+    if (o.mode == Mode::SUITE) {
+        make_folder(o.suite);
+    }
 
     const auto began = std::chrono::steady_clock::now();
     static StateSpace space;
