@@ -405,7 +405,10 @@ TEST(ExploreProgram, AnswersPipeIntoTheTraceAndBadInputIsRefused) {
     const std::string usage = explore({"--help"}).out;
     for (const char* line : {"\n  -r, --reach=EXPR      print the shortest key script to a state where EXPR\n"
                              "                          holds",
-                             "\n  -g, --graph[=FIELDS]  the states", "\n      --cover FILE...   run each"}) {
+                             "\n  -g, --graph[=FIELDS]  the states", "\n      --cover FILE...   run each",
+                             // a field's help filled to the last column, then wrapped under its text
+                             "\n  row11       the text drawn on row 11: '00: manual' (quoted, or the rest of the\n"
+                             "                condition)\n"}) {
         EXPECT_NE(usage.find(line), std::string::npos) << line;
     }
 }
