@@ -93,7 +93,10 @@ TEST(PageHost, ScriptsAreReadAsBytesAndCheckedWhole) {
         play("c a .");
         const std::string before = cp_script();
         EXPECT_EQ(load(c.script, "link"), c.message) << c.script;
-        if (c.message.empty()) cp_play(1), cp_replay_all();
+        if (c.message.empty()) {
+            cp_play(1);
+            cp_replay_all();
+        }
         EXPECT_EQ(std::string(cp_script()), c.message.empty() ? c.session : before) << c.script;
     }
     std::string many;

@@ -61,16 +61,16 @@
       made = true;
     }
     const box = $('[data-inspector]');
-    const set = (name, value) => {
-      const field = element(`[data-inspect="${name}"]`);
-      if (field.textContent !== value) field.textContent = value;
+    // Text is written only when it changed: most cycles change little here.
+    const show = (shown, text) => {
+      if (shown.textContent !== text) shown.textContent = text;
     };
+    const set = (name, value) => show(element(`[data-inspect="${name}"]`), value);
     if (box.dataset.operation !== f.operation) {
       box.dataset.operation = f.operation;
       element('[data-display]').dataset.operation = f.operation;
     }
-    const state = element('[data-inspect-state]');
-    if (state.textContent !== (STATES[f.operation] || f.operation)) state.textContent = STATES[f.operation] || f.operation;
+    show(element('[data-inspect-state]'), STATES[f.operation] || f.operation);
     for (const [name, value, label] of lines) {
       if (label !== undefined) set(name, SHOWN[name] ? SHOWN[name](f) : value);
     }
@@ -81,7 +81,7 @@
       const ignored = reason.startsWith('ignored');
       const item = element(`[data-reason="${key}"]`);
       const words = `${key}: ${reason}`;
-      if (item.textContent !== words) item.textContent = words;
+      show(item, words);
       item.classList.toggle('ignored', ignored);
       const button = element(`[data-key="${key}"]`);
       if (button.title !== words) {

@@ -21,8 +21,9 @@ test('no serious or critical accessibility fault, light at 1280 and dark at 360 
                                           { scheme: 'dark', width: 360, light: false }]) {
     await page.emulateMedia({ colorScheme: scheme });
     await page.setViewportSize({ width, height: 900 });
-    expect(await lightness() > 200, scheme).toBe(light);
-    expect(await lightness() < 60, scheme).toBe(!light);
+    const level = await lightness();
+    expect(level > 200, scheme).toBe(light);
+    expect(level < 60, scheme).toBe(!light);
     const { violations } = await new AxeBuilder({ page }).analyze();
     const serious = violations.filter((v) => v.impact === 'serious' || v.impact === 'critical')
       .map((v) => `${v.id}: ${v.nodes.map((n) => n.target.join(' ')).join(', ')}`);

@@ -145,6 +145,6 @@ function expectClean(seen) {
 }
 
 module.exports = {
-  test, expect, open, cycles, display, sessionScript, trace, tracedDisplay, csvDisplay, keysOf, expectClean, traceFile, download,
-  settled, cycle, toTick, PAGE,
+  test, expect, open, cycles, display, sessionScript, trace, tracedDisplay, csvDisplay, keysOf, expectClean, traceFile,
+  download, settled, cycle, toTick, PAGE,
 };
